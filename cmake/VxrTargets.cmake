@@ -1,0 +1,36 @@
+# Shared settings for the project's own targets: strict warnings as errors.
+function(vxr_target_defaults target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror
+        -Wno-error=deprecated-declarations)
+endfunction()
+
+# vxr_add_library(name SOURCES ... LIBS ...): static library vxr_<name> for one src/ folder.
+function(vxr_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(vxr_${name} STATIC ${ARG_SOURCES})
+    target_include_directories(vxr_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(vxr_${name} PUBLIC ${ARG_LIBS})
+    vxr_target_defaults(vxr_${name})
+endfunction()
+
+# vxr_add_test(name SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...]): one QtTest executable.
+function(vxr_add_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS;RESOURCE_LOCK;ENVIRONMENT" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_compile_definitions(${name} PRIVATE
+        VXR_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
+        VXR_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    vxr_target_defaults(${name})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+    add_test(NAME ${name} COMMAND ${name})
+    set(env "QT_QPA_PLATFORM=offscreen" ${ARG_ENVIRONMENT})
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+    if(ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+    if(ARG_RESOURCE_LOCK)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
+    endif()
+endfunction()

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <chrono>
+
+namespace vxr {
+
+using Millis = std::chrono::milliseconds;
+
+// Every delay the application waits for, in one place. The defaults are the real
+// ones; tests hand the controller a scaled copy so nothing waits for real time.
+struct Timing {
+    Millis initialServiceStartDelay{4000};
+    Millis serviceRelaunchDelay{2000};
+    Millis evaluatorRelaunchDelay{2000};
+    Millis sandboxRestartDebounce{3000};
+    Millis idleTickInterval{3000};
+    Millis statusRequestTimeout{1500};
+    Millis statusRetryInterval{1000};
+    Millis runInfoInterval{15000};
+    Millis taskInfoInterval{1500};
+    Millis governorInterval{2000};
+    Millis samplerInterval{2000};
+    Millis jobHistorySaveDelay{3000};
+    Millis hudReloadDelay{2000};
+    Millis registrationRestartDelay{65000};
+    Millis resetExitPollInterval{200};
+    int resetExitPollAttempts{50};
+
+    // A copy with every delay multiplied by factor (at least 1 ms each).
+    [[nodiscard]] Timing scaled(double factor) const;
+
+    bool operator==(const Timing&) const = default;
+};
+
+} // namespace vxr
