@@ -2,6 +2,9 @@
 
 #include "controller/controller_environment.h"
 #include "platform/activity_token.h"
+#include "worker_interface/registration.h"
+#include "worker_interface/sandbox_list_model.h"
+#include "worker_interface/throttle_schedule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,7 +20,10 @@ namespace vxr {
 
 class ChildProcess;
 class IdleTimeSource;
+class RunInfoPoll;
 class SettingsStore;
+class StatusPoll;
+class TaskInfoPoll;
 
 // The one object that runs the worker on this machine: it supervises the worker
 // service and the evaluator, decides when compute may run, keeps the settings and
@@ -50,6 +57,10 @@ class WorkerController : public QObject {
     Q_PROPERTY(bool isResettingWorkerId READ isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
     Q_PROPERTY(bool isApplyingRegistration READ isApplyingRegistration NOTIFY isApplyingRegistrationChanged)
     Q_PROPERTY(int performanceCores READ performanceCores CONSTANT)
+    // Local worker interface: registration and the running-sandboxes rows.
+    Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus
+                   NOTIFY registrationStatusChanged)
+    Q_PROPERTY(vxr::SandboxListModel* sandboxModel READ sandboxModel CONSTANT)
 
 public:
     explicit WorkerController(ControllerEnvironment environment, QObject* parent = nullptr);
@@ -81,6 +92,10 @@ public:
     bool isResettingWorkerId() const { return m_isResettingWorkerId; }
     bool isApplyingRegistration() const { return m_isApplyingRegistration; }
     int performanceCores() const { return m_performanceCores; }
+    const RegistrationStatus& registrationStatus() const { return m_registrationStatus; }
+    const QList<SandboxProgress>& sandboxes() const;
+    SandboxListModel* sandboxModel() const { return m_sandboxModel; }
+    const std::optional<ThrottleSchedule>& throttle() const { return m_throttle; }
 
     // Screens write these directly; the writer reconciles where it should act at once.
     void setEnableWebGPU(bool value);
@@ -106,6 +121,13 @@ public:
     void scheduleRestartForSandboxes();
     void launchEvaluator();
     void stopEvaluator();
+
+    // Registration and worker-ID reset (one-shot runs of the worker program). The key
+    // goes to the worker program's command line and nowhere else.
+    Q_INVOKABLE void checkRegistration();
+    Q_INVOKABLE void checkRegistrationIfUnknown();
+    Q_INVOKABLE void registerWorker(const QString& key);
+    Q_INVOKABLE void resetWorkerId();
 
     // --- for the platform layer and tests ---
     const ControllerEnvironment& environment() const { return m_env; }
@@ -147,6 +169,11 @@ Q_SIGNALS:
     void earningsAccountChanged();
     void isResettingWorkerIdChanged();
     void isApplyingRegistrationChanged();
+    void registrationStatusChanged();
+    void sandboxesChanged();
+    // Each task-info document fetched while the evaluator runs, after the rows were
+    // set from it (the job history ingests it).
+    void taskInfoFetched(const QJsonObject& root);
 
 private:
     void readPersistedSettings();
@@ -176,9 +203,14 @@ private:
     void cancelRunInfoPoll();
     void cancelTaskInfoPoll();
     void loadThrottle();
-    void checkRegistrationIfUnknown();
     [[nodiscard]] std::optional<QString> currentThrottleNotice() const;
     void clearSandboxes();
+    void setSandboxes(const QList<SandboxProgress>& rows);
+    void setRegistrationStatus(const RegistrationStatus& status);
+    void applyRegistration();
+    void waitForServiceExitThenReset(int attemptsLeft);
+    void runOneShot(const QStringList& arguments,
+                    std::function<void(int status, const QString& output)> completion);
 
     // Memory and metrics hooks.
     void startMemoryGovernor();
@@ -217,6 +249,16 @@ private:
     std::optional<ActivityToken> m_evaluatorActivityToken;
     QTimer m_sandboxRestartTimer;
     QTimer m_idleTimer;
+
+    // Local worker interface. Each loop is a child of the controller held by its
+    // handle; starting a loop again or cancelling it ends the old one.
+    QPointer<StatusPoll> m_statusPollTask;
+    QPointer<RunInfoPoll> m_runInfoPollTask;
+    QPointer<TaskInfoPoll> m_taskInfoPollTask;
+    SandboxListModel* createSandboxModel();
+    SandboxListModel* const m_sandboxModel{createSandboxModel()};
+    std::optional<ThrottleSchedule> m_throttle;
+    RegistrationStatus m_registrationStatus;
 };
 
 } // namespace vxr

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -10,7 +11,12 @@ namespace vxr {
 // Registration state shown by the settings screen. `text` is the owner address for
 // `registered`, the message for `failed`, and empty for every other case.
 struct RegistrationStatus {
+    Q_GADGET
+    Q_PROPERTY(Kind kind MEMBER kind)
+    Q_PROPERTY(QString text MEMBER text)
+public:
     enum class Kind { registered, failed, unknown, checking, notRegistered, registering };
+    Q_ENUM(Kind)
 
     Kind kind = Kind::unknown;
     QString text;
