@@ -73,7 +73,8 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
         LocalReply result;
         result.answered = state->answered || hasStatus(reply);
         if (!state->overCap) {
-            state->body += reply->readAll();
+            if (reply->isOpen())
+                state->body += reply->readAll();
             const auto error = reply->error();
             const bool whole = error == QNetworkReply::NoError || isHttpStatusError(error);
             if (whole && state->body.size() <= bodyCap)
