@@ -88,7 +88,11 @@ void WorkerController::waitForServiceExitThenReset(int attemptsLeft)
     runOneShot({QStringLiteral("--reset")}, [this, backupError](int status, const QString& output) {
         m_holdServiceRelaunch = false;
         setIsResettingWorkerId(false);
-        launchService();
+        // A service that outlived the wait still holds the port and its handle: a
+        // second one beside it would fail and orphan the first. Its exit, no longer
+        // held, relaunches it instead.
+        if (!m_serviceProcess)
+            launchService();
         if (const auto failed = resetResult(status, output, backupError))
             setRegistrationStatus(*failed);
         else

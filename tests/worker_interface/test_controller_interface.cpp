@@ -292,6 +292,35 @@ private slots:
         Fixture::stop(controller);
     }
 
+    void resetGoesOnWhenTheServiceWillNotExit()
+    {
+        Fixture fixture;
+        QByteArray script = kWorkerScript;
+        script.replace("exec sleep 600", "trap '' TERM\nexec sleep 600");
+        Fixture::write(fixture.bin() + "/vxr-worker.sh", script, true);
+        auto controller = fixture.start();
+        QTRY_COMPARE(fixture.count("starts", "service"), 1);
+        QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
+        const qint64 stuck = controller->serviceProcess()->pid();
+
+        controller->resetWorkerId();
+        QTRY_VERIFY(!controller->isResettingWorkerId()); // after the bounded wait
+        QCOMPARE(fixture.count("oneshots", "reset"), 1);
+        QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
+        // No second service beside the one still running...
+        QTest::qWait(100);
+        QCOMPARE(fixture.count("starts", "service"), 1);
+        QCOMPARE(controller->serviceProcess()->pid(), stuck);
+        // ...and once it does end, the relaunch is no longer held.
+        ::kill(pid_t(stuck), SIGKILL);
+        QTRY_COMPARE(fixture.count("starts", "service"), 2);
+        const qint64 relaunched = controller->serviceProcess()->pid();
+        controller->shutdownForQuit();
+        QTest::qWait(50);
+        ::kill(pid_t(relaunched), SIGKILL); // it ignores the polite request too
+        QTRY_VERIFY(!controller->serviceRunning());
+    }
+
     void relaunchReplacesAStatusPollStillWaiting()
     {
         Fixture fixture;
