@@ -1,9 +1,21 @@
 #include "uninstaller/uninstaller_dialogue.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace vxr {
+
+namespace {
+
+// QMessageBox wraps its informative text into a narrow column; give it room for a
+// readable line length.
+void widen(QMessageBox& box) {
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel")))
+        label->setMinimumWidth(label->fontMetrics().averageCharWidth() * 48);
+}
+
+} // namespace
 
 AlertText confirmationText() {
     return {QStringLiteral("Uninstall ") + QLatin1String(appDisplayName) + QLatin1Char('?'),
@@ -59,6 +71,7 @@ std::unique_ptr<QMessageBox> makeConfirmationBox() {
     cancel->setAccessibleName(QStringLiteral("Cancel"));
     box->setDefaultButton(uninstall);
     box->setEscapeButton(cancel);
+    widen(*box);
     return box;
 }
 
@@ -71,6 +84,7 @@ std::unique_ptr<QMessageBox> makeResultBox(const AlertText& text) {
     box->setInformativeText(text.informativeText);
     box->setStandardButtons(QMessageBox::Ok);
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    widen(*box);
     return box;
 }
 
