@@ -13,9 +13,7 @@ namespace vxr {
 namespace {
 // Ends a loop now: a stopped loop emits nothing more. Deletion is deferred because
 // the cancel may come from inside the loop's own signal.
-template <typename Loop>
-void cancelLoop(QPointer<Loop>& handle)
-{
+template <typename Loop> void cancelLoop(QPointer<Loop>& handle) {
     if (Loop* loop = handle.data()) {
         loop->stop();
         loop->deleteLater();
@@ -24,18 +22,15 @@ void cancelLoop(QPointer<Loop>& handle)
 }
 } // namespace
 
-SandboxListModel* WorkerController::createSandboxModel()
-{
+SandboxListModel* WorkerController::createSandboxModel() {
     return new SandboxListModel(this);
 }
 
-const QList<SandboxProgress>& WorkerController::sandboxes() const
-{
+const QList<SandboxProgress>& WorkerController::sandboxes() const {
     return m_sandboxModel->rows();
 }
 
-void WorkerController::startStatusPoll()
-{
+void WorkerController::startStatusPoll() {
     cancelLoop(m_statusPollTask);
     m_statusPollTask = new StatusPoll(m_env.statusURL, m_env.timing, nullptr, this);
     connect(m_statusPollTask, &StatusPoll::answered, this, [this] {
@@ -45,8 +40,7 @@ void WorkerController::startStatusPoll()
     m_statusPollTask->start();
 }
 
-void WorkerController::startRunInfoPoll()
-{
+void WorkerController::startRunInfoPoll() {
     cancelLoop(m_runInfoPollTask);
     m_runInfoPollTask = new RunInfoPoll(m_env.runInfoURL, m_env.timing, nullptr, this);
     connect(m_runInfoPollTask, &RunInfoPoll::fetched, this, [this](const RunInfo& info) {
@@ -56,30 +50,33 @@ void WorkerController::startRunInfoPoll()
     m_runInfoPollTask->start();
 }
 
-void WorkerController::startTaskInfoPoll()
-{
+void WorkerController::startTaskInfoPoll() {
     cancelLoop(m_taskInfoPollTask);
     m_taskInfoPollTask = new TaskInfoPoll(m_env.taskInfoURL, m_env.timing, nullptr, this);
     connect(m_taskInfoPollTask, &TaskInfoPoll::fetched, this,
             [this](const std::optional<QJsonObject>& root) {
-        setSandboxes(sandboxRows(root));
-        if (root)
-            Q_EMIT taskInfoFetched(*root);
-    });
+                setSandboxes(sandboxRows(root));
+                if (root)
+                    Q_EMIT taskInfoFetched(*root);
+            });
     m_taskInfoPollTask->start();
 }
 
-void WorkerController::cancelStatusPoll() { cancelLoop(m_statusPollTask); }
-void WorkerController::cancelRunInfoPoll() { cancelLoop(m_runInfoPollTask); }
-void WorkerController::cancelTaskInfoPoll() { cancelLoop(m_taskInfoPollTask); }
+void WorkerController::cancelStatusPoll() {
+    cancelLoop(m_statusPollTask);
+}
+void WorkerController::cancelRunInfoPoll() {
+    cancelLoop(m_runInfoPollTask);
+}
+void WorkerController::cancelTaskInfoPoll() {
+    cancelLoop(m_taskInfoPollTask);
+}
 
-void WorkerController::clearSandboxes()
-{
+void WorkerController::clearSandboxes() {
     setSandboxes({});
 }
 
-void WorkerController::setSandboxes(const QList<SandboxProgress>& rows)
-{
+void WorkerController::setSandboxes(const QList<SandboxProgress>& rows) {
     const bool changed = m_sandboxModel->rows() != rows;
     m_sandboxModel->setRows(rows);
     if (changed)
@@ -87,22 +84,19 @@ void WorkerController::setSandboxes(const QList<SandboxProgress>& rows)
 }
 
 void WorkerController::runOneShot(const QStringList& arguments,
-                                  std::function<void(int, const QString&)> completion)
-{
+                                  std::function<void(int, const QString&)> completion) {
     vxr::runOneShot(m_env.binDir + QLatin1String("/vxr-worker.sh"), arguments, this,
                     std::move(completion));
 }
 
-void WorkerController::loadThrottle()
-{
+void WorkerController::loadThrottle() {
     runOneShot({QStringLiteral("--show=throttle")}, [this](int, const QString& output) {
         m_throttle = ThrottleSchedule::parse(output);
         setThrottleNotice(currentThrottleNotice());
     });
 }
 
-std::optional<QString> WorkerController::currentThrottleNotice() const
-{
+std::optional<QString> WorkerController::currentThrottleNotice() const {
     if (!m_throttle)
         return std::nullopt;
     return m_throttle->notice(QDateTime::currentDateTime());

@@ -8,28 +8,24 @@
 
 namespace vxr {
 
-void WorkerController::setRegistrationStatus(const RegistrationStatus& status)
-{
+void WorkerController::setRegistrationStatus(const RegistrationStatus& status) {
     if (std::exchange(m_registrationStatus, status) != status)
         Q_EMIT registrationStatusChanged();
 }
 
-void WorkerController::checkRegistration()
-{
+void WorkerController::checkRegistration() {
     setRegistrationStatus(RegistrationStatus::checking());
     runOneShot({QStringLiteral("--show=owner")}, [this](int status, const QString& output) {
         setRegistrationStatus(ownerCheckResult(status, output));
     });
 }
 
-void WorkerController::checkRegistrationIfUnknown()
-{
+void WorkerController::checkRegistrationIfUnknown() {
     if (m_registrationStatus.kind == RegistrationStatus::Kind::unknown)
         checkRegistration();
 }
 
-void WorkerController::registerWorker(const QString& key)
-{
+void WorkerController::registerWorker(const QString& key) {
     if (key.isEmpty())
         return;
     setRegistrationStatus(RegistrationStatus::registering());
@@ -43,8 +39,7 @@ void WorkerController::registerWorker(const QString& key)
     });
 }
 
-void WorkerController::applyRegistration()
-{
+void WorkerController::applyRegistration() {
     setIsApplyingRegistration(true);
     m_holdServiceRelaunch = true;
     stopEvaluator();
@@ -63,8 +58,7 @@ void WorkerController::applyRegistration()
     });
 }
 
-void WorkerController::resetWorkerId()
-{
+void WorkerController::resetWorkerId() {
     if (m_isResettingWorkerId)
         return;
     setIsResettingWorkerId(true);
@@ -74,8 +68,7 @@ void WorkerController::resetWorkerId()
     waitForServiceExitThenReset(m_env.timing.resetExitPollAttempts);
 }
 
-void WorkerController::waitForServiceExitThenReset(int attemptsLeft)
-{
+void WorkerController::waitForServiceExitThenReset(int attemptsLeft) {
     // The service's exit handler clears m_serviceProcess; after the last attempt the
     // reset goes on regardless.
     if (m_serviceProcess && attemptsLeft > 0) {

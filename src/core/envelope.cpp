@@ -8,16 +8,14 @@
 namespace vxr {
 
 namespace {
-bool isUtf8(const QByteArray& bytes)
-{
+bool isUtf8(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8);
     [[maybe_unused]] const QString text = decoder.decode(bytes);
     return !decoder.hasError();
 }
 } // namespace
 
-std::optional<QJsonObject> parseEnvelope(const QByteArray& body, EnvelopeSemicolon semicolon)
-{
+std::optional<QJsonObject> parseEnvelope(const QByteArray& body, EnvelopeSemicolon semicolon) {
     if (!isUtf8(body))
         return std::nullopt;
     // "=" is ASCII, so its first byte position is its first character position.
@@ -34,13 +32,11 @@ std::optional<QJsonObject> parseEnvelope(const QByteArray& body, EnvelopeSemicol
     return document.object();
 }
 
-std::optional<QJsonObject> parseTaskInfoRoot(const QByteArray& body)
-{
+std::optional<QJsonObject> parseTaskInfoRoot(const QByteArray& body) {
     return parseEnvelope(body, EnvelopeSemicolon::dropOne);
 }
 
-std::optional<RunInfo> parseRunInfo(const QByteArray& body)
-{
+std::optional<RunInfo> parseRunInfo(const QByteArray& body) {
     const std::optional<QJsonObject> root = parseEnvelope(body, EnvelopeSemicolon::keep);
     if (!root)
         return std::nullopt;

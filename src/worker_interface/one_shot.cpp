@@ -9,8 +9,7 @@
 namespace vxr {
 
 namespace {
-QString decodeUtf8OrEmpty(const QByteArray& bytes)
-{
+QString decodeUtf8OrEmpty(const QByteArray& bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8);
     QString text = decoder.decode(bytes);
     return decoder.hasError() ? QString() : text;
@@ -18,8 +17,7 @@ QString decodeUtf8OrEmpty(const QByteArray& bytes)
 } // namespace
 
 void runOneShot(const QString& program, const QStringList& arguments, QObject* context,
-                OneShotCompletion completion)
-{
+                OneShotCompletion completion) {
     // No parent: a QProcess destroyed with a running child kills it by force, and a
     // one-shot must be allowed to finish even when its requester is gone.
     auto* process = new QProcess;
@@ -36,20 +34,20 @@ void runOneShot(const QString& program, const QStringList& arguments, QObject* c
                      [process, output] { *output += process->readAllStandardOutput(); });
     QObject::connect(process, &QProcess::finished, process,
                      [process, output, shared, guard](int exitCode, QProcess::ExitStatus) {
-        *output += process->readAllStandardOutput();
-        process->deleteLater();
-        if (guard)
-            (*shared)(exitCode, decodeUtf8OrEmpty(*output));
-    });
+                         *output += process->readAllStandardOutput();
+                         process->deleteLater();
+                         if (guard)
+                             (*shared)(exitCode, decodeUtf8OrEmpty(*output));
+                     });
     QObject::connect(process, &QProcess::errorOccurred, process,
                      [process, shared, guard](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return; // other errors end in finished()
-        const QString reason = process->errorString();
-        process->deleteLater();
-        if (guard)
-            (*shared)(-1, QStringLiteral("Failed to launch: ") + reason);
-    });
+                         if (error != QProcess::FailedToStart)
+                             return; // other errors end in finished()
+                         const QString reason = process->errorString();
+                         process->deleteLater();
+                         if (guard)
+                             (*shared)(-1, QStringLiteral("Failed to launch: ") + reason);
+                     });
 
     process->start(QIODevice::ReadWrite);
     // The child reads end-of-file if it ever looks at its standard input.

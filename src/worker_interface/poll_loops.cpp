@@ -12,31 +12,26 @@ LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestTimeout,
     , m_timing(timing)
     , m_url(std::move(url))
     , m_requestTimeout(requestTimeout)
-    , m_session(session ? session : localHttpSession())
-{
+    , m_session(session ? session : localHttpSession()) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &LocalPollLoop::request);
 }
 
-void LocalPollLoop::start()
-{
+void LocalPollLoop::start() {
     stop();
     request();
 }
 
-void LocalPollLoop::stop()
-{
+void LocalPollLoop::stop() {
     m_timer.stop();
     delete m_reply.data(); // aborts the request and drops its callback
 }
 
-bool LocalPollLoop::isRunning() const
-{
+bool LocalPollLoop::isRunning() const {
     return m_reply || m_timer.isActive();
 }
 
-void LocalPollLoop::request()
-{
+void LocalPollLoop::request() {
     m_reply = getLocal(m_session, m_url, m_requestTimeout, [this](const LocalReply& reply) {
         m_reply = nullptr;
         if (const std::optional<Millis> next = handle(reply))
@@ -47,55 +42,42 @@ void LocalPollLoop::request()
 }
 
 StatusPoll::StatusPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, timing.statusRequestTimeout, session, parent)
-{
-}
+    : LocalPollLoop(std::move(url), timing, timing.statusRequestTimeout, session, parent) {}
 
-std::optional<Millis> StatusPoll::handle(const LocalReply& reply)
-{
+std::optional<Millis> StatusPoll::handle(const LocalReply& reply) {
     m_answered = reply.answered;
     if (m_answered)
         return std::nullopt;
     return m_timing.statusRetryInterval;
 }
 
-void StatusPoll::publish()
-{
+void StatusPoll::publish() {
     if (m_answered)
         emit answered();
 }
 
 RunInfoPoll::RunInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent)
-{
-}
+    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
 
-std::optional<Millis> RunInfoPoll::handle(const LocalReply& reply)
-{
+std::optional<Millis> RunInfoPoll::handle(const LocalReply& reply) {
     m_result = reply.body ? parseRunInfo(*reply.body) : std::nullopt;
     return m_timing.runInfoInterval;
 }
 
-void RunInfoPoll::publish()
-{
+void RunInfoPoll::publish() {
     if (m_result)
         emit fetched(*m_result);
 }
 
-TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session,
-                           QObject* parent)
-    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent)
-{
-}
+TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
 
-std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply)
-{
+std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
     m_result = reply.body ? parseTaskInfoRoot(*reply.body) : std::nullopt;
     return m_timing.taskInfoInterval;
 }
 
-void TaskInfoPoll::publish()
-{
+void TaskInfoPoll::publish() {
     emit fetched(m_result);
 }
 

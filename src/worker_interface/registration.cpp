@@ -17,23 +17,20 @@ namespace vxr {
 namespace fs = std::filesystem;
 
 namespace {
-QString failureMessage(const QString& output, const char* what, int status)
-{
+QString failureMessage(const QString& output, const char* what, int status) {
     const QString trimmed = output.trimmed();
     if (!trimmed.isEmpty())
         return trimmed;
     return QStringLiteral("%1 failed (exit %2)").arg(QLatin1String(what)).arg(status);
 }
 
-QString describe(const std::error_code& error, const fs::path& path)
-{
+QString describe(const std::error_code& error, const fs::path& path) {
     return QStringLiteral("%1: %2").arg(QString::fromStdString(path.string()),
                                         QString::fromStdString(error.message()));
 }
 
 // Copies a directory tree into `to`, which must not exist yet.
-std::optional<QString> copyTree(const fs::path& from, const fs::path& to)
-{
+std::optional<QString> copyTree(const fs::path& from, const fs::path& to) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(from, error);
     if (error)
@@ -56,8 +53,7 @@ std::optional<QString> copyTree(const fs::path& from, const fs::path& to)
 }
 } // namespace
 
-RegistrationStatus ownerCheckResult(int status, const QString& output)
-{
+RegistrationStatus ownerCheckResult(int status, const QString& output) {
     static const QRegularExpression lineBreak(
         QStringLiteral("\\r\\n|[\\n\\r\\x{0B}\\x{0C}\\x{85}\\x{2028}\\x{2029}]"));
     const QString line = output.trimmed().split(lineBreak).value(0);
@@ -66,32 +62,30 @@ RegistrationStatus ownerCheckResult(int status, const QString& output)
     return RegistrationStatus::notRegistered();
 }
 
-std::optional<QString> registrationFailure(int status, const QString& output)
-{
+std::optional<QString> registrationFailure(int status, const QString& output) {
     if (output.contains(QLatin1String("Registration complete")))
         return std::nullopt;
     return failureMessage(output, "Registration", status);
 }
 
 std::optional<RegistrationStatus> resetResult(int status, const QString& output,
-                                              const std::optional<QString>& backupError)
-{
+                                              const std::optional<QString>& backupError) {
     if (backupError)
-        return RegistrationStatus::failed(QStringLiteral("Reset done, but backup failed: ")
-                                          + *backupError);
+        return RegistrationStatus::failed(QStringLiteral("Reset done, but backup failed: ") +
+                                          *backupError);
     if (status == 0)
         return std::nullopt;
     return RegistrationStatus::failed(failureMessage(output, "Reset", status));
 }
 
-std::optional<QString> backupLocalStorage(const QString& home, const QDateTime& now)
-{
+std::optional<QString> backupLocalStorage(const QString& home, const QDateTime& now) {
     const fs::path vxr = fs::path(home.toStdString()) / ".vxr";
     const fs::path source = vxr / "localStorage";
     if (!QFileInfo::exists(QString::fromStdString(source.string())))
         return std::nullopt;
 
-    const QString stamp = now.toUTC().toString(Qt::ISODate).replace(QLatin1Char(':'), QLatin1Char('-'));
+    const QString stamp =
+        now.toUTC().toString(Qt::ISODate).replace(QLatin1Char(':'), QLatin1Char('-'));
     const fs::path backups = vxr / "vxr-worker" / "backups";
     std::error_code error;
     fs::create_directories(backups, error);

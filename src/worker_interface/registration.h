@@ -21,7 +21,9 @@ public:
     Kind kind = Kind::unknown;
     QString text;
 
-    static RegistrationStatus registered(QString owner) { return {Kind::registered, std::move(owner)}; }
+    static RegistrationStatus registered(QString owner) {
+        return {Kind::registered, std::move(owner)};
+    }
     static RegistrationStatus failed(QString message) { return {Kind::failed, std::move(message)}; }
     static RegistrationStatus unknown() { return {Kind::unknown, {}}; }
     static RegistrationStatus checking() { return {Kind::checking, {}}; }

@@ -3,17 +3,13 @@
 namespace vxr {
 
 SandboxListModel::SandboxListModel(QObject* parent)
-    : QAbstractListModel(parent)
-{
-}
+    : QAbstractListModel(parent) {}
 
-int SandboxListModel::rowCount(const QModelIndex& parent) const
-{
+int SandboxListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
 
-QVariant SandboxListModel::data(const QModelIndex& index, int role) const
-{
+QVariant SandboxListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const SandboxProgress& row = m_rows.at(index.row());
@@ -34,8 +30,7 @@ QVariant SandboxListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QHash<int, QByteArray> SandboxListModel::roleNames() const
-{
+QHash<int, QByteArray> SandboxListModel::roleNames() const {
     return {{IdRole, "id"},
             {JobNameRole, "jobName"},
             {SlicesDoneRole, "slicesDone"},
@@ -43,17 +38,17 @@ QHash<int, QByteArray> SandboxListModel::roleNames() const
             {PercentRole, "percent"}};
 }
 
-void SandboxListModel::setRows(const QList<SandboxProgress>& rows)
-{
+void SandboxListModel::setRows(const QList<SandboxProgress>& rows) {
     const int before = count();
     // Both lists are sorted by the job id's bytes: one merge pass finds removals,
     // insertions and changed rows.
     int i = 0;
     qsizetype j = 0;
     while (i < m_rows.size() || j < rows.size()) {
-        const int order = i >= m_rows.size()  ? 1
-                        : j >= rows.size()    ? -1
-                                              : qstrcmp(m_rows.at(i).id.toUtf8(), rows.at(j).id.toUtf8());
+        const int order = i >= m_rows.size() ? 1
+                          : j >= rows.size()
+                              ? -1
+                              : qstrcmp(m_rows.at(i).id.toUtf8(), rows.at(j).id.toUtf8());
         if (order < 0) {
             beginRemoveRows({}, i, i);
             m_rows.removeAt(i);

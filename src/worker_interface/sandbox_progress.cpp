@@ -17,8 +17,7 @@ using namespace Qt::StringLiterals;
 
 // Truncation toward zero; values beyond the integer range saturate instead of being
 // undefined behaviour.
-qint64 truncated(double value)
-{
+qint64 truncated(double value) {
     constexpr double limit = 9223372036854775807.0; // 2^63
     if (std::isnan(value))
         return 0;
@@ -35,8 +34,7 @@ struct Tally {
 };
 } // namespace
 
-QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root)
-{
+QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root) {
     if (!root)
         return {};
     const std::optional<QJsonArray> tasks = json::array(*root, "tasks"_L1);
@@ -65,7 +63,8 @@ QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root)
                 continue;
             const QJsonObject job = it.value().toObject();
             const double done = json::number(job, "slicesDone"_L1).value_or(0.0);
-            const double left = double(json::array(job, "slicesLeft"_L1).value_or(QJsonArray()).size());
+            const double left =
+                double(json::array(job, "slicesLeft"_L1).value_or(QJsonArray()).size());
             std::optional<double> total;
             if (const QJsonValue entry = currentJobs.value(it.key()); entry.isObject())
                 total = json::number(entry.toObject(), "sliceCount"_L1);
@@ -87,8 +86,8 @@ QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root)
         // count from a confused service must not show as a negative bar.
         const double share = tally.done / tally.fetched * 100.0;
         const double percent = share > 100.0 ? 100.0 : (share >= 0.0 ? share : 0.0);
-        rows.append({id, leftCharacters(id, 10), truncated(tally.done), truncated(tally.fetched),
-                     percent});
+        rows.append(
+            {id, leftCharacters(id, 10), truncated(tally.done), truncated(tally.fetched), percent});
     }
     return rows;
 }

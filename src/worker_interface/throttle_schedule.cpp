@@ -7,16 +7,14 @@
 namespace vxr {
 
 namespace {
-QString slotTime(int slot)
-{
+QString slotTime(int slot) {
     return QStringLiteral("%1:%2")
         .arg(slot / 4, 2, 10, QLatin1Char('0'))
         .arg((slot % 4) * 15, 2, 10, QLatin1Char('0'));
 }
 } // namespace
 
-std::optional<ThrottleSchedule> ThrottleSchedule::parse(const QString& text)
-{
+std::optional<ThrottleSchedule> ThrottleSchedule::parse(const QString& text) {
     static const QRegularExpression schedulePattern(
         QStringLiteral("schedule:\\s*'([0-9A-Fa-f]{96})'"));
     static const QRegularExpression zonePattern(QStringLiteral("timezone:\\s*'([^']+)'"));
@@ -50,8 +48,7 @@ std::optional<ThrottleSchedule> ThrottleSchedule::parse(const QString& text)
     return schedule;
 }
 
-std::optional<QString> ThrottleSchedule::notice(const QDateTime& at) const
-{
+std::optional<QString> ThrottleSchedule::notice(const QDateTime& at) const {
     const QTime time = at.toTimeZone(timeZone).time();
     const int slot = (time.hour() * 60 + time.minute()) / 15;
     const int rate = rates[slot];
@@ -76,8 +73,8 @@ std::optional<QString> ThrottleSchedule::notice(const QDateTime& at) const
     if (length == kSlots)
         return prefix + QStringLiteral(" all day.");
     const int end = (start + length) % kSlots;
-    return prefix + QStringLiteral(" between ") + slotTime(start) + QStringLiteral(" and ")
-         + slotTime(end) + QLatin1Char(' ') + zoneLabel + QLatin1Char('.');
+    return prefix + QStringLiteral(" between ") + slotTime(start) + QStringLiteral(" and ") +
+           slotTime(end) + QLatin1Char(' ') + zoneLabel + QLatin1Char('.');
 }
 
 } // namespace vxr

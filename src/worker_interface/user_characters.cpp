@@ -5,8 +5,7 @@
 namespace vxr {
 
 namespace {
-bool isPlainAscii(const QString& text)
-{
+bool isPlainAscii(const QString& text) {
     for (const QChar c : text)
         if (c.unicode() >= 0x80 || c == u'\r')
             return false;
@@ -14,8 +13,7 @@ bool isPlainAscii(const QString& text)
 }
 } // namespace
 
-qsizetype characterCount(const QString& text)
-{
+qsizetype characterCount(const QString& text) {
     if (isPlainAscii(text))
         return text.size();
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -25,8 +23,7 @@ qsizetype characterCount(const QString& text)
     return count;
 }
 
-QString leftCharacters(const QString& text, qsizetype count)
-{
+QString leftCharacters(const QString& text, qsizetype count) {
     if (isPlainAscii(text))
         return text.left(count);
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);

@@ -20,26 +20,22 @@ public:
         bool hang = false; // accept the request, never answer
     };
 
-    FakeHttpService()
-    {
+    FakeHttpService() {
         connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpService::accept);
         m_server.listen(QHostAddress::LocalHost, 0);
         m_port = m_server.serverPort();
     }
 
-    [[nodiscard]] QUrl url(const QString& path) const
-    {
+    [[nodiscard]] QUrl url(const QString& path) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
     }
     void setRoute(const QString& path, Route route) { m_routes.insert(path, std::move(route)); }
-    void answer(const QString& path, int status, const QByteArray& body)
-    {
+    void answer(const QString& path, int status, const QByteArray& body) {
         setRoute(path, {status, body, false});
     }
     [[nodiscard]] int hits(const QString& path) const { return m_hits.value(path); }
     // Connections the server holds without having answered yet.
-    [[nodiscard]] int openConnections() const
-    {
+    [[nodiscard]] int openConnections() const {
         int open = 0;
         for (const auto& socket : m_sockets)
             open += socket && socket->state() == QAbstractSocket::ConnectedState;
@@ -51,8 +47,7 @@ public:
     void reopen() { m_server.listen(QHostAddress::LocalHost, m_port); }
 
 private:
-    void accept()
-    {
+    void accept() {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
             m_sockets.append(socket);
@@ -63,16 +58,18 @@ private:
                 *buffer += socket->readAll();
                 if (!buffer->contains("\r\n\r\n"))
                     return;
-                const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+                const QList<QByteArray> requestLine =
+                    buffer->left(buffer->indexOf("\r\n")).split(' ');
                 const QString path = QString::fromLatin1(requestLine.value(1));
                 buffer->clear();
                 ++m_hits[path];
                 const Route route = m_routes.value(path, Route{404, "not found", false});
                 if (route.hang)
                     return;
-                QByteArray reply = "HTTP/1.1 " + QByteArray::number(route.status) + " X\r\n"
-                    + "Content-Type: text/plain\r\nConnection: close\r\nContent-Length: "
-                    + QByteArray::number(route.body.size()) + "\r\n\r\n" + route.body;
+                QByteArray reply =
+                    "HTTP/1.1 " + QByteArray::number(route.status) + " X\r\n" +
+                    "Content-Type: text/plain\r\nConnection: close\r\nContent-Length: " +
+                    QByteArray::number(route.body.size()) + "\r\n\r\n" + route.body;
                 socket->write(reply);
                 socket->disconnectFromHost();
             });

@@ -44,23 +44,23 @@ exec sleep 600
 
 class Fixture {
 public:
-    Fixture()
-    {
+    Fixture() {
         QDir().mkpath(bin());
         write(bin() + "/vxr-worker.sh", kWorkerScript, true);
         write(bin() + "/vxr-evaluator.sh", "#!/bin/sh\nexec sleep 600\n", true);
         write(bin() + "/owner.txt", "\n" + kOwner.toUtf8() + "\n");
         write(bin() + "/register.sh", "echo 'Registration complete'; exit 1\n");
         write(bin() + "/reset.sh", "exit 0\n");
-        write(bin() + "/throttle.txt", "schedule: '" + QByteArray(96, '0') + "'\ntimezone: 'UTC'\n");
-        service.answer(kRunInfo, 200, R"(w={"totalEarnings": 12, "earningsAccount": "acct@example"})");
+        write(bin() + "/throttle.txt",
+              "schedule: '" + QByteArray(96, '0') + "'\ntimezone: 'UTC'\n");
+        service.answer(kRunInfo, 200,
+                       R"(w={"totalEarnings": 12, "earningsAccount": "acct@example"})");
         service.answer(kTaskInfo, 200,
                        R"(w={"tasks":[{"jobs":{"job-b":{"slicesDone":3,"slicesLeft":[1]}}}]};)");
         // The HUD page answers 404 by default: any answer counts.
     }
 
-    std::unique_ptr<WorkerController> start(Timing timing = Timing{}.scaled(0.02))
-    {
+    std::unique_ptr<WorkerController> start(Timing timing = Timing{}.scaled(0.02)) {
         ControllerEnvironment env;
         env.binDir = bin();
         env.statusURL = service.url(kHud);
@@ -73,8 +73,7 @@ public:
         return controller;
     }
 
-    static void stop(std::unique_ptr<WorkerController>& controller)
-    {
+    static void stop(std::unique_ptr<WorkerController>& controller) {
         controller->shutdownForQuit();
         QTRY_VERIFY(!controller->serviceRunning() && !controller->evaluatorsRunning());
         controller.reset();
@@ -82,15 +81,13 @@ public:
 
     QString bin() const { return root.filePath("bin"); }
     QString home() const { return root.filePath("home"); }
-    int count(const QString& file, const QString& line) const
-    {
+    int count(const QString& file, const QString& line) const {
         QFile f(bin() + "/" + file);
         if (!f.open(QIODevice::ReadOnly))
             return 0;
         return int(QString::fromUtf8(f.readAll()).split('\n').count(line));
     }
-    static void write(const QString& path, const QByteArray& bytes, bool executable = false)
-    {
+    static void write(const QString& path, const QByteArray& bytes, bool executable = false) {
         QDir().mkpath(QFileInfo(path).path());
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -104,8 +101,7 @@ public:
     FakeHttpService service;
 };
 
-void killService(WorkerController& controller)
-{
+void killService(WorkerController& controller) {
     QVERIFY(controller.serviceProcess());
     ::kill(pid_t(controller.serviceProcess()->pid()), SIGTERM);
 }
@@ -114,8 +110,7 @@ void killService(WorkerController& controller)
 class TestControllerInterface : public QObject {
     Q_OBJECT
 private slots:
-    void startUpPublishesEverything()
-    {
+    void startUpPublishesEverything() {
         Fixture fixture;
         auto controller = fixture.start();
         QSignalSpy assigned(controller.get(), &WorkerController::workerURLAssigned);
@@ -125,8 +120,9 @@ private slots:
         QCOMPARE(assigned.count(), 1);
         QTRY_COMPARE(controller->totalEarnings(), 12.0);
         QCOMPARE(controller->earningsAccount(), std::optional(QStringLiteral("acct@example")));
-        QTRY_COMPARE(controller->throttleNotice(),
-                     std::optional(QStringLiteral("This worker is throttled: no computing all day.")));
+        QTRY_COMPARE(
+            controller->throttleNotice(),
+            std::optional(QStringLiteral("This worker is throttled: no computing all day.")));
         QTRY_COMPARE(controller->registrationStatus(), RegistrationStatus::registered(kOwner));
         QCOMPARE(fixture.count("oneshots", "owner"), 1);
         QVERIFY(controller->sandboxes().isEmpty()); // no evaluator, no task-info poll
@@ -142,8 +138,9 @@ private slots:
         // A document that fails to parse empties the list on that cycle.
         fixture.service.answer(kTaskInfo, 200, "w={};\n");
         QTRY_VERIFY(controller->sandboxes().isEmpty());
-        fixture.service.answer(kTaskInfo, 200,
-                               R"(w={"tasks":[{"jobs":{"job-b":{"slicesDone":3,"slicesLeft":[1]}}}]})");
+        fixture.service.answer(
+            kTaskInfo, 200,
+            R"(w={"tasks":[{"jobs":{"job-b":{"slicesDone":3,"slicesLeft":[1]}}}]})");
         QTRY_COMPARE(controller->sandboxes().size(), 1);
 
         controller->setManualOverride(false);
@@ -156,8 +153,7 @@ private slots:
         Fixture::stop(controller);
     }
 
-    void serviceExitClearsFiguresUntilTheRelaunchAnswers()
-    {
+    void serviceExitClearsFiguresUntilTheRelaunchAnswers() {
         Fixture fixture;
         auto controller = fixture.start();
         QTRY_COMPARE(controller->totalEarnings(), 12.0);
@@ -183,8 +179,7 @@ private slots:
         Fixture::stop(controller);
     }
 
-    void registrationRestartsTheServiceLater()
-    {
+    void registrationRestartsTheServiceLater() {
         Fixture fixture;
         DiagnosticCapture diagnostics;
         auto controller = fixture.start();
@@ -214,7 +209,8 @@ private slots:
         // The key went to the worker program's command line only.
         for (const QString& line : diagnostics.lines())
             QVERIFY2(!line.contains(key), qPrintable(line));
-        QDirIterator files(fixture.root.path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator files(fixture.root.path(), QDir::Files | QDir::Hidden,
+                           QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
             if (file.fileName().startsWith(fixture.bin()))
@@ -224,15 +220,14 @@ private slots:
         }
     }
 
-    void registrationFailures_data()
-    {
+    void registrationFailures_data() {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("message");
         QTest::newRow("silent exit 2") << QByteArray("exit 2\n") << "Registration failed (exit 2)";
-        QTest::newRow("output is the message") << QByteArray("echo ' Key mismatch '; exit 0\n") << "Key mismatch";
+        QTest::newRow("output is the message")
+            << QByteArray("echo ' Key mismatch '; exit 0\n") << "Key mismatch";
     }
-    void registrationFailures()
-    {
+    void registrationFailures() {
         QFETCH(QByteArray, script);
         QFETCH(QString, message);
         Fixture fixture;
@@ -248,8 +243,7 @@ private slots:
         Fixture::stop(controller);
     }
 
-    void resetRunsOnceAndRestartsTheService()
-    {
+    void resetRunsOnceAndRestartsTheService() {
         Fixture fixture;
         auto controller = fixture.start();
         QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
@@ -270,8 +264,7 @@ private slots:
         Fixture::stop(controller);
     }
 
-    void resetReportsAFailedBackup()
-    {
+    void resetReportsAFailedBackup() {
         Fixture fixture;
         Fixture::write(fixture.home() + "/.vxr/localStorage/id.json", "{}");
         // Backups named for this second and the next ones exist already, as after a
@@ -279,21 +272,22 @@ private slots:
         const QDateTime now = QDateTime::currentDateTimeUtc();
         for (int s = 0; s < 5; ++s) {
             const QString stamp = now.addSecs(s).toString(Qt::ISODate).replace(':', '-');
-            QVERIFY(QDir().mkpath(fixture.home() + "/.vxr/vxr-worker/backups/localStorage-" + stamp));
+            QVERIFY(
+                QDir().mkpath(fixture.home() + "/.vxr/vxr-worker/backups/localStorage-" + stamp));
         }
         auto controller = fixture.start();
         QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
         controller->resetWorkerId();
         QTRY_COMPARE(controller->registrationStatus().kind, Kind::failed);
-        QVERIFY2(controller->registrationStatus().text.startsWith("Reset done, but backup failed: ")
-                     && controller->registrationStatus().text.endsWith("File exists"),
-                 qPrintable(controller->registrationStatus().text));
+        QVERIFY2(
+            controller->registrationStatus().text.startsWith("Reset done, but backup failed: ") &&
+                controller->registrationStatus().text.endsWith("File exists"),
+            qPrintable(controller->registrationStatus().text));
         QTRY_VERIFY(controller->serviceRunning());
         Fixture::stop(controller);
     }
 
-    void resetGoesOnWhenTheServiceWillNotExit()
-    {
+    void resetGoesOnWhenTheServiceWillNotExit() {
         Fixture fixture;
         QByteArray script = kWorkerScript;
         script.replace("exec sleep 600", "trap '' TERM\nexec sleep 600");
@@ -321,8 +315,7 @@ private slots:
         QTRY_VERIFY(!controller->serviceRunning());
     }
 
-    void relaunchReplacesAStatusPollStillWaiting()
-    {
+    void relaunchReplacesAStatusPollStillWaiting() {
         Fixture fixture;
         fixture.service.setRoute(kHud, {200, {}, true}); // never answers
         Timing timing = Timing{}.scaled(0.02);

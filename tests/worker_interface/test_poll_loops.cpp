@@ -15,8 +15,7 @@ const QString kHud = QStringLiteral("/hud/small-dark.html");
 const QString kRunInfo = QStringLiteral("/worker/run-info");
 const QString kTaskInfo = QStringLiteral("/worker/task-info");
 
-Timing fastTiming()
-{
+Timing fastTiming() {
     Timing t = Timing{}.scaled(0.02); // 30 ms request timeout, 20 ms retry, 300 ms run-info
     t.taskInfoInterval = Millis(20);
     return t;
@@ -26,8 +25,7 @@ Timing fastTiming()
 class TestPollLoops : public QObject {
     Q_OBJECT
 private slots:
-    void statusPollTreatsAnyHttpAnswerAsUp()
-    {
+    void statusPollTreatsAnyHttpAnswerAsUp() {
         FakeHttpService service; // no route: every path answers 404
         StatusPoll poll(service.url(kHud), fastTiming());
         QSignalSpy answered(&poll, &StatusPoll::answered);
@@ -40,8 +38,7 @@ private slots:
         QCOMPARE(answered.count(), 1);
     }
 
-    void statusPollRetriesAfterTimeoutsUntilAnswered()
-    {
+    void statusPollRetriesAfterTimeoutsUntilAnswered() {
         FakeHttpService service;
         service.setRoute(kHud, {200, {}, true});
         StatusPoll poll(service.url(kHud), fastTiming());
@@ -53,8 +50,7 @@ private slots:
         QTRY_COMPARE(answered.count(), 1);
     }
 
-    void restartingLeavesOneRequestInFlight()
-    {
+    void restartingLeavesOneRequestInFlight() {
         FakeHttpService service;
         service.setRoute(kHud, {200, {}, true});
         Timing timing = fastTiming();
@@ -68,8 +64,7 @@ private slots:
         QTRY_COMPARE(service.openConnections(), 1);
     }
 
-    void deletingALoopMidRequestCancelsIt()
-    {
+    void deletingALoopMidRequestCancelsIt() {
         FakeHttpService service;
         service.setRoute(kTaskInfo, {200, {}, true});
         auto poll = std::make_unique<TaskInfoPoll>(service.url(kTaskInfo), fastTiming());
@@ -80,8 +75,7 @@ private slots:
         QTRY_COMPARE(service.openConnections(), 0);
     }
 
-    void runInfoPollPublishesOnlyRecords()
-    {
+    void runInfoPollPublishesOnlyRecords() {
         FakeHttpService service;
         service.answer(kRunInfo, 200, R"(var x={"totalEarnings": 12, "earningsAccount": "0xabc"})");
         Timing timing = fastTiming();
@@ -90,7 +84,8 @@ private slots:
         QSignalSpy fetched(&poll, &RunInfoPoll::fetched);
         poll.start();
         QTRY_VERIFY(fetched.count() >= 2); // first at once, then periodically
-        QCOMPARE(fetched.first().first().value<RunInfo>(), (RunInfo{12.0, QStringLiteral("0xabc")}));
+        QCOMPARE(fetched.first().first().value<RunInfo>(),
+                 (RunInfo{12.0, QStringLiteral("0xabc")}));
 
         service.answer(kRunInfo, 200, R"(var x={"totalEarnings": 12};)");
         const int hits = service.hits(kRunInfo);
@@ -102,8 +97,7 @@ private slots:
         QVERIFY(poll.isRunning()); // a bad answer does not end the loop
     }
 
-    void taskInfoPollReportsEveryCycle()
-    {
+    void taskInfoPollReportsEveryCycle() {
         FakeHttpService service;
         service.answer(kTaskInfo, 200, "x={\"tasks\":[]};\n");
         TaskInfoPoll poll(service.url(kTaskInfo), fastTiming());
@@ -119,15 +113,13 @@ private slots:
         QVERIFY(fetched.last().first().value<std::optional<QJsonObject>>().has_value());
     }
 
-    void oversizedBodiesYieldNothing_data()
-    {
+    void oversizedBodiesYieldNothing_data() {
         QTest::addColumn<qint64>("padding");
         QTest::addColumn<bool>("present");
         QTest::newRow("just under the cap") << kLocalBodyCap - 64 << true;
         QTest::newRow("over the cap") << kLocalBodyCap + 1 << false;
     }
-    void oversizedBodiesYieldNothing()
-    {
+    void oversizedBodiesYieldNothing() {
         QFETCH(qint64, padding);
         QFETCH(bool, present);
         FakeHttpService service;

@@ -14,13 +14,11 @@ using namespace vxr;
 namespace {
 using Rows = QList<SandboxProgress>;
 
-QJsonObject parse(const char* json)
-{
+QJsonObject parse(const char* json) {
     return QJsonDocument::fromJson(json).object();
 }
 
-SandboxProgress row(const QString& id, qint64 done, qint64 fetched, double percent)
-{
+SandboxProgress row(const QString& id, qint64 done, qint64 fetched, double percent) {
     return {id, id.left(10), done, fetched, percent};
 }
 } // namespace
@@ -28,8 +26,7 @@ SandboxProgress row(const QString& id, qint64 done, qint64 fetched, double perce
 class TestSandboxRows : public QObject {
     Q_OBJECT
 private slots:
-    void reduction_data()
-    {
+    void reduction_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<Rows>("expected");
 
@@ -57,24 +54,26 @@ private slots:
                  {"jobs":{"b":{"slicesDone":2,"slicesLeft":[1,1]}},"prototype":{"currentTask":{}}}]})")
             << Rows{row("b", 2, 4, 50.0)};
         QTest::newRow("nothing fetched, no row")
-            << QByteArray(R"({"tasks":[{"jobs":{"idle":{"slicesDone":0},"busy":{"slicesLeft":[1]}}}]})")
+            << QByteArray(
+                   R"({"tasks":[{"jobs":{"idle":{"slicesDone":0},"busy":{"slicesLeft":[1]}}}]})")
             << Rows{row("busy", 0, 1, 0.0)};
         QTest::newRow("ascending id order whatever the task order; long ids cut to 10")
             << QByteArray(R"({"tasks":[{"jobs":{"zeta":{"slicesDone":1}}},
                  {"jobs":{"Beta0123456789":{"slicesDone":1},"alpha":{"slicesDone":1}}}]})")
-            << Rows{{"Beta0123456789", "Beta012345", 1, 1, 100.0}, row("alpha", 1, 1, 100.0),
+            << Rows{{"Beta0123456789", "Beta012345", 1, 1, 100.0},
+                    row("alpha", 1, 1, 100.0),
                     row("zeta", 1, 1, 100.0)};
         QTest::newRow("fractions truncate toward zero, percent from the fractions")
             << QByteArray(R"({"tasks":[{"jobs":{"j":{"slicesDone":2.9,"slicesLeft":[1]}}}]})")
             << Rows{row("j", 2, 3, 2.9 / 3.9 * 100.0)};
         QTest::newRow("wrongly typed parts are skipped element by element")
-            << QByteArray(R"({"tasks":[7, {"jobs":[]}, {"jobs":{"x":3,"j":{"slicesDone":"4","slicesLeft":{}}}},
+            << QByteArray(
+                   R"({"tasks":[7, {"jobs":[]}, {"jobs":{"x":3,"j":{"slicesDone":"4","slicesLeft":{}}}},
                  {"jobs":{"k":{"slicesDone":1}},"prototype":{"currentTask":{"jobs":{"k":{"sliceCount":"9"}}}}}]})")
             << Rows{row("k", 1, 1, 100.0)};
         QTest::newRow("tasks not an array") << QByteArray(R"({"tasks":{}})") << Rows{};
     }
-    void reduction()
-    {
+    void reduction() {
         QFETCH(QByteArray, json);
         QFETCH(Rows, expected);
         const Rows rows = sandboxRows(parse(json));
@@ -88,8 +87,7 @@ private slots:
         }
     }
 
-    void absentOrUnparsableDocumentGivesNoRows()
-    {
+    void absentOrUnparsableDocumentGivesNoRows() {
         QVERIFY(sandboxRows(std::nullopt).isEmpty());
         // A line break after the final ";" makes the document unreadable.
         const QByteArray body = R"(x={"tasks":[{"jobs":{"j":{"slicesDone":1}}}]};)";
@@ -97,20 +95,21 @@ private slots:
         QVERIFY(sandboxRows(parseTaskInfoRoot(body + "\n")).isEmpty());
     }
 
-    void jobNameCountsCharactersNotCodeUnits()
-    {
+    void jobNameCountsCharactersNotCodeUnits() {
         // Ten emoji are twenty UTF-16 code units; none may be cut in half.
         const QString id = QString::fromUtf8("\U0001F600").repeated(12);
-        QJsonObject root{{"tasks", QJsonArray{QJsonObject{{"jobs", QJsonObject{{id, QJsonObject{{"slicesDone", 1}}}}}}}}};
+        QJsonObject root{
+            {"tasks",
+             QJsonArray{QJsonObject{{"jobs", QJsonObject{{id, QJsonObject{{"slicesDone", 1}}}}}}}}};
         const Rows rows = sandboxRows(root);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].jobName, QString::fromUtf8("\U0001F600").repeated(10));
     }
 
-    void modelMergesRowsByJobId()
-    {
+    void modelMergesRowsByJobId() {
         SandboxListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
@@ -125,7 +124,8 @@ private slots:
         model.setRows({row("b", 0, 1, 0)});
         QCOMPARE(removed.count(), 2);
         QCOMPARE(model.rows(), (Rows{row("b", 0, 1, 0)}));
-        QCOMPARE(model.data(model.index(0), SandboxListModel::JobNameRole).toString(), QStringLiteral("b"));
+        QCOMPARE(model.data(model.index(0), SandboxListModel::JobNameRole).toString(),
+                 QStringLiteral("b"));
         model.setRows({});
         QCOMPARE(model.count(), 0);
         QCOMPARE(count.count(), 4);

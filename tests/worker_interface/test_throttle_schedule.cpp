@@ -6,24 +6,21 @@ using namespace vxr;
 
 namespace {
 // 96 digits: `fill` everywhere, `digit` in the slots [from, to) (quarter hours).
-QString digits(QChar fill, QChar digit = u'0', int from = 0, int to = 0)
-{
+QString digits(QChar fill, QChar digit = u'0', int from = 0, int to = 0) {
     QString text(96, fill);
     for (int i = from; i < to; ++i)
         text[i] = digit;
     return text;
 }
 
-QString output(const QString& schedule, const QString& zone = {})
-{
+QString output(const QString& schedule, const QString& zone = {}) {
     QString text = QStringLiteral("worker config\n  schedule: '%1'\n").arg(schedule);
     if (!zone.isNull())
         text += QStringLiteral("  timezone: '%1'\n").arg(zone);
     return text;
 }
 
-QDateTime utc(int hour, int minute, int day = 15, int month = 1)
-{
+QDateTime utc(int hour, int minute, int day = 15, int month = 1) {
     return QDateTime(QDate(2026, month, day), QTime(hour, minute), QTimeZone::utc());
 }
 } // namespace
@@ -31,8 +28,7 @@ QDateTime utc(int hour, int minute, int day = 15, int month = 1)
 class TestThrottleSchedule : public QObject {
     Q_OBJECT
 private slots:
-    void parsing_data()
-    {
+    void parsing_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("valid");
         QTest::newRow("96 digits") << output(digits(u'0')) << true;
@@ -43,15 +39,13 @@ private slots:
         QTest::newRow("not hexadecimal") << output(digits(u'0', u'g', 5, 6)) << false;
         QTest::newRow("no schedule") << QStringLiteral("timezone: 'UTC'") << false;
     }
-    void parsing()
-    {
+    void parsing() {
         QFETCH(QString, text);
         QFETCH(bool, valid);
         QCOMPARE(ThrottleSchedule::parse(text).has_value(), valid);
     }
 
-    void digitsAboveNineMeanUnthrottled()
-    {
+    void digitsAboveNineMeanUnthrottled() {
         QString text = digits(u'f');
         text[0] = u'A';
         text[1] = u'9';
@@ -67,20 +61,22 @@ private slots:
             QVERIFY(!allF->notice(utc(hour, 7)));
     }
 
-    void zones_data()
-    {
+    void zones_data() {
         QTest::addColumn<QString>("zone");
         QTest::addColumn<QString>("label");
         QTest::addColumn<QByteArray>("zoneId");
         // The test runs with TZ=Asia/Tokyo, so "local time" is visibly the system zone.
-        QTest::newRow("utc in lower case") << "utc" << "UTC" << QByteArray("UTC");
-        QTest::newRow("Utc") << "Utc" << "UTC" << QByteArray("UTC");
-        QTest::newRow("known identifier") << "Europe/Paris" << "Europe/Paris" << QByteArray("Europe/Paris");
-        QTest::newRow("unknown identifier") << "Mars/Olympus" << "local time" << QTimeZone::systemTimeZoneId();
+        QTest::newRow("utc in lower case") << "utc"
+                                           << "UTC" << QByteArray("UTC");
+        QTest::newRow("Utc") << "Utc"
+                             << "UTC" << QByteArray("UTC");
+        QTest::newRow("known identifier") << "Europe/Paris"
+                                          << "Europe/Paris" << QByteArray("Europe/Paris");
+        QTest::newRow("unknown identifier") << "Mars/Olympus"
+                                            << "local time" << QTimeZone::systemTimeZoneId();
         QTest::newRow("no zone") << QString() << "local time" << QTimeZone::systemTimeZoneId();
     }
-    void zones()
-    {
+    void zones() {
         QFETCH(QString, zone);
         QFETCH(QString, label);
         QFETCH(QByteArray, zoneId);
@@ -90,8 +86,7 @@ private slots:
         QCOMPARE(schedule->timeZone.id(), zoneId);
     }
 
-    void notices_data()
-    {
+    void notices_data() {
         QTest::addColumn<QString>("schedule");
         QTest::addColumn<QString>("zone");
         QTest::addColumn<QDateTime>("at");
@@ -115,7 +110,8 @@ private slots:
         QTest::newRow("14:59 is slot 59")
             << digits(u'a', u'2', 59, 60) << "UTC" << utc(14, 59)
             << "This worker is throttled: running at 20% between 14:45 and 15:00 UTC.";
-        QTest::newRow("15:00 is past slot 59") << digits(u'a', u'2', 59, 60) << "UTC" << utc(15, 0) << QString();
+        QTest::newRow("15:00 is past slot 59")
+            << digits(u'a', u'2', 59, 60) << "UTC" << utc(15, 0) << QString();
         QTest::newRow("run ending at midnight prints 00:00")
             << digits(u'a', u'0', 88, 96) << "UTC" << utc(23, 0)
             << "This worker is throttled: no computing between 22:00 and 00:00 UTC.";
@@ -124,14 +120,13 @@ private slots:
         QTest::newRow("Paris clock in winter")
             << digits(u'a', u'0', 36, 40) << "Europe/Paris" << utc(8, 30)
             << "This worker is throttled: no computing between 09:00 and 10:00 Europe/Paris.";
-        QTest::newRow("Paris clock in summer") << digits(u'a', u'0', 36, 40) << "Europe/Paris"
-                                               << utc(8, 30, 15, 7) << QString();
+        QTest::newRow("Paris clock in summer")
+            << digits(u'a', u'0', 36, 40) << "Europe/Paris" << utc(8, 30, 15, 7) << QString();
         QTest::newRow("unknown zone counts in the system zone (Tokyo)")
             << digits(u'a', u'0', 36, 40) << "Nowhere/Special" << utc(0, 30)
             << "This worker is throttled: no computing between 09:00 and 10:00 local time.";
     }
-    void notices()
-    {
+    void notices() {
         QFETCH(QString, schedule);
         QFETCH(QString, zone);
         QFETCH(QDateTime, at);
