@@ -23,6 +23,7 @@ namespace {
 std::mutex g_mutex;
 QSet<Display*> g_ours;
 XErrorHandler g_previousErrorHandler = nullptr;
+XIOErrorHandler g_previousIoErrorHandler = nullptr;
 
 int onXError(Display* display, XErrorEvent* event)
 {
@@ -36,6 +37,20 @@ int onXError(Display* display, XErrorEvent* event)
     return previous ? previous(display, event) : 0;
 }
 
+// Xlib's default prints and exits when a connection breaks; for ours it only returns,
+// and Xlib then calls the per-display exit handler below instead of exit().
+int onXIoError(Display* display)
+{
+    XIOErrorHandler previous = nullptr;
+    {
+        std::lock_guard lock(g_mutex);
+        if (g_ours.contains(display))
+            return 0;
+        previous = g_previousIoErrorHandler;
+    }
+    return previous ? previous(display) : 0;
+}
+
 // Called instead of exit() when our connection breaks (the server went away).
 void onIoErrorExit(Display* /*display*/, void* userData)
 {
@@ -47,8 +62,10 @@ void installErrorHandler()
     static std::once_flag once;
     std::call_once(once, [] {
         XErrorHandler previous = XSetErrorHandler(onXError);
+        XIOErrorHandler previousIo = XSetIOErrorHandler(onXIoError);
         std::lock_guard lock(g_mutex);
         g_previousErrorHandler = previous;
+        g_previousIoErrorHandler = previousIo;
     });
 }
 
@@ -88,13 +105,10 @@ X11IdleSource::~X11IdleSource()
 {
     if (m_state->info)
         XFree(m_state->info);
-    // A broken connection is not closed: Xlib would try to talk to the dead server
-    // again. Its memory is the price of not crashing.
-    if (!m_state->broken)
-        XCloseDisplay(m_state->display);
+    // Still ours while closing: closing a broken connection reports the error again.
+    XCloseDisplay(m_state->display);
     std::lock_guard lock(g_mutex);
-    if (!m_state->broken)
-        g_ours.remove(m_state->display);
+    g_ours.remove(m_state->display);
 }
 
 std::optional<double> X11IdleSource::idleSeconds()
