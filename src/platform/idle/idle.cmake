@@ -12,9 +12,6 @@ if(NOT TARGET X11::Xss)
     message(FATAL_ERROR "libXss (MIT-SCREEN-SAVER client library) not found")
 endif()
 
-# The scanner writes C; it is compiled as C so its const tables keep external linkage.
-enable_language(C)
-
 set(_idle_xml ${WAYLAND_PROTOCOLS_DIR}/staging/ext-idle-notify/ext-idle-notify-v1.xml)
 set(_idle_gen ${CMAKE_CURRENT_BINARY_DIR}/idle_protocols)
 file(MAKE_DIRECTORY ${_idle_gen})
@@ -34,8 +31,11 @@ set(VXR_IDLE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/idle_source_chain.cpp ${CMAKE_CURRENT_LIST_DIR}/idle_source_chain.h
     ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.cpp ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.h
     ${CMAKE_CURRENT_LIST_DIR}/x11_idle_source.cpp ${CMAKE_CURRENT_LIST_DIR}/x11_idle_source.h
+    ${CMAKE_CURRENT_LIST_DIR}/ext_idle_notify_protocol.cpp
     ${_idle_gen}/ext-idle-notify-v1-client-protocol.h
     ${_idle_gen}/ext-idle-notify-v1-protocol.c)
+# Included by ext_idle_notify_protocol.cpp, not compiled on its own.
+set_source_files_properties(${_idle_gen}/ext-idle-notify-v1-protocol.c PROPERTIES HEADER_FILE_ONLY ON)
 set(VXR_IDLE_LIBS Qt6::Core Qt6::DBus X11::X11 X11::Xss PkgConfig::WAYLAND_CLIENT)
 
 function(vxr_platform_idle_setup target)
