@@ -1,6 +1,8 @@
 #include "platform/idle/dbus_idle_source.h"
 #include "platform/idle/idle_source_chain.h"
 
+#include "platform/child_guard.h"
+
 #include <QDBusConnection>
 #include <QDBusObjectPath>
 #include <QDBusVirtualObject>
@@ -83,6 +85,7 @@ private slots:
     {
         m_daemon.setProgram("dbus-daemon");
         m_daemon.setArguments({"--session", "--nofork", "--print-address=1"});
+        endWithTestProcess(m_daemon);
         m_daemon.start();
         if (!m_daemon.waitForStarted(5000))
             QSKIP("dbus-daemon cannot be started here");

@@ -1,5 +1,7 @@
 #include "platform/idle/wayland_idle_source.h"
 
+#include "platform/child_guard.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -20,6 +22,7 @@ public:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_process.setProcessEnvironment(environment);
+        endWithTestProcess(m_process);
         m_process.start(FAKE_IDLE_COMPOSITOR, QStringList{"wl-idle-test"} + options);
         return m_process.waitForStarted(5000) && readLine(5000) == "ready";
     }
@@ -101,6 +104,7 @@ private slots:
         kwin = home.filePath("kwin_wayland");
 
         QProcess bus;
+        endWithTestProcess(bus);
         bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         if (!bus.waitForStarted(5000))
             QSKIP("no dbus-daemon for KWin");
@@ -115,6 +119,7 @@ private slots:
         QProcess compositor;
         compositor.setProcessEnvironment(environment);
         compositor.setProcessChannelMode(QProcess::MergedChannels);
+        endWithTestProcess(compositor);
         compositor.start(kwin, {"--virtual", "--socket", "wl-kwin-test", "--no-lockscreen",
                                 "--no-global-shortcuts", "--no-kactivities"});
         const auto stopAll = qScopeGuard([&] {

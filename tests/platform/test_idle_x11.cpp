@@ -1,6 +1,8 @@
 #include "platform/idle/idle_source_chain.h"
 #include "platform/idle/x11_idle_source.h"
 
+#include "platform/child_guard.h"
+
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
@@ -18,6 +20,7 @@ public:
     {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty())
             return false;
+        endWithTestProcess(m_server);
         m_server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});
         if (!m_server.waitForStarted(5000))
             return false;
