@@ -132,7 +132,7 @@ private slots:
         environment.systemBus = QDBusConnection::connectToBus(
             QStringLiteral("unix:path=/nonexistent/vxr-bus"), QStringLiteral("vxr-none-system"));
         environment.x11Display = ":9999";
-        environment.waylandDisplay = "vxr-no-such-wayland-socket";
+        environment.waylandDisplay = "/nonexistent/vxr-wayland-socket";
         environment.sessionType = "x11";
         auto source = makeIdleTimeSource(environment);
         QVERIFY(!isIdleDetectionAvailable(*source));

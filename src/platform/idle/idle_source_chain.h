@@ -53,7 +53,9 @@ struct IdleProbeEnvironment {
 [[nodiscard]] std::vector<IdleSourceProbe>
 defaultIdleSourceProbes(const IdleProbeEnvironment& environment = {});
 
-// The source for this desktop. GUI thread; D-Bus probes wait (bounded) only here.
+// The source for this desktop. Call it on the GUI thread once the application object
+// exists (the X11 source's error handlers must be installed after the platform's own),
+// and read the source on that thread. D-Bus probes wait (bounded) only here.
 [[nodiscard]] std::unique_ptr<IdleTimeSource>
 makeIdleTimeSource(const IdleProbeEnvironment& environment = {});
 
