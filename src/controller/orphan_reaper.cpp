@@ -65,7 +65,10 @@ std::optional<ProcessListingEntry> parseLine(QStringView line)
     return ProcessListingEntry{*pid, *ppid, line.sliced(start).toString()};
 }
 
-void sendSigterm(qint32 pid) { ::kill(pid_t(pid), SIGTERM); }
+void sendSigterm(qint32 pid)
+{
+    ::kill(pid_t(pid), SIGTERM);
+}
 
 } // namespace
 

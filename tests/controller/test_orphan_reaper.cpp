@@ -62,13 +62,13 @@ private slots:
         QTest::newRow("leading blanks") << "  501     1 " + kService << Entries{{501, 1, kService}};
         QTest::newRow("command keeps inner and extra leading blanks")
             << "7 1  two  blanks " << Entries{{7, 1, " two  blanks "}};
-        QTest::newRow("empty lines dropped, order kept")
-            << "\n1 0 init\n\n  42 1 a b\n" << Entries{{1, 0, "init"}, {42, 1, "a b"}};
+        QTest::newRow("empty lines dropped, order kept") << "\n1 0 init\n\n  42 1 a b\n"
+                                                         << Entries{{1, 0, "init"}, {42, 1, "a b"}};
         QTest::newRow("signed ids") << "-5 +1 x" << Entries{{-5, 1, "x"}};
         QTest::newRow("no command") << "501 1\n501 1 \n501\n" << Entries{};
         QTest::newRow("not decimal") << "5a 1 x\n0x5 1 x\n5 1.0 x\n 1 x" << Entries{};
-        QTest::newRow("beyond 32 bits") << "2147483648 1 x\n2147483647 1 y"
-                                        << Entries{{2147483647, 1, "y"}};
+        QTest::newRow("beyond 32 bits")
+            << "2147483648 1 x\n2147483647 1 y" << Entries{{2147483647, 1, "y"}};
         QTest::newRow("a tab is not a blank") << "5\t1 x\n6 1 \tx" << Entries{{6, 1, "\tx"}};
     }
     void parsesListingLines()
@@ -100,18 +100,20 @@ private slots:
 
     void signalsChildrenBeforeTheCandidate()
     {
-        const Entries listing{{601, 501, "child one"},     {700, 4242, "other"},
-                              {501, 1, kService},          {801, 601, "grandchild"},
-                              {602, 501, "child two"},     {900, 1, "/usr/bin/sleep"},
+        const Entries listing{{601, 501, "child one"},
+                              {700, 4242, "other"},
+                              {501, 1, kService},
+                              {801, 601, "grandchild"},
+                              {602, 501, "child two"},
+                              {900, 1, "/usr/bin/sleep"},
                               {502, 1, "x/vxr-worker/bin/vxr-evaluator-start"}};
         QList<qint32> signalled;
         DiagnosticCapture capture;
         reapOrphans(listing, [&](qint32 pid) { signalled.append(pid); });
         QCOMPARE(signalled, (QList<qint32>{601, 602, 501, 502}));
-        QCOMPARE(capture.lines(),
-                 (QStringList{"reaped orphaned worker process 501: " + kService,
-                              "reaped orphaned worker process 502: "
-                              "x/vxr-worker/bin/vxr-evaluator-start"}));
+        QCOMPARE(capture.lines(), (QStringList{"reaped orphaned worker process 501: " + kService,
+                                               "reaped orphaned worker process 502: "
+                                               "x/vxr-worker/bin/vxr-evaluator-start"}));
     }
 
     void messageShowsTheFirst80Characters_data()
@@ -165,7 +167,9 @@ private slots:
         QList<qint32> sent;
         OrphanReaperEnvironment environment;
         environment.psProgram = ps;
-        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
+        environment.sendTerminate = [&](qint32 pid) {
+            sent.append(pid);
+        };
         DiagnosticCapture capture;
         reapOrphanedWorkerProcesses(environment);
         QCOMPARE(sent, signalled);
@@ -184,7 +188,9 @@ private slots:
 
         QList<qint32> sent;
         OrphanReaperEnvironment environment;
-        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
+        environment.sendTerminate = [&](qint32 pid) {
+            sent.append(pid);
+        };
         DiagnosticCapture capture;
 
         environment.psProgram = dir.filePath("no-such-ps");
@@ -235,10 +241,10 @@ private slots:
         QCOMPARE(ours.last(), candidate);
         QCOMPARE(QSet<qint32>(ours.begin(), ours.begin() + 2),
                  QSet<qint32>(children.begin(), children.end()));
-        QVERIFY(capture.lines().contains(QStringLiteral("reaped orphaned worker process %1: %2")
-                                             .arg(candidate)
-                                             .arg((fakeProgram + " -c sleep 30 & sleep 30 & wait")
-                                                      .left(80))));
+        QVERIFY(capture.lines().contains(
+            QStringLiteral("reaped orphaned worker process %1: %2")
+                .arg(candidate)
+                .arg((fakeProgram + " -c sleep 30 & sleep 30 & wait").left(80))));
         for (qint32 target : std::as_const(m_spawned))
             QTRY_VERIFY(processGone(target));
     }

@@ -26,14 +26,19 @@ wl_display* g_display = nullptr;
 std::vector<wl_resource*> g_notifications;
 std::string g_input;
 
-void destroyResource(wl_client*, wl_resource* resource) { wl_resource_destroy(resource); }
+void destroyResource(wl_client*, wl_resource* resource)
+{
+    wl_resource_destroy(resource);
+}
 
 void forgetNotification(wl_resource* resource)
 {
     std::erase(g_notifications, resource);
 }
 
-const struct ext_idle_notification_v1_interface kNotificationImpl{destroyResource};
+const struct ext_idle_notification_v1_interface kNotificationImpl {
+    destroyResource
+};
 
 void getIdleNotification(wl_client* client, wl_resource* resource, uint32_t id, uint32_t timeout,
                          wl_resource* /*seat*/)
@@ -46,11 +51,14 @@ void getIdleNotification(wl_client* client, wl_resource* resource, uint32_t id, 
     std::fflush(stdout);
 }
 
-const struct ext_idle_notifier_v1_interface kNotifierImpl{destroyResource, getIdleNotification};
+const struct ext_idle_notifier_v1_interface kNotifierImpl {
+    destroyResource, getIdleNotification
+};
 
 void bindNotifier(wl_client* client, void*, uint32_t version, uint32_t id)
 {
-    wl_resource* resource = wl_resource_create(client, &ext_idle_notifier_v1_interface, int(version), id);
+    wl_resource* resource =
+        wl_resource_create(client, &ext_idle_notifier_v1_interface, int(version), id);
     wl_resource_set_implementation(resource, &kNotifierImpl, nullptr, nullptr);
 }
 

@@ -40,8 +40,8 @@ private slots:
         QTest::addColumn<qint64>("queryMs");
         QTest::addColumn<double>("expected");
         QTest::newRow("no event yet") << QStringList{} << qint64(50000) << 0.0;
-        QTest::newRow("just idled: the timeout has passed") << QStringList{"i@5000"} << qint64(5000)
-                                                            << 1.0;
+        QTest::newRow("just idled: the timeout has passed")
+            << QStringList{"i@5000"} << qint64(5000) << 1.0;
         QTest::newRow("idle keeps growing") << QStringList{"i@5000"} << qint64(305000) << 301.0;
         QTest::newRow("resumed resets") << QStringList{"i@5000", "r@9000"} << qint64(9500) << 0.0;
         QTest::newRow("idle again counts from the new input")
@@ -71,7 +71,8 @@ private slots:
     {
         QStringList asked;
         const auto probe = [&](const QString& name, bool answers) {
-            return IdleSourceProbe{name, [&asked, name, answers]() -> std::unique_ptr<IdleTimeSource> {
+            return IdleSourceProbe{name,
+                                   [&asked, name, answers]() -> std::unique_ptr<IdleTimeSource> {
                                        asked.append(name);
                                        if (!answers)
                                            return nullptr;
@@ -86,7 +87,9 @@ private slots:
 
     void noAnswerMeansUnavailableAndNeverIdle()
     {
-        auto source = selectIdleTimeSource({{"a", [] { return nullptr; }}});
+        auto source = selectIdleTimeSource({{"a", [] {
+                                                 return nullptr;
+                                             }}});
         QVERIFY(!isIdleDetectionAvailable(*source));
         QCOMPARE(source->idleSeconds(), std::optional<double>(0.0));
         QCOMPARE(source->name(), QStringLiteral("none"));

@@ -58,9 +58,10 @@ public:
             reply = mode == Mode::wrongType ? message.createReply(true)
                                             : message.createReply(uint(idleMs));
         } else if (member == "GetSessionByPID") {
-            reply = knowsOurPid ? message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath)))
-                                : message.createErrorReply("org.freedesktop.login1.NoSessionForPID",
-                                                           "no session");
+            reply = knowsOurPid
+                        ? message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath)))
+                        : message.createErrorReply("org.freedesktop.login1.NoSessionForPID",
+                                                   "no session");
         } else if (member == "GetSession" && message.arguments().value(0).toString() == "c7") {
             reply = message.createReply(QVariant::fromValue(QDBusObjectPath(kSessionPath)));
         } else if (member == "GetAll" && message.path() == kSessionPath) {
@@ -159,7 +160,8 @@ private slots:
         QTest::addColumn<QString>("service");
         QTest::addColumn<FakeIdleServices::Mode>("mode");
         QTest::newRow("Mutter wrong type") << kMutter << FakeIdleServices::Mode::wrongType;
-        QTest::newRow("ScreenSaver wrong type") << kScreenSaver << FakeIdleServices::Mode::wrongType;
+        QTest::newRow("ScreenSaver wrong type")
+            << kScreenSaver << FakeIdleServices::Mode::wrongType;
         QTest::newRow("Mutter silent") << kMutter << FakeIdleServices::Mode::silent;
     }
     void unusableOrSilentServiceIsNotChosen()
@@ -209,10 +211,10 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::newRow("nothing") << QStringList{} << "none";
         QTest::newRow("logind only") << QStringList{kLogind} << "logind";
-        QTest::newRow("ScreenSaver before logind") << QStringList{kLogind, kScreenSaver}
-                                                   << "ScreenSaver";
-        QTest::newRow("Mutter first") << QStringList{kLogind, kScreenSaver, kMutter}
-                                      << "GNOME Mutter";
+        QTest::newRow("ScreenSaver before logind")
+            << QStringList{kLogind, kScreenSaver} << "ScreenSaver";
+        QTest::newRow("Mutter first")
+            << QStringList{kLogind, kScreenSaver, kMutter} << "GNOME Mutter";
     }
     void chainPicksTheFirstServiceThatAnswers()
     {

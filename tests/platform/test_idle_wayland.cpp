@@ -33,8 +33,15 @@ public:
             m_process.kill();
         m_process.waitForFinished(3000);
     }
-    [[nodiscard]] QByteArray socket() const { return m_runtime.filePath("wl-idle-test").toLocal8Bit(); }
-    void send(const QByteArray& line) { m_process.write(line + "\n"); m_process.waitForBytesWritten(1000); }
+    [[nodiscard]] QByteArray socket() const
+    {
+        return m_runtime.filePath("wl-idle-test").toLocal8Bit();
+    }
+    void send(const QByteArray& line)
+    {
+        m_process.write(line + "\n");
+        m_process.waitForBytesWritten(1000);
+    }
     QByteArray readLine(int timeoutMs)
     {
         if (!m_process.canReadLine())
@@ -95,8 +102,8 @@ private slots:
             QSKIP("no kwin_wayland installed; the test compositor covers the protocol");
         QTemporaryDir home;
         QDir(home.path()).mkpath("runtime");
-        QFile::setPermissions(home.filePath("runtime"), QFile::ReadOwner | QFile::WriteOwner |
-                                                           QFile::ExeOwner);
+        QFile::setPermissions(home.filePath("runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // KWin is installed with file capabilities, which a container may refuse to
         // honour on exec; a plain copy runs without them.
         if (!QFile::copy(kwin, home.filePath("kwin_wayland")))
@@ -133,10 +140,11 @@ private slots:
         if (!compositor.waitForStarted(5000))
             QSKIP("kwin_wayland does not start here");
         const QString socket = home.filePath("runtime/wl-kwin-test");
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(socket) || compositor.state() == QProcess::NotRunning,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(socket) || compositor.state() == QProcess::NotRunning, 10000);
         if (compositor.state() == QProcess::NotRunning)
-            QSKIP(qPrintable("kwin_wayland exited: " + QString::fromLocal8Bit(compositor.readAll())));
+            QSKIP(
+                qPrintable("kwin_wayland exited: " + QString::fromLocal8Bit(compositor.readAll())));
 
         std::unique_ptr<WaylandIdleSource> source;
         QTRY_VERIFY_WITH_TIMEOUT((source = WaylandIdleSource::connect(socket.toLocal8Bit(), 300)),

@@ -21,7 +21,8 @@ public:
         if (QStandardPaths::findExecutable("Xvfb").isEmpty())
             return false;
         endWithTestProcess(m_server);
-        m_server.start("Xvfb", {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});
+        m_server.start("Xvfb",
+                       {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});
         if (!m_server.waitForStarted(5000))
             return false;
         for (int waited = 0; !m_server.canReadLine() && waited < 100; ++waited)

@@ -93,13 +93,12 @@ void DbusIdleSource::refresh()
     auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, kCallTimeoutMs),
                                                 m_context.get());
     m_inFlight = watcher;
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_context.get(),
-                     [this, watcher] {
-                         // A failed call (service gone, timeout) means "cannot tell" until
-                         // the service answers again.
-                         m_latest = interpret(watcher->reply());
-                         watcher->deleteLater();
-                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_context.get(), [this, watcher] {
+        // A failed call (service gone, timeout) means "cannot tell" until
+        // the service answers again.
+        m_latest = interpret(watcher->reply());
+        watcher->deleteLater();
+    });
 }
 
 MutterIdleSource::MutterIdleSource(QDBusConnection sessionBus)
@@ -159,7 +158,8 @@ bool LogindIdleSource::probe(int timeoutMs)
     };
     // A process started outside the session (a user service, say) belongs to none;
     // the session id from the environment still names the user's session.
-    m_sessionPath = managerCall(QStringLiteral("GetSessionByPID"), QVariant::fromValue(uint(getpid())));
+    m_sessionPath =
+        managerCall(QStringLiteral("GetSessionByPID"), QVariant::fromValue(uint(getpid())));
     if (m_sessionPath.isEmpty() && !m_sessionId.isEmpty())
         m_sessionPath = managerCall(QStringLiteral("GetSession"), QVariant(m_sessionId));
     if (m_sessionPath.isEmpty())
@@ -193,7 +193,8 @@ std::optional<double> LogindIdleSource::interpret(const QDBusMessage& reply) con
     if (const auto since = nonNegativeInteger(properties.value("IdleSinceHintMonotonic"));
         since && *since > 0)
         elapsedUs = clockMicroseconds(CLOCK_MONOTONIC) - *since;
-    else if (const auto wall = nonNegativeInteger(properties.value("IdleSinceHint")); wall && *wall > 0)
+    else if (const auto wall = nonNegativeInteger(properties.value("IdleSinceHint"));
+             wall && *wall > 0)
         elapsedUs = QDateTime::currentMSecsSinceEpoch() * 1000 - *wall;
     if (elapsedUs < 0)
         return 0.0;

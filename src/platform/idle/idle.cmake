@@ -17,11 +17,13 @@ set(_idle_gen ${CMAKE_CURRENT_BINARY_DIR}/idle_protocols)
 file(MAKE_DIRECTORY ${_idle_gen})
 add_custom_command(
     OUTPUT ${_idle_gen}/ext-idle-notify-v1-client-protocol.h
-    COMMAND ${WAYLAND_SCANNER} client-header ${_idle_xml} ${_idle_gen}/ext-idle-notify-v1-client-protocol.h
+    COMMAND ${WAYLAND_SCANNER} client-header ${_idle_xml}
+            ${_idle_gen}/ext-idle-notify-v1-client-protocol.h
     DEPENDS ${_idle_xml} VERBATIM)
 add_custom_command(
     OUTPUT ${_idle_gen}/ext-idle-notify-v1-protocol.c
-    COMMAND ${WAYLAND_SCANNER} private-code ${_idle_xml} ${_idle_gen}/ext-idle-notify-v1-protocol.c
+    COMMAND ${WAYLAND_SCANNER} private-code ${_idle_xml}
+            ${_idle_gen}/ext-idle-notify-v1-protocol.c
     DEPENDS ${_idle_xml} VERBATIM)
 
 set(VXR_IDLE_SOURCES
@@ -29,13 +31,15 @@ set(VXR_IDLE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/idle_notification_tracker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/idle_notification_tracker.h
     ${CMAKE_CURRENT_LIST_DIR}/idle_source_chain.cpp ${CMAKE_CURRENT_LIST_DIR}/idle_source_chain.h
-    ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.cpp ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.h
+    ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/wayland_idle_source.h
     ${CMAKE_CURRENT_LIST_DIR}/x11_idle_source.cpp ${CMAKE_CURRENT_LIST_DIR}/x11_idle_source.h
     ${CMAKE_CURRENT_LIST_DIR}/ext_idle_notify_protocol.cpp
     ${_idle_gen}/ext-idle-notify-v1-client-protocol.h
     ${_idle_gen}/ext-idle-notify-v1-protocol.c)
 # Included by ext_idle_notify_protocol.cpp, not compiled on its own.
-set_source_files_properties(${_idle_gen}/ext-idle-notify-v1-protocol.c PROPERTIES HEADER_FILE_ONLY ON)
+set_source_files_properties(${_idle_gen}/ext-idle-notify-v1-protocol.c
+    PROPERTIES HEADER_FILE_ONLY ON)
 set(VXR_IDLE_LIBS Qt6::Core Qt6::DBus X11::X11 X11::Xss PkgConfig::WAYLAND_CLIENT)
 
 function(vxr_platform_idle_setup target)

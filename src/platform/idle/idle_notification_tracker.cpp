@@ -11,7 +11,10 @@ void IdleNotificationTracker::idled(qint64 nowMs)
         m_lastInputMs = nowMs - m_timeoutMs;
 }
 
-void IdleNotificationTracker::resumed(qint64 /*nowMs*/) { m_lastInputMs.reset(); }
+void IdleNotificationTracker::resumed(qint64 /*nowMs*/)
+{
+    m_lastInputMs.reset();
+}
 
 double IdleNotificationTracker::idleSeconds(qint64 nowMs) const
 {

@@ -43,8 +43,8 @@ std::vector<IdleSourceProbe> defaultIdleSourceProbes(const IdleProbeEnvironment&
 {
     const IdleProbeEnvironment env = environment;
     // XScreenSaver under Xwayland sees only input to X11 windows: wrong on Wayland.
-    const bool waylandSession =
-        !env.waylandDisplay.isEmpty() || env.sessionType.compare("wayland", Qt::CaseInsensitive) == 0;
+    const bool waylandSession = !env.waylandDisplay.isEmpty() ||
+                                env.sessionType.compare("wayland", Qt::CaseInsensitive) == 0;
     std::vector<IdleSourceProbe> probes;
     probes.push_back({QStringLiteral("GNOME Mutter"), [env] {
                           return probedDbusSource<MutterIdleSource>(env.dbusProbeTimeoutMs,
@@ -65,8 +65,8 @@ std::vector<IdleSourceProbe> defaultIdleSourceProbes(const IdleProbeEnvironment&
                                                                          env.sessionBus);
                       }});
     probes.push_back({QStringLiteral("logind"), [env] {
-                          return probedDbusSource<LogindIdleSource>(
-                              env.dbusProbeTimeoutMs, env.systemBus, env.sessionId);
+                          return probedDbusSource<LogindIdleSource>(env.dbusProbeTimeoutMs,
+                                                                    env.systemBus, env.sessionId);
                       }});
     return probes;
 }

@@ -51,7 +51,8 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
         state->notifierGlobal = name;
     } else if (!state->seat && std::strcmp(interface, wl_seat_interface.name) == 0) {
         // No listener: the seat's own events are not needed and are dropped.
-        state->seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        state->seat =
+            static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
         state->seatGlobal = name;
     }
 }
@@ -181,14 +182,13 @@ std::unique_ptr<WaylandIdleSource> WaylandIdleSource::connect(const QByteArray& 
     // began before this point is counted from here.
     state->notification = ext_idle_notifier_v1_get_idle_notification(
         state->notifier, uint32_t(timeoutMs), state->seat);
-    ext_idle_notification_v1_add_listener(state->notification, &kNotificationListener,
-                                          state.get());
+    ext_idle_notification_v1_add_listener(state->notification, &kNotificationListener, state.get());
     if (!state->roundtrip(kSetupTimeoutMs))
         return nullptr;
 
     State* raw = state.get();
-    state->readable = std::make_unique<QSocketNotifier>(wl_display_get_fd(state->display),
-                                                        QSocketNotifier::Read);
+    state->readable =
+        std::make_unique<QSocketNotifier>(wl_display_get_fd(state->display), QSocketNotifier::Read);
     QObject::connect(state->readable.get(), &QSocketNotifier::activated, state->readable.get(),
                      [raw] { raw->readEvents(); });
     return std::unique_ptr<WaylandIdleSource>(new WaylandIdleSource(std::move(state)));

@@ -115,8 +115,8 @@ std::optional<double> X11IdleSource::idleSeconds()
 {
     if (m_state->broken || !m_state->info)
         return std::nullopt;
-    const Status ok = XScreenSaverQueryInfo(m_state->display,
-                                            DefaultRootWindow(m_state->display), m_state->info);
+    const Status ok =
+        XScreenSaverQueryInfo(m_state->display, DefaultRootWindow(m_state->display), m_state->info);
     if (!ok || m_state->broken)
         return std::nullopt;
     return double(m_state->info->idle) / 1000.0;
