@@ -157,7 +157,18 @@ void Simulation::advance()
     }
     m_connected = connected;
 
-    for (Sandbox& s : m_sandboxes) {
+    // Sandboxes that wait for memory go first, longest waiting first, so a
+    // sandbox that just finished a slice cannot starve them.
+    std::vector<Sandbox*> order;
+    for (Sandbox& s : m_sandboxes)
+        order.push_back(&s);
+    std::stable_sort(order.begin(), order.end(), [](const Sandbox* a, const Sandbox* b) {
+        const bool aWaits = a->state == SandboxState::waitingForMemory;
+        const bool bWaits = b->state == SandboxState::waitingForMemory;
+        return aWaits != bWaits ? aWaits : aWaits && a->since < b->since;
+    });
+    for (Sandbox* sandbox : order) {
+        Sandbox& s = *sandbox;
         switch (s.state) {
         case SandboxState::idle:
             if (m_connected) {
