@@ -16,18 +16,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void burnUntil(Clock::time_point end, double load, volatile double* sink)
-{
+void burnUntil(Clock::time_point end, double load, volatile double* sink) {
     // Work in 20 ms periods: busy for `load` of each, asleep for the rest.
     const auto period = std::chrono::milliseconds(20);
     double x = 1.0;
     while (Clock::now() < end) {
-        const auto busyUntil = std::min(end, Clock::now() + std::chrono::duration_cast<Clock::duration>(period * load));
+        const auto busyUntil = std::min(
+            end, Clock::now() + std::chrono::duration_cast<Clock::duration>(period * load));
         while (Clock::now() < busyUntil)
             for (int i = 0; i < 2000; ++i)
                 x = x * 1.0000001 + 0.0000001;
-        const auto rest = std::min(end - Clock::now(),
-                                   std::chrono::duration_cast<Clock::duration>(period * (1.0 - load)));
+        const auto rest = std::min(
+            end - Clock::now(), std::chrono::duration_cast<Clock::duration>(period * (1.0 - load)));
         if (rest.count() > 0)
             std::this_thread::sleep_for(rest);
     }
@@ -36,8 +36,7 @@ void burnUntil(Clock::time_point end, double load, volatile double* sink)
 
 } // namespace
 
-int runBurn(const BurnOrder& order)
-{
+int runBurn(const BurnOrder& order) {
     const size_t bytes = size_t(std::max(0.0, order.megabytes) * 1024 * 1024);
     // Touch every page so the memory is resident, not just reserved.
     char* memory = static_cast<char*>(std::malloc(std::max<size_t>(bytes, 1)));

@@ -24,15 +24,13 @@ using namespace vxr::sim;
 
 namespace {
 
-void say(const QString& line)
-{
+void say(const QString& line) {
     const QByteArray bytes = "evaluator: " + line.toUtf8() + '\n';
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-int burnMain(const QStringList& args)
-{
+int burnMain(const QStringList& args) {
     BurnOrder order;
     for (const QString& a : args) {
         const QString value = a.section(QLatin1Char('='), 1);
@@ -55,8 +53,7 @@ public:
         , m_webgpu(webgpu)
         , m_singleThreaded(singleThreaded)
         , m_url(QStringLiteral("http://127.0.0.1:%1/evaluator/poll").arg(simPort()))
-        , m_parent(::getpid())
-    {
+        , m_parent(::getpid()) {
         m_timer.setSingleShot(true);
         QObject::connect(&m_timer, &QTimer::timeout, &m_app, [this] { poll(); });
     }
@@ -64,8 +61,7 @@ public:
     void start() { poll(); }
 
     // Children first, then this process: nothing of the evaluator outlives it.
-    void shutdown()
-    {
+    void shutdown() {
         m_stopping = true;
         m_timer.stop();
         if (!m_slices.isEmpty())
@@ -79,8 +75,7 @@ public:
     }
 
 private:
-    void poll()
-    {
+    void poll() {
         if (m_stopping)
             return;
         QJsonArray running;
@@ -127,8 +122,7 @@ private:
         });
     }
 
-    void startSlice(const QJsonObject& order)
-    {
+    void startSlice(const QJsonObject& order) {
         const QString id = order.value(QLatin1String("slice")).toString();
         if (id.isEmpty() || m_slices.contains(id))
             return;
@@ -143,7 +137,8 @@ private:
         });
         process->setProcessChannelMode(QProcess::SeparateChannels);
         const QStringList args{
-            QStringLiteral("--burn"), QStringLiteral("--slice=") + id,
+            QStringLiteral("--burn"),
+            QStringLiteral("--slice=") + id,
             QStringLiteral("--ms=%1").arg(order.value(QLatin1String("ms")).toInt()),
             QStringLiteral("--mb=%1").arg(order.value(QLatin1String("mb")).toDouble()),
             QStringLiteral("--threads=%1").arg(order.value(QLatin1String("threads")).toInt(1)),
@@ -157,7 +152,8 @@ private:
         if (!process->waitForStarted(5000)) {
             say(QStringLiteral("slice %1 could not start: %2").arg(id, process->errorString()));
             m_slices.remove(id);
-            m_done.append(QJsonObject{{QStringLiteral("slice"), id}, {QStringLiteral("ok"), false}});
+            m_done.append(
+                QJsonObject{{QStringLiteral("slice"), id}, {QStringLiteral("ok"), false}});
             process->deleteLater();
             return;
         }
@@ -169,8 +165,7 @@ private:
                 .arg(order.value(QLatin1String("mb")).toDouble()));
     }
 
-    void finishSlice(QProcess* process, const QString& id, int code, QProcess::ExitStatus status)
-    {
+    void finishSlice(QProcess* process, const QString& id, int code, QProcess::ExitStatus status) {
         process->deleteLater();
         if (m_slices.value(id) != process)
             return;
@@ -208,8 +203,7 @@ private:
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], "--burn") == 0) {
         QStringList args;
         for (int i = 2; i < argc; ++i)

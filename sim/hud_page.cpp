@@ -4,16 +4,14 @@
 
 namespace vxr::sim {
 
-void LogBook::append(const QString& line)
-{
+void LogBook::append(const QString& line) {
     m_lines.push_back(line);
     ++m_next;
     while (int(m_lines.size()) > m_capacity)
         m_lines.pop_front();
 }
 
-QStringList LogBook::linesAfter(qint64 after, qint64* newest) const
-{
+QStringList LogBook::linesAfter(qint64 after, qint64* newest) const {
     const qint64 last = m_next - 1;
     const qint64 first = last - qint64(m_lines.size()) + 1;
     QStringList lines;
@@ -99,8 +97,7 @@ const char* const kPageTail = R"HTML(</table>
 
 } // namespace
 
-QByteArray hudPageHtml(const HudFigures& figures)
-{
+QByteArray hudPageHtml(const HudFigures& figures) {
     QString rows;
     for (const auto& [label, value, cls] : figures) {
         rows += QStringLiteral("<tr><th>%1</th><td%2>%3</td></tr>\n")
@@ -111,8 +108,7 @@ QByteArray hudPageHtml(const HudFigures& figures)
     return QByteArray(kPageHead) + rows.toUtf8() + QByteArray(kPageTail);
 }
 
-QJsonObject hudStatus(const HudFigures& figures, const LogBook& log, qint64 after)
-{
+QJsonObject hudStatus(const HudFigures& figures, const LogBook& log, qint64 after) {
     QJsonArray rows;
     for (const auto& [label, value, cls] : figures)
         rows.append(QJsonArray{label, value, cls});

@@ -16,7 +16,8 @@ using HudFigures = std::vector<std::array<QString, 3>>;
 // The last lines of the service's log, numbered so the page can ask for what is new.
 class LogBook {
 public:
-    explicit LogBook(int capacity = 500) : m_capacity(capacity) {}
+    explicit LogBook(int capacity = 500)
+        : m_capacity(capacity) {}
     void append(const QString& line);
     // Lines numbered above `after`, and the number of the newest line.
     [[nodiscard]] QStringList linesAfter(qint64 after, qint64* newest) const;

@@ -6,8 +6,7 @@ namespace vxr::sim {
 
 namespace {
 
-int showThrottle(const SimConfig& config, QTextStream& out)
-{
+int showThrottle(const SimConfig& config, QTextStream& out) {
     if (!config.throttle) {
         out << "throttle: none\n";
         return 0;
@@ -19,8 +18,7 @@ int showThrottle(const SimConfig& config, QTextStream& out)
     return 0;
 }
 
-int showOwner(QTextStream& out, QTextStream& err)
-{
+int showOwner(QTextStream& out, QTextStream& err) {
     const auto owner = registeredOwner();
     if (!owner) {
         err << "This worker is not registered to an account.\n";
@@ -30,8 +28,7 @@ int showOwner(QTextStream& out, QTextStream& err)
     return 0;
 }
 
-int registerKey(const QString& key, const SimConfig& config, QTextStream& out, QTextStream& err)
-{
+int registerKey(const QString& key, const SimConfig& config, QTextStream& out, QTextStream& err) {
     if (!isWellFormedKey(key)) {
         err << "Error: invalid registration key: expected 32 to 64 hexadecimal digits or a "
                "UUID.\n";
@@ -55,8 +52,7 @@ int registerKey(const QString& key, const SimConfig& config, QTextStream& out, Q
     return 0;
 }
 
-int reset(QTextStream& out, QTextStream& err)
-{
+int reset(QTextStream& out, QTextStream& err) {
     const QString id = resetIdentity();
     if (id.isEmpty()) {
         err << "Error: cannot write " << localStoragePath() << "\n";
@@ -69,8 +65,7 @@ int reset(QTextStream& out, QTextStream& err)
 } // namespace
 
 std::optional<int> runOneShotCommand(const QString& argument, const SimConfig& config,
-                                     QTextStream& out, QTextStream& err)
-{
+                                     QTextStream& out, QTextStream& err) {
     if (argument == QLatin1String("--show=throttle"))
         return showThrottle(config, out);
     if (argument == QLatin1String("--show=owner"))

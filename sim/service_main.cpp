@@ -31,14 +31,12 @@ struct Answer {
     QHttpServerResponder::StatusCode status = QHttpServerResponder::StatusCode::Ok;
 };
 
-void writeOut(const QByteArray& bytes)
-{
+void writeOut(const QByteArray& bytes) {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     std::fflush(stdout);
 }
 
-double totalMemoryBytes()
-{
+double totalMemoryBytes() {
     QFile file(QStringLiteral("/proc/meminfo"));
     if (file.open(QIODevice::ReadOnly))
         for (const QByteArray& line : file.readAll().split('\n'))
@@ -48,8 +46,7 @@ double totalMemoryBytes()
 }
 
 // --max-old-space-size=N (MiB) from NODE_OPTIONS, as a script engine would honour it.
-double heapLimitBytes()
-{
+double heapLimitBytes() {
     double mib = 4096;
     for (const QString& option : qEnvironmentVariable("NODE_OPTIONS").split(QLatin1Char(' ')))
         if (option.startsWith(QLatin1String("--max-old-space-size=")))
@@ -57,8 +54,7 @@ double heapLimitBytes()
     return mib * 1024 * 1024;
 }
 
-QByteArray garbage()
-{
+QByteArray garbage() {
     QByteArray bytes("\xff\xfe<html>not what you expected \xc3\x28");
     for (int i = 0; i < 64; ++i)
         bytes.append(char(QRandomGenerator::global()->bounded(256)));
@@ -67,8 +63,7 @@ QByteArray garbage()
 
 // Output a capturing parent must cope with: invalid UTF-8, a very long line and
 // a line written in two pieces.
-void misbehaveOnOutput()
-{
+void misbehaveOnOutput() {
     writeOut("bad bytes follow: \xff\xfe\xc3\x28 end\n");
     writeOut("long line: " + QByteArray(200000, 'x') + "\n");
     writeOut("this line arrives in two wri");
@@ -77,8 +72,7 @@ void misbehaveOnOutput()
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     QString configError;
@@ -169,7 +163,8 @@ int main(int argc, char* argv[])
         if (path == QLatin1String("/hud/small-dark.html"))
             return {hudPageHtml(simulation.hudFigures()), "text/html; charset=utf-8"};
         if (path == QLatin1String("/hud/status")) {
-            const qint64 after = request.query().queryItemValue(QStringLiteral("after")).toLongLong();
+            const qint64 after =
+                request.query().queryItemValue(QStringLiteral("after")).toLongLong();
             return {QJsonDocument(hudStatus(simulation.hudFigures(), *logBook, after))
                         .toJson(QJsonDocument::Compact),
                     "application/json"};
@@ -191,20 +186,20 @@ int main(int argc, char* argv[])
     };
 
     QHttpServer server;
-    server.setMissingHandler([&](const QHttpServerRequest& request,
-                                 QHttpServerResponder&& responder) {
-        const bool forEvaluator = request.url().path().startsWith(QLatin1String("/evaluator/"));
-        Answer a = answer(request);
-        if (misbehaviour.garbage && !forEvaluator)
-            a = {garbage(), "text/plain"};
-        if (misbehaviour.slowMs > 0 && !forEvaluator) {
-            auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
-            QTimer::singleShot(misbehaviour.slowMs, &app,
-                               [later, a] { later->write(a.body, a.mime, a.status); });
-            return;
-        }
-        responder.write(a.body, a.mime, a.status);
-    });
+    server.setMissingHandler(
+        [&](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+            const bool forEvaluator = request.url().path().startsWith(QLatin1String("/evaluator/"));
+            Answer a = answer(request);
+            if (misbehaviour.garbage && !forEvaluator)
+                a = {garbage(), "text/plain"};
+            if (misbehaviour.slowMs > 0 && !forEvaluator) {
+                auto later = std::make_shared<QHttpServerResponder>(std::move(responder));
+                QTimer::singleShot(misbehaviour.slowMs, &app,
+                                   [later, a] { later->write(a.body, a.mime, a.status); });
+                return;
+            }
+            responder.write(a.body, a.mime, a.status);
+        });
     const quint16 port = simPort();
     if (server.listen(QHostAddress::LocalHost, port) != port) {
         log(QStringLiteral("cannot listen on 127.0.0.1:%1").arg(port));

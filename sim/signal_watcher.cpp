@@ -13,8 +13,7 @@ namespace {
 
 int g_fds[2] = {-1, -1};
 
-void onSignal(int number)
-{
+void onSignal(int number) {
     const char byte = char(number);
     [[maybe_unused]] const auto n = ::write(g_fds[0], &byte, 1);
 }
@@ -22,8 +21,7 @@ void onSignal(int number)
 } // namespace
 
 SignalWatcher::SignalWatcher(bool ignoreTerm, QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_fds) != 0)
         return;
     ::fcntl(g_fds[0], F_SETFL, O_NONBLOCK);

@@ -13,20 +13,17 @@ namespace vxr::sim {
 
 namespace {
 
-double numberOr(const QJsonObject& o, const char* key, double fallback)
-{
+double numberOr(const QJsonObject& o, const char* key, double fallback) {
     const QJsonValue v = o.value(QLatin1String(key));
     return v.isDouble() ? v.toDouble() : fallback;
 }
 
-QString stringOr(const QJsonObject& o, const char* key, const QString& fallback)
-{
+QString stringOr(const QJsonObject& o, const char* key, const QString& fallback) {
     const QJsonValue v = o.value(QLatin1String(key));
     return v.isString() ? v.toString() : fallback;
 }
 
-JobSpec parseJob(const QJsonObject& o, int index)
-{
+JobSpec parseJob(const QJsonObject& o, int index) {
     JobSpec job;
     job.id = stringOr(o, "id", QStringLiteral("job%1").arg(index));
     job.name = stringOr(o, "name", job.id);
@@ -49,8 +46,7 @@ JobSpec parseJob(const QJsonObject& o, int index)
 }
 
 JobSpec makeJob(const char* id, const char* name, const char* cg, bool global, double seconds,
-                double mb, double load, double in, double out, double credit)
-{
+                double mb, double load, double in, double out, double credit) {
     JobSpec job;
     job.id = QLatin1String(id);
     job.name = QLatin1String(name);
@@ -65,8 +61,7 @@ JobSpec makeJob(const char* id, const char* name, const char* cg, bool global, d
     return job;
 }
 
-bool envNamesProgram(const char* variable, const QString& program)
-{
+bool envNamesProgram(const char* variable, const QString& program) {
     const QString value = QString::fromLocal8Bit(qgetenv(variable)).trimmed().toLower();
     if (value.isEmpty() || value == QLatin1String("0"))
         return false;
@@ -77,15 +72,14 @@ bool envNamesProgram(const char* variable, const QString& program)
 
 } // namespace
 
-std::vector<JobSpec> defaultJobs()
-{
+std::vector<JobSpec> defaultJobs() {
     return {
         makeJob("Qm7fa92Lw3kPz0Rt8cBv", "Mandelbrot tiles", "global", true, 6, 48, 0.8, 180000,
                 42000, 0.0031),
-        makeJob("Zx1c0ffee5Dd82hNq4Ke", "Protein fold scoring", "global", true, 9, 160, 0.9,
-                620000, 8000, 0.0074),
-        makeJob("Lk9Rr3sWm0Ty6uVb2Pq1", "Sentence embeddings", "global", true, 4, 96, 0.6,
-                1200000, 300000, 0.0022),
+        makeJob("Zx1c0ffee5Dd82hNq4Ke", "Protein fold scoring", "global", true, 9, 160, 0.9, 620000,
+                8000, 0.0074),
+        makeJob("Lk9Rr3sWm0Ty6uVb2Pq1", "Sentence embeddings", "global", true, 4, 96, 0.6, 1200000,
+                300000, 0.0022),
         makeJob("Hb4Gg7Jj2Nn5Mm8Cc0Xs", "Lab: climate ensemble", "lab-weather", false, 12, 220,
                 0.85, 90000, 15000, 0.0110),
         makeJob("Wd6Ee1Ff3Aa9Ss2Yy5Uo", "Lab: sparse solver", "lab-weather", false, 7, 72, 0.7,
@@ -93,8 +87,7 @@ std::vector<JobSpec> defaultJobs()
     };
 }
 
-SimConfig parseSimConfig(const QByteArray& text, QString* error)
-{
+SimConfig parseSimConfig(const QByteArray& text, QString* error) {
     SimConfig config;
     config.jobs = defaultJobs();
     QJsonParseError parseError{};
@@ -141,8 +134,7 @@ SimConfig parseSimConfig(const QByteArray& text, QString* error)
     return config;
 }
 
-QString simConfigPath()
-{
+QString simConfigPath() {
     const QString fromEnv = QString::fromLocal8Bit(qgetenv("VXR_SIM_CONFIG"));
     if (!fromEnv.isEmpty())
         return fromEnv;
@@ -151,8 +143,7 @@ QString simConfigPath()
         .absoluteFilePath(QStringLiteral("vxr-sim.json"));
 }
 
-SimConfig loadSimConfig(QString* error)
-{
+SimConfig loadSimConfig(QString* error) {
     SimConfig config;
     config.jobs = defaultJobs();
     QFile file(simConfigPath());
@@ -167,15 +158,13 @@ SimConfig loadSimConfig(QString* error)
     return config;
 }
 
-quint16 simPort()
-{
+quint16 simPort() {
     bool ok = false;
     const uint port = qEnvironmentVariable("VXR_SIM_PORT").toUInt(&ok);
     return ok && port > 0 && port < 65536 ? quint16(port) : quint16(9080);
 }
 
-Misbehaviour misbehaviourFor(const QString& program)
-{
+Misbehaviour misbehaviourFor(const QString& program) {
     Misbehaviour m;
     m.exitAtOnce = envNamesProgram("VXR_SIM_EXIT_AT_ONCE", program);
     bool ok = false;

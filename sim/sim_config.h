@@ -50,10 +50,10 @@ struct SimConfig {
     int minSlicesPerTask = 3;
     int maxSlicesPerTask = 6;
     int maxJobsPerTask = 2;
-    double fetchSeconds = 1.0;    // time to fetch a new task into an idle sandbox
-    double finishedSeconds = 2.0; // a finished task stays visible this long
-    double reserveMB = 96;        // memory kept back for the worker process itself
-    double timeScale = 1.0;       // multiplies every duration above and the slice times
+    double fetchSeconds = 1.0;            // time to fetch a new task into an idle sandbox
+    double finishedSeconds = 2.0;         // a finished task stays visible this long
+    double reserveMB = 96;                // memory kept back for the worker process itself
+    double timeScale = 1.0;               // multiplies every duration above and the slice times
     double evaluatorTimeoutSeconds = 2.5; // no poll for this long: evaluator gone
 };
 
@@ -77,12 +77,12 @@ struct SimConfig {
 
 // Misbehaviour switches for tests, all from the environment.
 struct Misbehaviour {
-    bool exitAtOnce = false;  // VXR_SIM_EXIT_AT_ONCE names this program
-    int exitStatus = 3;       // VXR_SIM_EXIT_STATUS
+    bool exitAtOnce = false;    // VXR_SIM_EXIT_AT_ONCE names this program
+    int exitStatus = 3;         // VXR_SIM_EXIT_STATUS
     bool ignoreSigterm = false; // VXR_SIM_IGNORE_SIGTERM names this program
-    bool badOutput = false;   // VXR_SIM_BAD_OUTPUT names this program
-    int slowMs = 0;           // VXR_SIM_SLOW_MS: every HTTP answer waits this long
-    bool garbage = false;     // VXR_SIM_GARBAGE: every HTTP answer is garbage
+    bool badOutput = false;     // VXR_SIM_BAD_OUTPUT names this program
+    int slowMs = 0;             // VXR_SIM_SLOW_MS: every HTTP answer waits this long
+    bool garbage = false;       // VXR_SIM_GARBAGE: every HTTP answer is garbage
 };
 
 // `program` is "worker" or "evaluator"; a switch naming "all" or "1" applies to both.

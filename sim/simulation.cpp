@@ -19,21 +19,18 @@ constexpr double kMiB = 1024.0 * 1024.0;
 
 } // namespace
 
-void PeakStats::add(double x)
-{
+void PeakStats::add(double x) {
     ++n;
     const double delta = x - mean;
     mean += delta / n;
     m2 += delta * (x - mean);
 }
 
-double PeakStats::sd() const
-{
+double PeakStats::sd() const {
     return n > 1 ? std::sqrt(m2 / (n - 1)) : 0.0;
 }
 
-const char* stateName(SandboxState state)
-{
+const char* stateName(SandboxState state) {
     switch (state) {
     case SandboxState::idle:
         return "idle";
@@ -51,8 +48,7 @@ const char* stateName(SandboxState state)
     return "idle";
 }
 
-QString formatBytes(double bytes)
-{
+QString formatBytes(double bytes) {
     if (bytes >= 1024.0 * kMiB)
         return QString::number(bytes / (1024.0 * kMiB), 'f', 1) + QLatin1String(" GB");
     if (bytes >= kMiB)
@@ -64,8 +60,7 @@ Simulation::Simulation(SimConfig config, ServiceOptions options, LogSink log)
     : m_config(std::move(config))
     , m_options(std::move(options))
     , m_log(std::move(log))
-    , m_random(QRandomGenerator::securelySeeded())
-{
+    , m_random(QRandomGenerator::securelySeeded()) {
     m_clock.start();
     m_earnings = savedEarnings();
     m_owner = registeredOwner();
@@ -75,26 +70,22 @@ Simulation::Simulation(SimConfig config, ServiceOptions options, LogSink log)
     (void)memoryLimitBytes();
 }
 
-qint64 Simulation::scaledMs(double seconds) const
-{
+qint64 Simulation::scaledMs(double seconds) const {
     return qint64(seconds * m_config.timeScale * 1000.0);
 }
 
-const JobSpec* Simulation::job(const QString& id) const
-{
+const JobSpec* Simulation::job(const QString& id) const {
     for (const JobSpec& spec : m_config.jobs)
         if (spec.id == id)
             return &spec;
     return nullptr;
 }
 
-bool Simulation::evaluatorConnected() const
-{
+bool Simulation::evaluatorConnected() const {
     return m_connected;
 }
 
-double Simulation::memoryLimitBytes()
-{
+double Simulation::memoryLimitBytes() {
     // The governor rewrites the file every 2 s; a few reads a second follow it closely enough.
     if (m_limitReadAt >= 0 && now() - m_limitReadAt < 200)
         return m_limitBytes;
@@ -103,8 +94,8 @@ double Simulation::memoryLimitBytes()
     QString source = QStringLiteral("budget");
     QFile file(m_options.limitFile);
     if (!m_options.limitFile.isEmpty() && file.open(QIODevice::ReadOnly)) {
-        const QJsonValue value = QJsonDocument::fromJson(file.readAll()).object().value(
-            QLatin1String("limit"));
+        const QJsonValue value =
+            QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("limit"));
         if (value.isDouble() && value.toDouble() >= 0) {
             limit = value.toDouble();
             source = QStringLiteral("limit file");
@@ -117,8 +108,7 @@ double Simulation::memoryLimitBytes()
     return limit;
 }
 
-double Simulation::committedMB() const
-{
+double Simulation::committedMB() const {
     double mb = 0;
     for (const Sandbox& s : m_sandboxes)
         if (s.slice)
@@ -126,26 +116,22 @@ double Simulation::committedMB() const
     return mb;
 }
 
-int Simulation::runningSlices() const
-{
+int Simulation::runningSlices() const {
     return int(std::count_if(m_sandboxes.begin(), m_sandboxes.end(),
                              [](const Sandbox& s) { return s.slice.has_value(); }));
 }
 
-void Simulation::log(const QString& line) const
-{
+void Simulation::log(const QString& line) const {
     if (m_log)
         m_log(line);
 }
 
-void Simulation::setState(Sandbox& sandbox, SandboxState state)
-{
+void Simulation::setState(Sandbox& sandbox, SandboxState state) {
     sandbox.state = state;
     sandbox.since = now();
 }
 
-void Simulation::advance()
-{
+void Simulation::advance() {
     const bool connected =
         m_lastEvaluatorPoll >= 0 &&
         now() - m_lastEvaluatorPoll < qint64(m_config.evaluatorTimeoutSeconds * 1000);
@@ -200,8 +186,7 @@ void Simulation::advance()
     }
 }
 
-void Simulation::fetchTask(Sandbox& sandbox)
-{
+void Simulation::fetchTask(Sandbox& sandbox) {
     std::vector<const JobSpec*> eligible;
     for (const JobSpec& spec : m_config.jobs)
         if (spec.global ? m_options.joinGlobal : true)
@@ -214,8 +199,8 @@ void Simulation::fetchTask(Sandbox& sandbox)
         return;
     }
     std::shuffle(eligible.begin(), eligible.end(), m_random);
-    const int count = std::min<int>(int(eligible.size()),
-                                    1 + int(m_random.bounded(m_config.maxJobsPerTask)));
+    const int count =
+        std::min<int>(int(eligible.size()), 1 + int(m_random.bounded(m_config.maxJobsPerTask)));
     Task task;
     task.serial = m_nextSerial++;
     task.taskTime = QDateTime::currentMSecsSinceEpoch();
@@ -224,9 +209,9 @@ void Simulation::fetchTask(Sandbox& sandbox)
         const JobSpec& spec = *eligible[size_t(i)];
         TaskJob tj;
         tj.jobId = spec.id;
-        tj.sliceCount = m_config.minSlicesPerTask +
-                        int(m_random.bounded(m_config.maxSlicesPerTask -
-                                             m_config.minSlicesPerTask + 1));
+        tj.sliceCount =
+            m_config.minSlicesPerTask +
+            int(m_random.bounded(m_config.maxSlicesPerTask - m_config.minSlicesPerTask + 1));
         for (int n = 1; n <= tj.sliceCount; ++n)
             tj.slicesLeft.push_back(n);
         // Inputs and outputs differ a little from task to task.
@@ -254,8 +239,7 @@ void Simulation::fetchTask(Sandbox& sandbox)
             .arg(names.join(QLatin1String(", "))));
 }
 
-void Simulation::startNextSlice(Sandbox& sandbox)
-{
+void Simulation::startNextSlice(Sandbox& sandbox) {
     Task& task = *sandbox.task;
     auto next = std::find_if(task.jobs.begin(), task.jobs.end(),
                              [](const TaskJob& j) { return !j.slicesLeft.empty(); });
@@ -288,7 +272,8 @@ void Simulation::startNextSlice(Sandbox& sandbox)
     RunningSlice slice;
     slice.jobIndex = int(next - task.jobs.begin());
     slice.sliceNumber = next->slicesLeft.front();
-    slice.id = QStringLiteral("%1-%2-%3").arg(task.serial).arg(slice.jobIndex).arg(slice.sliceNumber);
+    slice.id =
+        QStringLiteral("%1-%2-%3").arg(task.serial).arg(slice.jobIndex).arg(slice.sliceNumber);
     slice.mb = need;
     sandbox.slice = slice;
     setState(sandbox, SandboxState::running);
@@ -299,17 +284,17 @@ void Simulation::startNextSlice(Sandbox& sandbox)
             .arg(spec ? spec->name : next->jobId));
 }
 
-void Simulation::requeueSlice(Sandbox& sandbox, const QString& why)
-{
+void Simulation::requeueSlice(Sandbox& sandbox, const QString& why) {
     if (!sandbox.slice)
         return;
-    log(QStringLiteral("sandbox %1: slice %2 abandoned (%3)").arg(sandbox.index).arg(sandbox.slice->id, why));
+    log(QStringLiteral("sandbox %1: slice %2 abandoned (%3)")
+            .arg(sandbox.index)
+            .arg(sandbox.slice->id, why));
     sandbox.slice.reset();
     setState(sandbox, SandboxState::ready);
 }
 
-void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report)
-{
+void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report) {
     const RunningSlice slice = *sandbox.slice;
     TaskJob& tj = sandbox.task->jobs[size_t(slice.jobIndex)];
     const JobSpec* spec = job(tj.jobId);
@@ -342,8 +327,7 @@ void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report)
             .arg(formatBytes(peak)));
 }
 
-QJsonObject Simulation::evaluatorPoll(const QJsonObject& request)
-{
+QJsonObject Simulation::evaluatorPoll(const QJsonObject& request) {
     m_lastEvaluatorPoll = now();
     m_webgpu = request.value(QLatin1String("webgpu")).toBool();
     m_singleThreaded = request.value(QLatin1String("singleThreaded")).toBool(true);
@@ -403,8 +387,7 @@ QJsonObject Simulation::evaluatorPoll(const QJsonObject& request)
     return {{QStringLiteral("start"), start}, {QStringLiteral("stop"), stop}};
 }
 
-QJsonObject Simulation::runInfo() const
-{
+QJsonObject Simulation::runInfo() const {
     QJsonObject info{{QStringLiteral("totalEarnings"), m_earnings},
                      {QStringLiteral("workerId"), m_workerId},
                      {QStringLiteral("maxSandboxes"), m_options.maxSandboxes}};
@@ -413,8 +396,7 @@ QJsonObject Simulation::runInfo() const
     return info;
 }
 
-void Simulation::writeStatsFile() const
-{
+void Simulation::writeStatsFile() const {
     if (m_options.statsFile.isEmpty())
         return;
     QJsonObject jobs;
@@ -425,10 +407,10 @@ void Simulation::writeStatsFile() const
     QSaveFile file(m_options.statsFile);
     if (!file.open(QIODevice::WriteOnly))
         return;
-    file.write(QJsonDocument(QJsonObject{{QStringLiteral("time"),
-                                          QDateTime::currentMSecsSinceEpoch()},
-                                         {QStringLiteral("jobs"), jobs}})
-                   .toJson(QJsonDocument::Compact));
+    file.write(
+        QJsonDocument(QJsonObject{{QStringLiteral("time"), QDateTime::currentMSecsSinceEpoch()},
+                                  {QStringLiteral("jobs"), jobs}})
+            .toJson(QJsonDocument::Compact));
     (void)file.commit();
 }
 

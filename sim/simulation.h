@@ -22,11 +22,11 @@ namespace vxr::sim {
 struct ServiceOptions {
     int maxSandboxes = 1;
     bool joinGlobal = true;
-    double budget = 0.5;          // VXR_WORKER_MEMORY_BUDGET
-    QString limitFile;            // VXR_WORKER_MEMORY_LIMIT_FILE
-    QString statsFile;            // VXR_WORKER_MEMORY_STATS_FILE
+    double budget = 0.5;                          // VXR_WORKER_MEMORY_BUDGET
+    QString limitFile;                            // VXR_WORKER_MEMORY_LIMIT_FILE
+    QString statsFile;                            // VXR_WORKER_MEMORY_STATS_FILE
     double heapLimitBytes = 4096.0 * 1024 * 1024; // from NODE_OPTIONS
-    double totalMemoryBytes = 0;  // the machine's memory
+    double totalMemoryBytes = 0;                  // the machine's memory
 };
 
 // Welford running statistics of slice memory peaks.

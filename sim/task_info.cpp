@@ -13,8 +13,7 @@ namespace {
 constexpr double kMiB = 1024.0 * 1024.0;
 
 // VmRSS and VmHWM of this process, in bytes.
-std::pair<double, double> ownResidentBytes()
-{
+std::pair<double, double> ownResidentBytes() {
     QFile file(QStringLiteral("/proc/self/status"));
     double rss = 0;
     double peak = 0;
@@ -32,8 +31,7 @@ std::pair<double, double> ownResidentBytes()
     return {rss, peak};
 }
 
-QJsonObject kindObject(const PeakStats& stats, double estimate)
-{
+QJsonObject kindObject(const PeakStats& stats, double estimate) {
     QJsonObject kind{{QStringLiteral("n"), stats.n},
                      {QStringLiteral("mean"), stats.mean},
                      {QStringLiteral("sd"), stats.sd()}};
@@ -44,8 +42,7 @@ QJsonObject kindObject(const PeakStats& stats, double estimate)
 
 } // namespace
 
-QJsonObject Simulation::taskInfo() const
-{
+QJsonObject Simulation::taskInfo() const {
     QJsonArray tasks;
     for (const Sandbox& s : m_sandboxes) {
         if (!s.task)
@@ -99,16 +96,15 @@ QJsonObject Simulation::taskInfo() const
             continue;
         const JobTotals totals = m_totals.value(id);
         const double estimateBytes = spec->sliceMB * kMiB;
-        QJsonObject info{
-            {QStringLiteral("name"), spec->name},
-            {QStringLiteral("cgId"), spec->cgId},
-            {QStringLiteral("metrics"),
-             QJsonObject{{QStringLiteral("cpu"),
-                          spec->sliceSeconds * 1000 * spec->cpuLoad * spec->threads},
-                         {QStringLiteral("gpu"), spec->gpuMs},
-                         {QStringLiteral("in"), spec->inBytes},
-                         {QStringLiteral("out"), spec->outBytes},
-                         {QStringLiteral("ram"), estimateBytes}}}};
+        QJsonObject info{{QStringLiteral("name"), spec->name},
+                         {QStringLiteral("cgId"), spec->cgId},
+                         {QStringLiteral("metrics"),
+                          QJsonObject{{QStringLiteral("cpu"),
+                                       spec->sliceSeconds * 1000 * spec->cpuLoad * spec->threads},
+                                      {QStringLiteral("gpu"), spec->gpuMs},
+                                      {QStringLiteral("in"), spec->inBytes},
+                                      {QStringLiteral("out"), spec->outBytes},
+                                      {QStringLiteral("ram"), estimateBytes}}}};
         const int measured = totals.fresh.n + totals.reused.n;
         if (measured > 0) {
             const double mean =
@@ -124,10 +120,10 @@ QJsonObject Simulation::taskInfo() const
                                     {QStringLiteral("slices"), measured}});
         }
         jobs.insert(id, info);
-        budgetJobs.insert(id, QJsonObject{
-                                  {QStringLiteral("fresh"), kindObject(totals.fresh, estimateBytes)},
-                                  {QStringLiteral("reused"),
-                                   kindObject(totals.reused, estimateBytes * 0.8)}});
+        budgetJobs.insert(
+            id, QJsonObject{
+                    {QStringLiteral("fresh"), kindObject(totals.fresh, estimateBytes)},
+                    {QStringLiteral("reused"), kindObject(totals.reused, estimateBytes * 0.8)}});
         QJsonObject counters{{QStringLiteral("fresh"), totals.freshSandboxes},
                              {QStringLiteral("reused"), totals.reusedSandboxes},
                              {QStringLiteral("warmLost"), totals.warmLost}};
@@ -155,8 +151,7 @@ QJsonObject Simulation::taskInfo() const
             {QStringLiteral("workerProcess"), workerProcess}};
 }
 
-std::vector<std::array<QString, 3>> Simulation::hudFigures() const
-{
+std::vector<std::array<QString, 3>> Simulation::hudFigures() const {
     const QString plain;
     const QString amount = QStringLiteral("vxr-amount");
     const QString fixed = QStringLiteral("vxr-fixed-font");
@@ -193,8 +188,8 @@ std::vector<std::array<QString, 3>> Simulation::hudFigures() const
          fixed},
         {QStringLiteral("Memory limit"),
          QStringLiteral("%1 (%2)").arg(formatBytes(m_limitBytes), m_limitSource), fixed},
-        {QStringLiteral("Committed"),
-         formatBytes((m_config.reserveMB + committedMB()) * kMiB), fixed},
+        {QStringLiteral("Committed"), formatBytes((m_config.reserveMB + committedMB()) * kMiB),
+         fixed},
     };
 }
 

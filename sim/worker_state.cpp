@@ -14,21 +14,18 @@ namespace vxr::sim {
 
 namespace {
 
-QString filePath(const char* name)
-{
+QString filePath(const char* name) {
     return localStoragePath() + QLatin1Char('/') + QLatin1String(name);
 }
 
-QJsonObject readObject(const char* name)
-{
+QJsonObject readObject(const char* name) {
     QFile file(filePath(name));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-bool writeObject(const char* name, const QJsonObject& object)
-{
+bool writeObject(const char* name, const QJsonObject& object) {
     if (!QDir().mkpath(localStoragePath()))
         return false;
     QSaveFile file(filePath(name));
@@ -38,15 +35,13 @@ bool writeObject(const char* name, const QJsonObject& object)
     return file.commit();
 }
 
-QString randomHex(int bytes)
-{
+QString randomHex(int bytes) {
     QByteArray raw(bytes, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(raw.data()), bytes / 4);
     return QString::fromLatin1(raw.toHex());
 }
 
-QString createIdentity()
-{
+QString createIdentity() {
     const QString id = randomHex(16);
     const QJsonObject identity{
         {QStringLiteral("workerId"), id},
@@ -56,25 +51,21 @@ QString createIdentity()
 
 } // namespace
 
-QString localStoragePath()
-{
+QString localStoragePath() {
     return QDir::homePath() + QLatin1String("/.vxr/localStorage");
 }
 
-QString workerId()
-{
+QString workerId() {
     const QString id = readObject("identity.json").value(QLatin1String("workerId")).toString();
     return id.isEmpty() ? createIdentity() : id;
 }
 
-QString resetIdentity()
-{
+QString resetIdentity() {
     QFile::remove(filePath("registration.json"));
     return createIdentity();
 }
 
-std::optional<QString> registeredOwner()
-{
+std::optional<QString> registeredOwner() {
     const QJsonObject registration = readObject("registration.json");
     // A registration belongs to the identity it was made for.
     if (registration.value(QLatin1String("workerId")).toString() != workerId())
@@ -85,37 +76,32 @@ std::optional<QString> registeredOwner()
     return owner;
 }
 
-bool saveOwner(const QString& owner)
-{
-    return writeObject("registration.json",
-                       {{QStringLiteral("owner"), owner},
-                        {QStringLiteral("workerId"), workerId()},
-                        {QStringLiteral("registeredAt"),
-                         QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}});
+bool saveOwner(const QString& owner) {
+    return writeObject(
+        "registration.json",
+        {{QStringLiteral("owner"), owner},
+         {QStringLiteral("workerId"), workerId()},
+         {QStringLiteral("registeredAt"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}});
 }
 
-bool isWellFormedKey(const QString& key)
-{
+bool isWellFormedKey(const QString& key) {
     static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{32,64}$"));
     static const QRegularExpression uuid(QStringLiteral(
         "^[0-9a-fA-F]{8}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{4}-[0-9a-fA-F]{12}$"));
     return hex.match(key).hasMatch() || uuid.match(key).hasMatch();
 }
 
-QString ownerForKey(const QString& key)
-{
+QString ownerForKey(const QString& key) {
     const QByteArray digest =
         QCryptographicHash::hash(key.toLower().toUtf8(), QCryptographicHash::Sha1);
     return QLatin1String("0x") + QString::fromLatin1(digest.toHex());
 }
 
-double savedEarnings()
-{
+double savedEarnings() {
     return readObject("earnings.json").value(QLatin1String("totalEarnings")).toDouble();
 }
 
-void saveEarnings(double total)
-{
+void saveEarnings(double total) {
     (void)writeObject("earnings.json", {{QStringLiteral("totalEarnings"), total}});
 }
 
