@@ -65,8 +65,9 @@ Simulation::Simulation(SimConfig config, ServiceOptions options, LogSink log)
     m_earnings = savedEarnings();
     m_owner = registeredOwner();
     m_workerId = workerId();
-    for (int i = 0; i < m_options.maxSandboxes; ++i)
-        m_sandboxes.push_back(Sandbox{i, SandboxState::idle, 0, {}, {}, {}});
+    m_sandboxes.resize(size_t(std::max(0, m_options.maxSandboxes)));
+    for (size_t i = 0; i < m_sandboxes.size(); ++i)
+        m_sandboxes[i].index = int(i);
     (void)memoryLimitBytes();
 }
 
@@ -192,9 +193,10 @@ void Simulation::fetchTask(Sandbox& sandbox) {
         if (spec.global ? m_options.joinGlobal : true)
             eligible.push_back(&spec);
     if (eligible.empty()) {
-        if (now() - sandbox.since < scaledMs(m_config.fetchSeconds) + 1000)
+        if (!sandbox.noWorkReported)
             log(QStringLiteral("sandbox %1: no work available for this worker's compute groups")
                     .arg(sandbox.index));
+        sandbox.noWorkReported = true;
         sandbox.since = now();
         return;
     }

@@ -9,7 +9,7 @@
 #include <QSet>
 #include <QString>
 
-#include <deque>
+#include <array>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -75,6 +75,7 @@ struct Sandbox {
     std::optional<Task> task;
     std::optional<RunningSlice> slice;
     QSet<QString> warmJobs;
+    bool noWorkReported = false;
 };
 
 struct JobTotals {

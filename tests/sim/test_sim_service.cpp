@@ -107,6 +107,13 @@ void TestSimService::serviceAnswersInTheApplicationsFormats() {
 
     QVERIFY(m_peer->get(QStringLiteral("/hud/small-dark.html/")).startsWith("not found"));
 
+    // Outside the global group only the other compute groups' jobs are taken.
+    m_peer->start(QStringLiteral("vxr-evaluator.sh"), {QStringLiteral("--")});
+    QJsonObject jobs;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !(jobs = m_peer->taskInfo().value(QLatin1String("jobs")).toObject()).isEmpty(), 5000);
+    QCOMPARE(jobs.keys(), QStringList{QStringLiteral("jobBeta")});
+
     ::kill(pid_t(service->processId()), SIGTERM);
     QVERIFY(service->waitForFinished(3000));
     QCOMPARE(service->exitStatus(), QProcess::NormalExit);
