@@ -190,7 +190,9 @@ int main(int argc, char* argv[]) {
         [&](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             const bool forEvaluator = request.url().path().startsWith(QLatin1String("/evaluator/"));
             Answer a = answer(request);
-            if (misbehaviour.garbage && !forEvaluator)
+            if (misbehaviour.garbage == QLatin1String("newline") && !forEvaluator)
+                a.body += '\n';
+            else if (!misbehaviour.garbage.isEmpty() && !forEvaluator)
                 a = {garbage(), "text/plain"};
             if (misbehaviour.slowMs > 0 && !forEvaluator) {
                 auto later = std::make_shared<QHttpServerResponder>(std::move(responder));

@@ -174,7 +174,9 @@ Misbehaviour misbehaviourFor(const QString& program) {
     m.ignoreSigterm = envNamesProgram("VXR_SIM_IGNORE_SIGTERM", program);
     m.badOutput = envNamesProgram("VXR_SIM_BAD_OUTPUT", program);
     m.slowMs = std::max(0, qEnvironmentVariable("VXR_SIM_SLOW_MS").toInt());
-    m.garbage = qEnvironmentVariable("VXR_SIM_GARBAGE") == QLatin1String("1");
+    m.garbage = qEnvironmentVariable("VXR_SIM_GARBAGE");
+    if (m.garbage == QLatin1String("0"))
+        m.garbage.clear();
     return m;
 }
 

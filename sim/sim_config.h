@@ -82,7 +82,9 @@ struct Misbehaviour {
     bool ignoreSigterm = false; // VXR_SIM_IGNORE_SIGTERM names this program
     bool badOutput = false;     // VXR_SIM_BAD_OUTPUT names this program
     int slowMs = 0;             // VXR_SIM_SLOW_MS: every HTTP answer waits this long
-    bool garbage = false;       // VXR_SIM_GARBAGE: every HTTP answer is garbage
+    // VXR_SIM_GARBAGE: "1" every HTTP answer is random bytes; "newline" a line
+    // break follows each answer (which breaks the task-info envelope).
+    QString garbage;
 };
 
 // `program` is "worker" or "evaluator"; a switch naming "all" or "1" applies to both.

@@ -177,7 +177,7 @@ std::vector<std::array<QString, 3>> Simulation::hudFigures() const {
          plain},
         {QStringLiteral("Sandboxes"), sandboxes, plain},
         {QStringLiteral("Max sandboxes"), QString::number(m_options.maxSandboxes), amount},
-        {QStringLiteral("Slices done"), QString::number(done), amount},
+        {QStringLiteral("Slices done"), QStringLiteral("%1 since start").arg(done), amount},
         {QStringLiteral("Global group"),
          m_options.joinGlobal ? QStringLiteral("joined") : QStringLiteral("off (--no-global)"),
          plain},

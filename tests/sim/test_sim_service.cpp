@@ -201,16 +201,15 @@ void TestSimService::registrationOwnerAndReset() {
 void TestSimService::misbehaviour_data() {
     QTest::addColumn<QString>("variable");
     QTest::addColumn<QString>("value");
-    QTest::newRow("exit at once") << "VXR_SIM_EXIT_AT_ONCE"
-                                  << "worker";
-    QTest::newRow("ignore SIGTERM") << "VXR_SIM_IGNORE_SIGTERM"
-                                    << "all";
-    QTest::newRow("bad output") << "VXR_SIM_BAD_OUTPUT"
-                                << "1";
-    QTest::newRow("slow answers") << "VXR_SIM_SLOW_MS"
-                                  << "600";
-    QTest::newRow("garbage answers") << "VXR_SIM_GARBAGE"
-                                     << "1";
+    QTest::newRow("exit at once") << QStringLiteral("VXR_SIM_EXIT_AT_ONCE")
+                                  << QStringLiteral("worker");
+    QTest::newRow("ignore SIGTERM")
+        << QStringLiteral("VXR_SIM_IGNORE_SIGTERM") << QStringLiteral("all");
+    QTest::newRow("bad output") << QStringLiteral("VXR_SIM_BAD_OUTPUT") << QStringLiteral("1");
+    QTest::newRow("slow answers") << QStringLiteral("VXR_SIM_SLOW_MS") << QStringLiteral("600");
+    QTest::newRow("garbage answers") << QStringLiteral("VXR_SIM_GARBAGE") << QStringLiteral("1");
+    QTest::newRow("line break after answers")
+        << QStringLiteral("VXR_SIM_GARBAGE") << QStringLiteral("newline");
 }
 
 void TestSimService::misbehaviour() {
@@ -239,6 +238,10 @@ void TestSimService::misbehaviour() {
         int elapsed = 0;
         QVERIFY(m_peer->get(QStringLiteral("/worker/run-info"), &elapsed).startsWith("runInfo="));
         QVERIFY2(elapsed >= 550, qPrintable(QString::number(elapsed)));
+    } else if (value == QLatin1String("newline")) {
+        QVERIFY(m_peer->get(QStringLiteral("/worker/task-info")).endsWith("};\n"));
+    } else if (value == QLatin1String("newline")) {
+        QVERIFY(m_peer->get(QStringLiteral("/worker/task-info")).endsWith("};\n"));
     } else {
         const QByteArray body = m_peer->get(QStringLiteral("/worker/run-info"));
         QVERIFY(!body.isEmpty());
