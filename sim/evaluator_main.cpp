@@ -212,6 +212,7 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    recordInvocation(QStringLiteral("evaluator"), args);
     const Misbehaviour misbehaviour = misbehaviourFor(QStringLiteral("evaluator"));
     if (misbehaviour.exitAtOnce) {
         say(QStringLiteral("exiting at once with status %1 (VXR_SIM_EXIT_AT_ONCE)")

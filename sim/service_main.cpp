@@ -75,6 +75,7 @@ void misbehaveOnOutput() {
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
+    recordInvocation(QStringLiteral("worker"), args);
     QString configError;
     const SimConfig config = loadSimConfig(&configError);
 

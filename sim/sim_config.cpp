@@ -6,8 +6,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 
 #include <algorithm>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace vxr::sim {
 
@@ -178,6 +182,34 @@ Misbehaviour misbehaviourFor(const QString& program) {
     if (m.garbage == QLatin1String("0"))
         m.garbage.clear();
     return m;
+}
+
+void recordInvocation(const QString& program, const QStringList& arguments) {
+    const QString dir = qEnvironmentVariable("VXR_SIM_RECORD");
+    if (dir.isEmpty())
+        return;
+    QJsonObject env;
+    const QStringList all = QProcessEnvironment::systemEnvironment().toStringList();
+    for (const QString& entry : all) {
+        const QString name = entry.section(QLatin1Char('='), 0, 0);
+        if (name == QLatin1String("NODE_OPTIONS") || name.startsWith(QLatin1String("VXR_")))
+            env.insert(name, entry.section(QLatin1Char('='), 1));
+    }
+    const QByteArray line =
+        QJsonDocument(QJsonObject{{QStringLiteral("program"), program},
+                                  {QStringLiteral("pid"), qint64(::getpid())},
+                                  {QStringLiteral("ppid"), qint64(::getppid())},
+                                  {QStringLiteral("argv"), QJsonArray::fromStringList(arguments)},
+                                  {QStringLiteral("env"), env}})
+            .toJson(QJsonDocument::Compact) +
+        '\n';
+    // One append of a short line: records of concurrent starts never interleave.
+    const int fd = ::open(QFile::encodeName(dir + QLatin1String("/invocations.jsonl")).constData(),
+                          O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    [[maybe_unused]] const auto written = ::write(fd, line.constData(), size_t(line.size()));
+    ::close(fd);
 }
 
 } // namespace vxr::sim

@@ -90,4 +90,9 @@ struct Misbehaviour {
 // `program` is "worker" or "evaluator"; a switch naming "all" or "1" applies to both.
 [[nodiscard]] Misbehaviour misbehaviourFor(const QString& program);
 
+// With VXR_SIM_RECORD set to a directory, appends one JSON line per start to
+// <dir>/invocations.jsonl: program, pid, arguments and the NODE_OPTIONS and
+// VXR_* environment, so tests can see exactly how they were started.
+void recordInvocation(const QString& program, const QStringList& arguments);
+
 } // namespace vxr::sim

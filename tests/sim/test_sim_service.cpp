@@ -45,7 +45,8 @@ void TestSimService::serviceAnswersInTheApplicationsFormats() {
         {QStringLiteral("--max-sandboxes=3"), QStringLiteral("--output=stdio"),
          QStringLiteral("-f"), pidFile, QStringLiteral("--no-global")},
         {{QStringLiteral("VXR_WORKER_MEMORY_BUDGET"), QStringLiteral("0.25")},
-         {QStringLiteral("NODE_OPTIONS"), QStringLiteral("--inspect --max-old-space-size=512")}});
+         {QStringLiteral("NODE_OPTIONS"), QStringLiteral("--inspect --max-old-space-size=512")},
+         {QStringLiteral("VXR_SIM_RECORD"), m_peer->path(QString())}});
     QTRY_VERIFY_WITH_TIMEOUT(!m_peer->get(QStringLiteral("/hud/small-dark.html")).isEmpty(), 5000);
 
     // The script execs the program, so the application's child is the service itself,
@@ -106,6 +107,18 @@ void TestSimService::serviceAnswersInTheApplicationsFormats() {
              0.0);
 
     QVERIFY(m_peer->get(QStringLiteral("/hud/small-dark.html/")).startsWith("not found"));
+
+    // The recorded start shows the arguments and environment as received.
+    QFile record(m_peer->path(QStringLiteral("invocations.jsonl")));
+    QVERIFY(record.open(QIODevice::ReadOnly));
+    const QJsonObject started = QJsonDocument::fromJson(record.readLine()).object();
+    QCOMPARE(started.value(QLatin1String("pid")).toInteger(), service->processId());
+    QCOMPARE(started.value(QLatin1String("argv")).toVariant().toStringList(),
+             (QStringList{QStringLiteral("--max-sandboxes=3"), QStringLiteral("--output=stdio"),
+                          QStringLiteral("-f"), pidFile, QStringLiteral("--no-global")}));
+    const QJsonObject env = started.value(QLatin1String("env")).toObject();
+    QCOMPARE(env.value(QLatin1String("VXR_WORKER_MEMORY_BUDGET")).toString(),
+             QStringLiteral("0.25"));
 
     // Outside the global group only the other compute groups' jobs are taken.
     m_peer->start(QStringLiteral("vxr-evaluator.sh"), {QStringLiteral("--")});
