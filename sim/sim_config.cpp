@@ -50,7 +50,7 @@ JobSpec parseJob(const QJsonObject& o, int index) {
 }
 
 JobSpec makeJob(const char* id, const char* name, const char* cg, bool global, double seconds,
-                double mb, double load, double in, double out, double credit) {
+                double mb, double load, double in, double out, double credit, double gpuMs = 0) {
     JobSpec job;
     job.id = QLatin1String(id);
     job.name = QLatin1String(name);
@@ -62,6 +62,7 @@ JobSpec makeJob(const char* id, const char* name, const char* cg, bool global, d
     job.inBytes = in;
     job.outBytes = out;
     job.credit = credit;
+    job.gpuMs = gpuMs;
     return job;
 }
 
@@ -83,7 +84,7 @@ std::vector<JobSpec> defaultJobs() {
         makeJob("Zx1c0ffee5Dd82hNq4Ke", "Protein fold scoring", "global", true, 9, 160, 0.9, 620000,
                 8000, 0.0074),
         makeJob("Lk9Rr3sWm0Ty6uVb2Pq1", "Sentence embeddings", "global", true, 4, 96, 0.6, 1200000,
-                300000, 0.0022),
+                300000, 0.0022, 420),
         makeJob("Hb4Gg7Jj2Nn5Mm8Cc0Xs", "Lab: climate ensemble", "lab-weather", false, 12, 220,
                 0.85, 90000, 15000, 0.0110),
         makeJob("Wd6Ee1Ff3Aa9Ss2Yy5Uo", "Lab: sparse solver", "lab-weather", false, 7, 72, 0.7,

@@ -58,7 +58,7 @@ QJsonObject Simulation::taskInfo() const {
             const JobSpec* spec = job(tj.jobId);
             QJsonObject metrics{
                 {QStringLiteral("cpu"), tj.slicesDone > 0 ? tj.cpuMsSum / tj.slicesDone : 0.0},
-                {QStringLiteral("gpu"), m_webgpu && spec ? spec->gpuMs : 0.0},
+                {QStringLiteral("gpu"), m_webgpu && spec ? spec->gpuMs * m_config.timeScale : 0.0},
                 {QStringLiteral("in"), tj.inBytes},
                 {QStringLiteral("out"), tj.outBytes},
                 {QStringLiteral("ramSlices"), tj.measured},
@@ -66,6 +66,12 @@ QJsonObject Simulation::taskInfo() const {
             if (tj.measured > 0) {
                 metrics.insert(QStringLiteral("ram"), tj.peakSum / tj.measured);
                 metrics.insert(QStringLiteral("ramMax"), tj.peakMax);
+            }
+            // GPU work is simulated: a GPU job's buffers are taken as a third of its slice memory.
+            if (m_webgpu && spec && spec->gpuMs > 0 && tj.slicesDone > 0) {
+                metrics.insert(QStringLiteral("gpuMemSlices"), tj.slicesDone);
+                metrics.insert(QStringLiteral("gpuMem"), spec->sliceMB * kMiB / 3);
+                metrics.insert(QStringLiteral("gpuMemMax"), spec->sliceMB * kMiB / 3);
             }
             current.insert(tj.jobId,
                            QJsonObject{{QStringLiteral("sliceCount"), tj.sliceCount},
@@ -96,15 +102,22 @@ QJsonObject Simulation::taskInfo() const {
             continue;
         const JobTotals totals = m_totals.value(id);
         const double estimateBytes = spec->sliceMB * kMiB;
-        QJsonObject info{{QStringLiteral("name"), spec->name},
-                         {QStringLiteral("cgId"), spec->cgId},
-                         {QStringLiteral("metrics"),
-                          QJsonObject{{QStringLiteral("cpu"),
-                                       spec->sliceSeconds * 1000 * spec->cpuLoad * spec->threads},
-                                      {QStringLiteral("gpu"), spec->gpuMs},
-                                      {QStringLiteral("in"), spec->inBytes},
-                                      {QStringLiteral("out"), spec->outBytes},
-                                      {QStringLiteral("ram"), estimateBytes}}}};
+        // The network's estimate, for slices as long as this run makes them.
+        QJsonObject info{
+            {QStringLiteral("name"), spec->name},
+            {QStringLiteral("cgId"), spec->cgId},
+            {QStringLiteral("metrics"),
+             QJsonObject{{QStringLiteral("cpu"), spec->sliceSeconds * m_config.timeScale * 1000 *
+                                                     spec->cpuLoad * spec->threads},
+                         {QStringLiteral("gpu"), spec->gpuMs * m_config.timeScale},
+                         {QStringLiteral("in"), spec->inBytes},
+                         {QStringLiteral("out"), spec->outBytes},
+                         {QStringLiteral("ram"), estimateBytes}}}};
+        if (spec->gpuMs > 0) {
+            QJsonObject estimate = info.value(QLatin1String("metrics")).toObject();
+            estimate.insert(QStringLiteral("gpuMem"), estimateBytes / 3);
+            info.insert(QStringLiteral("metrics"), estimate);
+        }
         const int measured = totals.fresh.n + totals.reused.n;
         if (measured > 0) {
             const double mean =
