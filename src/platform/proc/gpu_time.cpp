@@ -6,6 +6,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <dirent.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -109,6 +110,20 @@ GpuTimeProbe::~GpuTimeProbe() = default;
 std::vector<GpuTimeProbe::ClientSighting>
 GpuTimeProbe::readDrmClients(const QSet<qint32>& among) const
 {
+    // Without a DRM device nobody holds a DRM file; skip looking at every process's fds.
+    bool haveDevice = false;
+    if (DIR* drm = ::opendir((m_sysRoot + "/class/drm").c_str())) {
+        while (const dirent* entry = ::readdir(drm)) {
+            const std::string_view name = entry->d_name;
+            if (name.starts_with("card") || name.starts_with("renderD")) {
+                haveDevice = true;
+                break;
+            }
+        }
+        ::closedir(drm);
+    }
+    if (!haveDevice)
+        return {};
     QList<qint32> pids(among.begin(), among.end());
     std::sort(pids.begin(), pids.end());
     std::vector<ClientSighting> sightings;
