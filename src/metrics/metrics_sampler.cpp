@@ -1,6 +1,6 @@
 #include "metrics/metrics_sampler.h"
 
-#include "core/envelope.h"
+#include "metrics/task_info_envelope.h"
 #include "platform/proc/gpu_time.h"
 #include "platform/proc/host_memory.h"
 #include "platform/proc/measurement_pool.h"

@@ -1,4 +1,4 @@
-#include "core/envelope.h"
+#include "metrics/task_info_envelope.h"
 #include "metrics/metric_history.h"
 #include "metrics/metrics_sampler.h"
 #include "metrics/sample_math.h"

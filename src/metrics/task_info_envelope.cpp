@@ -1,4 +1,4 @@
-#include "core/envelope.h"
+#include "metrics/task_info_envelope.h"
 
 #include <QJsonDocument>
 #include <QStringDecoder>
