@@ -2,7 +2,7 @@
 
 #include "metrics/task_info_envelope.h"
 #include "platform/proc/gpu_time.h"
-#include "platform/proc/host_memory.h"
+#include "platform/cpu_topology.h"
 #include "platform/proc/measurement_pool.h"
 #include "platform/proc/process_tree.h"
 

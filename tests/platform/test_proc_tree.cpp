@@ -123,7 +123,6 @@ private slots:
         QCOMPARE(parseMeminfo("MemTotal: 100 kB\nMemAvailable: 200 kB\n"),
                  (HostMemory{102400, 0}));
         QVERIFY(readHostMemory());
-        QVERIFY(activeProcessorCount() >= 1);
     }
 
     // A real tree: sh -> (sleep, sh -> sleep), measured through whichever walk this

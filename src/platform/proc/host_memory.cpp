@@ -2,8 +2,6 @@
 
 #include "platform/proc/proc_files.h"
 
-#include <sched.h>
-#include <unistd.h>
 
 namespace vxr {
 
@@ -22,19 +20,6 @@ std::optional<HostMemory> readHostMemory(const QString& procRoot)
     if (!text)
         return std::nullopt;
     return parseMeminfo(*text);
-}
-
-int activeProcessorCount()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int count = CPU_COUNT(&set);
-        if (count >= 1)
-            return count;
-    }
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    return online >= 1 ? int(online) : 1;
 }
 
 } // namespace vxr

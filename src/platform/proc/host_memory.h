@@ -21,7 +21,4 @@ struct HostMemory {
 [[nodiscard]] std::optional<HostMemory> readHostMemory(
     const QString& procRoot = QStringLiteral("/proc"));
 
-// CPUs this process may run on (its affinity mask), at least 1.
-[[nodiscard]] int activeProcessorCount();
-
 } // namespace vxr
