@@ -12,6 +12,9 @@ std::optional<std::string> readFile(const std::string& path)
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
+    // /proc files are generated whole on the first read when the buffer is large
+    // enough, so a read that does not fill the buffer has reached the end; stopping there
+    // saves the extra read that would return 0 on every file of every tick.
     std::string text;
     char buffer[4096];
     for (;;) {
@@ -22,9 +25,9 @@ std::optional<std::string> readFile(const std::string& path)
             ::close(fd);
             return std::nullopt;
         }
-        if (n == 0)
-            break;
         text.append(buffer, static_cast<size_t>(n));
+        if (size_t(n) < sizeof buffer)
+            break;
     }
     ::close(fd);
     return text;

@@ -89,7 +89,7 @@ ProcessTreeProbe::ProcessTreeProbe(const QString& procRoot)
 {
 }
 
-std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, ProcStat* statOut) const
+std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOut) const
 {
     const auto statText = proc::readFile(pidPath(m_root, pid, "/stat"));
     if (!statText)
@@ -100,8 +100,8 @@ std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, ProcStat* stat
     const auto statusText = proc::readFile(pidPath(m_root, pid, "/status"));
     if (!statusText)
         return std::nullopt;
-    if (statOut)
-        *statOut = *stat;
+    if (threadsOut)
+        *threadsOut = int(proc::keyedBytes(*statusText, "Threads").value_or(0));
     return processUsage(*stat, *statusText, m_ticksPerSecond);
 }
 
@@ -135,12 +135,13 @@ ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots)
         if (pid <= 0 || visited.contains(pid))
             continue;
         visited.insert(pid);
-        if (const auto usage = measure(pid))
+        int threads = 0;
+        if (const auto usage = measure(pid, &threads))
             result.insert(pid, *usage);
 
         const std::string taskDir = pidPath(m_root, pid, "/task");
         bool missingLinks = false;
-        proc::forEachNumberedEntry(taskDir, [&](qint64 tid, std::uint64_t) {
+        const auto readChildren = [&](qint64 tid, std::uint64_t) {
             const std::string thread = taskDir + '/' + std::to_string(tid);
             const auto children = proc::readFile(thread + "/children");
             if (!children) {
@@ -166,7 +167,13 @@ ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots)
                     stack.append(static_cast<qint32>(*child));
                 rest.remove_prefix(end);
             }
-        });
+        };
+        // Most processes of the tree have one thread: its id is the pid, and the
+        // listing of task/ can be skipped.
+        if (threads == 1)
+            readChildren(pid, 0);
+        else
+            proc::forEachNumberedEntry(taskDir, readChildren);
         if (missingLinks && !sawLinks) {
             std::lock_guard lock(m_mutex);
             m_childrenSupport = Support::no;

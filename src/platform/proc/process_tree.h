@@ -75,7 +75,8 @@ private:
     // nullopt when the kernel turns out to have no children links.
     std::optional<ProcessTreeSnapshot> walkChildrenLinks(const QList<qint32>& roots);
     ProcessTreeSnapshot walkTable(const QList<qint32>& roots);
-    std::optional<ProcessUsage> measure(qint32 pid, ProcStat* statOut = nullptr) const;
+    // threadsOut: the "Threads:" count of status, 0 when unknown.
+    std::optional<ProcessUsage> measure(qint32 pid, int* threadsOut = nullptr) const;
 
     std::string m_root;
     long m_ticksPerSecond;
