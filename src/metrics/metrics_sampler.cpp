@@ -87,7 +87,7 @@ void MetricsSampler::sampleIO()
 {
     QNetworkRequest request(m_environment.taskInfoURL);
     // A hung service must not stall the loop for good.
-    request.setTransferTimeout(int(std::max<qint64>(m_timing.samplerInterval.count() * 5, 1)));
+    request.setTransferTimeout(int(taskInfoTimeout.count()));
     QNetworkReply* reply = m_networkAccess->get(request);
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
         if (received > maxTaskInfoBytes || total > maxTaskInfoBytes)
