@@ -244,6 +244,10 @@ void WorkerController::setIsResettingWorkerId(bool value)
 
 void WorkerController::shutdownForQuit()
 {
+    // Tearing the application down can take longer than a relaunch delay; a child
+    // started in that window would outlive us unsupervised.
+    m_shuttingDown = true;
+    m_sandboxRestartTimer.stop();
     m_idleTimer.stop();
     cancelStatusPoll();
     cancelTaskInfoPoll();

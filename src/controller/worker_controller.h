@@ -1,6 +1,8 @@
 #pragma once
 
 #include "controller/controller_environment.h"
+#include "memory/memory_governor.h"
+#include "metrics/metrics_sampler.h"
 #include "platform/activity_token.h"
 #include "worker_interface/registration.h"
 #include "worker_interface/sandbox_list_model.h"
@@ -20,6 +22,7 @@ namespace vxr {
 
 class ChildProcess;
 class IdleTimeSource;
+
 class RunInfoPoll;
 class SettingsStore;
 class StatusPoll;
@@ -57,6 +60,8 @@ class WorkerController : public QObject {
     Q_PROPERTY(bool isResettingWorkerId READ isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
     Q_PROPERTY(bool isApplyingRegistration READ isApplyingRegistration NOTIFY isApplyingRegistrationChanged)
     Q_PROPERTY(int performanceCores READ performanceCores CONSTANT)
+    Q_PROPERTY(vxr::MemoryGovernor* memoryGovernor READ memoryGovernor CONSTANT)
+    Q_PROPERTY(vxr::MetricsSampler* metricsSampler READ metricsSampler CONSTANT)
     // Local worker interface: registration and the running-sandboxes rows.
     Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus
                    NOTIFY registrationStatusChanged)
@@ -115,6 +120,9 @@ public:
     Q_INVOKABLE void reconcileEvaluatorState();
     [[nodiscard]] bool evaluatorShouldRun() const;
     [[nodiscard]] QList<qint32> metricsRootPIDs() const;
+    // Created on first use, then the same instance for the life of the controller.
+    MemoryGovernor* memoryGovernor();
+    MetricsSampler* metricsSampler();
 
     void startServiceIfNeeded();
     void launchService();
@@ -246,7 +254,11 @@ private:
     ChildProcess* m_evaluatorProcess = nullptr;
     bool m_holdServiceRelaunch = false;
     bool m_evaluatorUserRequestedStop = false;
+    // Set by shutdownForQuit(): no child is started after it.
+    bool m_shuttingDown = false;
     std::optional<ActivityToken> m_evaluatorActivityToken;
+    QPointer<MemoryGovernor> m_memoryGovernor;
+    QPointer<MetricsSampler> m_metricsSampler;
     QTimer m_sandboxRestartTimer;
     QTimer m_idleTimer;
 
