@@ -1,0 +1,45 @@
+#include "jobs/task_key.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <charconv>
+#include <cmath>
+
+namespace vxr {
+
+QString taskKeyPart(const QJsonValue& value)
+{
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Double: {
+        const double d = value.toDouble();
+        // Integral values within the exact range print as integers; anything else
+        // takes the shortest text that reads back as the same double.
+        if (std::trunc(d) == d && std::abs(d) < 9007199254740992.0)
+            return QString::number(qint64(d));
+        char buffer[64];
+        const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+        return QString::fromLatin1(buffer, result.ptr - buffer);
+    }
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Array:
+        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    case QJsonValue::Object:
+        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
+    case QJsonValue::Null:
+    case QJsonValue::Undefined:
+        break;
+    }
+    return {};
+}
+
+QString taskKey(const QJsonObject& prototype)
+{
+    return taskKeyPart(prototype.value(QLatin1StringView("serial"))) + u'|'
+           + taskKeyPart(prototype.value(QLatin1StringView("taskTime")));
+}
+
+} // namespace vxr
