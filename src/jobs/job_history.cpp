@@ -55,6 +55,31 @@ std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode deco
     return value;
 }
 
+// What the document's "jobs" map says about one job, read once per document.
+struct JobInfo {
+    std::optional<QString> name; // non-empty only
+    std::optional<QString> computeGroup;
+    std::optional<RAMBreakdown> ramBreakdown;
+    std::optional<Estimate> estimate;
+};
+
+JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId)
+{
+    JobInfo result;
+    const auto info = objectAt(jobInfo, jobId);
+    if (!info)
+        return result;
+    result.name = json::string(*info, L1("name"));
+    if (result.name && result.name->isEmpty())
+        result.name.reset();
+    result.computeGroup = json::string(*info, L1("cgId"));
+    if (const auto object = json::object(*info, L1("ramBreakdown")))
+        result.ramBreakdown = RAMBreakdown::fromTaskInfo(*object);
+    if (const auto object = json::object(*info, L1("metrics")))
+        result.estimate = Estimate::fromTaskInfo(*object);
+    return result;
+}
+
 } // namespace
 
 JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now,
@@ -120,6 +145,7 @@ void JobHistory::ingest(const QJsonObject& root)
     // so an unchanged document costs no record copies.
     QList<JobRecord> working = m_jobs;
     QHash<QString, qsizetype> index = m_index;
+    QHash<QString, JobInfo> infos; // each job's info is read once per document
     const QDateTime now = m_now();
     bool changed = false;
 
@@ -167,54 +193,46 @@ void JobHistory::ingest(const QJsonObject& root)
                 working.append(std::move(fresh));
                 index.insert(jobId, row);
             }
-            // Read through a const reference so the list detaches only on a write.
-            const JobRecord& record = std::as_const(working)[row];
+            auto info = infos.constFind(jobId);
+            if (info == infos.cend())
+                info = infos.insert(jobId, readJobInfo(jobInfo, jobId));
 
-            const auto stored = record.tasks.constFind(key);
-            if (stored == record.tasks.cend() || !(*stored == snapshot)) {
-                JobRecord& target = working[row];
+            // Decide against the record as it is, then write once: the first write
+            // detaches `working`, which would leave a reference into it stale.
+            const JobRecord& current = std::as_const(working)[row];
+            const auto stored = current.tasks.constFind(key);
+            const bool snapshotChanged = stored == current.tasks.cend() || !(*stored == snapshot);
+            // An empty or missing name never clears a stored one.
+            const bool nameChanged = info->name && current.name != info->name;
+            const std::optional<QString> group =
+                info->computeGroup ? info->computeGroup : json::string(entry, L1("cgId"));
+            const bool groupChanged = group && current.computeGroup != group;
+            // A breakdown covering fewer slices than the stored one is older news.
+            const auto& breakdown = info->ramBreakdown;
+            const bool breakdownChanged =
+                breakdown
+                && (current.ramBreakdown ? breakdown->slices >= current.ramBreakdown->slices
+                                               && !(*breakdown == *current.ramBreakdown)
+                                         : breakdown->slices >= 0);
+            const bool estimateChanged = info->estimate && current.estimate != info->estimate;
+            if (!(snapshotChanged || nameChanged || groupChanged || breakdownChanged
+                  || estimateChanged))
+                continue;
+
+            JobRecord& target = working[row];
+            if (snapshotChanged) {
                 target.tasks.insert(key, snapshot);
                 target.lastActive = now;
-                changed = true;
             }
-
-            const auto info = objectAt(jobInfo, jobId);
-            if (info) {
-                const auto name = json::string(*info, L1("name"));
-                if (name && !name->isEmpty() && record.name != name) {
-                    working[row].name = *name;
-                    changed = true;
-                }
-            }
-
-            auto group = info ? json::string(*info, L1("cgId")) : std::nullopt;
-            if (!group)
-                group = json::string(entry, L1("cgId"));
-            if (group && record.computeGroup != group) {
-                working[row].computeGroup = *group;
-                changed = true;
-            }
-
-            if (!info)
-                continue;
-            if (const auto object = json::object(*info, L1("ramBreakdown"))) {
-                const RAMBreakdown breakdown = RAMBreakdown::fromTaskInfo(*object);
-                const bool accept = record.ramBreakdown
-                                        ? breakdown.slices >= record.ramBreakdown->slices
-                                              && !(breakdown == *record.ramBreakdown)
-                                        : breakdown.slices >= 0;
-                if (accept) {
-                    working[row].ramBreakdown = breakdown;
-                    changed = true;
-                }
-            }
-            if (const auto object = json::object(*info, L1("metrics"))) {
-                const Estimate estimate = Estimate::fromTaskInfo(*object);
-                if (record.estimate != estimate) {
-                    working[row].estimate = estimate;
-                    changed = true;
-                }
-            }
+            if (nameChanged)
+                target.name = info->name;
+            if (groupChanged)
+                target.computeGroup = group;
+            if (breakdownChanged)
+                target.ramBreakdown = breakdown;
+            if (estimateChanged)
+                target.estimate = info->estimate;
+            changed = true;
         }
     }
 

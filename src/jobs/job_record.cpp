@@ -39,6 +39,12 @@ private:
     std::optional<double> m_largest;
 };
 
+template <std::size_t N>
+bool is(const QString& key, const char (&literal)[N])
+{
+    return key.size() == qsizetype(N - 1) && key == QLatin1StringView(literal, N - 1);
+}
+
 template <typename Field>
 std::optional<double> perSlice(const JobRecord& record, Field field)
 {
@@ -59,16 +65,35 @@ TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const QJsonObject& met
 {
     TaskSnapshot s;
     s.slicesDone = slicesDone;
-    s.cpu = numberOr0(metrics, QLatin1StringView("cpu"));
-    s.gpu = numberOr0(metrics, QLatin1StringView("gpu"));
-    s.inBytes = numberOr0(metrics, QLatin1StringView("in"));
-    s.outBytes = numberOr0(metrics, QLatin1StringView("out"));
-    s.ram = json::number(metrics, QLatin1StringView("ram"));
-    s.ramSlices = numberOr0(metrics, QLatin1StringView("ramSlices"));
-    s.ramMax = json::number(metrics, QLatin1StringView("ramMax"));
-    s.gpuMem = json::number(metrics, QLatin1StringView("gpuMem"));
-    s.gpuMemSlices = numberOr0(metrics, QLatin1StringView("gpuMemSlices"));
-    s.gpuMemMax = json::number(metrics, QLatin1StringView("gpuMemMax"));
+    // One pass over the object instead of ten lookups: this runs for every task
+    // and job on every poll.
+    for (auto it = metrics.constBegin(); it != metrics.constEnd(); ++it) {
+        const QJsonValue value = it.value();
+        if (!value.isDouble())
+            continue;
+        const double number = value.toDouble();
+        const QString key = it.key();
+        if (is(key, "cpu"))
+            s.cpu = number;
+        else if (is(key, "gpu"))
+            s.gpu = number;
+        else if (is(key, "in"))
+            s.inBytes = number;
+        else if (is(key, "out"))
+            s.outBytes = number;
+        else if (is(key, "ram"))
+            s.ram = number;
+        else if (is(key, "ramSlices"))
+            s.ramSlices = number;
+        else if (is(key, "ramMax"))
+            s.ramMax = number;
+        else if (is(key, "gpuMem"))
+            s.gpuMem = number;
+        else if (is(key, "gpuMemSlices"))
+            s.gpuMemSlices = number;
+        else if (is(key, "gpuMemMax"))
+            s.gpuMemMax = number;
+    }
     return s;
 }
 

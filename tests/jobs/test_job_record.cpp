@@ -333,6 +333,67 @@ private slots:
         QCOMPARE(decoded ? int(decoded->size()) : -1, records);
     }
 
+    // Unknown keys may hold any JSON value; anything that is not JSON (RFC 8259,
+    // stricter than QJsonDocument about "1.", ".5" and raw control characters)
+    // makes the file unreadable.
+    void unknownValuesFollowJsonGrammar_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("valid");
+        const char* valid[] = {R"({"a":[1,2,{"b":null}],"c":true,"d":false})",
+                               "-0.5e-3",
+                               "0",
+                               "1E+2",
+                               "[]",
+                               "{}",
+                               "\"tab\\tquote\\\"slash\\/\\u00e9\\ud83d\\ude00\"",
+                               " \n\t 7 "};
+        const char* invalid[] = {"01",         "1.",         ".5",       "+1",       "1e",
+                                 "-",          "inf",        "NaN",      "tru",      "nul",
+                                 "[1,]",       "{\"a\":1,}", "{\"a\" 1}", "{a:1}",    "[1 2]",
+                                 "\"unterminated", "\"bad\\x\"", "\"\\u12\"", "\"line\nbreak\"",
+                                 "'single'",   "[[[[",       "1e400",    ""};
+        for (const char* value : valid)
+            QTest::newRow(value) << QByteArray(value) << true;
+        for (const char* value : invalid)
+            QTest::newRow(value) << QByteArray(value) << false;
+        QTest::newRow("deep") << QByteArray(200, '[') + QByteArray(200, ']') << true;
+    }
+    void unknownValuesFollowJsonGrammar()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(bool, valid);
+        const QByteArray file = recordText(validFields + QByteArray(",\"extra\":") + value);
+        QCOMPARE(decodeJobHistory(file).has_value(), valid);
+        if (valid)
+            QVERIFY(QJsonDocument::fromJson(file).isArray());
+    }
+
+    void textSurvivesTheRoundTrip()
+    {
+        const QString awkward = QStringLiteral("q\"b\\s/\n\t\x01 é ✓ ") + QString::fromUcs4(U"😀");
+        JobRecord r = sampleRecords().at(1);
+        r.id = awkward;
+        r.name = awkward;
+        r.tasks.insert(awkward + u'|', TaskSnapshot{});
+        r.tasks.first().slicesDone = -0.0;
+        r.tasks.first().cpu = 5e-324;
+        r.tasks.first().gpu = 1.7976931348623157e308;
+        r.tasks.first().inBytes = -123456789012.25;
+        r.tasks.first().outBytes = 9007199254740993.0;
+        r.firstSeen = r.lastActive = utc("2026-12-09T01:02:03Z");
+        const QByteArray bytes = encodeJobHistory({r});
+        QVERIFY(QJsonDocument::fromJson(bytes).isArray()); // valid JSON for anyone else too
+        const auto back = decodeJobHistory(bytes);
+        QVERIFY(back);
+        QVERIFY(back->at(0) == r);
+        QCOMPARE(back->at(0).tasks.firstKey(), awkward + u'|');
+        // Whitespace between tokens is fine.
+        QByteArray spaced = bytes;
+        spaced.replace(",\"", " ,\n\t\"").replace("\":", "\" : ").replace("{", "{ ");
+        QVERIFY(decodeJobHistory(spaced));
+    }
+
     void dismissedFile()
     {
         const DismissedPairs pairs{{QStringLiteral("a"), {QStringLiteral("2|2"), QStringLiteral("1|1")}},
