@@ -82,8 +82,7 @@ JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId)
 
 } // namespace
 
-JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now,
-                       QObject* parent)
+JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now, QObject* parent)
     : QObject(parent)
     , m_filePath(QDir(directory).filePath(QStringLiteral("job-history.json")))
     , m_dismissedPath(QDir(directory).filePath(QStringLiteral("job-history-dismissed.json")))
@@ -210,13 +209,13 @@ void JobHistory::ingest(const QJsonObject& root)
             // A breakdown covering fewer slices than the stored one is older news.
             const auto& breakdown = info->ramBreakdown;
             const bool breakdownChanged =
-                breakdown
-                && (current.ramBreakdown ? breakdown->slices >= current.ramBreakdown->slices
-                                               && !(*breakdown == *current.ramBreakdown)
-                                         : breakdown->slices >= 0);
+                breakdown &&
+                (current.ramBreakdown ? breakdown->slices >= current.ramBreakdown->slices &&
+                                            !(*breakdown == *current.ramBreakdown)
+                                      : breakdown->slices >= 0);
             const bool estimateChanged = info->estimate && current.estimate != info->estimate;
-            if (!(snapshotChanged || nameChanged || groupChanged || breakdownChanged
-                  || estimateChanged))
+            if (!(snapshotChanged || nameChanged || groupChanged || breakdownChanged ||
+                  estimateChanged))
                 continue;
 
             JobRecord& target = working[row];

@@ -79,8 +79,8 @@ std::optional<QDateTime> parseDate(const Char* text, qsizetype size)
     const int hour = digits(text, 11, 2);
     const int minute = digits(text, 14, 2);
     const int second = digits(text, 17, 2);
-    if (year < 0 || month < 0 || day < 0 || hour > 23 || minute > 59 || second > 59 || hour < 0
-        || minute < 0 || second < 0)
+    if (year < 0 || month < 0 || day < 0 || hour > 23 || minute > 59 || second > 59 || hour < 0 ||
+        minute < 0 || second < 0)
         return std::nullopt;
     const QDate date(year, month, day);
     if (!date.isValid())
@@ -93,13 +93,13 @@ std::optional<QDateTime> parseDate(const Char* text, qsizetype size)
         const auto sign = text[19];
         const int oh = digits(text, 20, 2);
         const int om = digits(text, 23, 2);
-        if ((sign != '+' && sign != '-') || text[22] != ':' || oh < 0 || oh > 23 || om < 0
-            || om > 59)
+        if ((sign != '+' && sign != '-') || text[22] != ':' || oh < 0 || oh > 23 || om < 0 ||
+            om > 59)
             return std::nullopt;
         offsetSeconds = (oh * 3600 + om * 60) * (sign == '-' ? -1 : 1);
     }
-    const qint64 secs = (date.toJulianDay() - unixEpochJulianDay) * 86400 + hour * 3600
-                        + minute * 60 + second - offsetSeconds;
+    const qint64 secs = (date.toJulianDay() - unixEpochJulianDay) * 86400 + hour * 3600 +
+                        minute * 60 + second - offsetSeconds;
     return QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
 }
 
@@ -249,10 +249,7 @@ public:
 
 private:
     // Absent and null both mean "no value" for an optional field.
-    bool nullInstead()
-    {
-        return r.peek() == JsonTextReader::Type::Null && r.null();
-    }
+    bool nullInstead() { return r.peek() == JsonTextReader::Type::Null && r.null(); }
 
     std::optional<QString> optionalString()
     {

@@ -180,7 +180,8 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs)
 
 void JobListModel::setWorkerProcess(const std::optional<WorkerProcessMemory>& process)
 {
-    QMap<QString, BudgetJobStats> budget = process ? process->jobs : QMap<QString, BudgetJobStats>{};
+    QMap<QString, BudgetJobStats> budget =
+        process ? process->jobs : QMap<QString, BudgetJobStats>{};
     QMap<QString, SandboxReuse> reuse = process ? process->reuse : QMap<QString, SandboxReuse>{};
     if (budget == m_budget && reuse == m_reuse)
         return;

@@ -150,7 +150,8 @@ void JsonTextWriter::appendString(QStringView text)
             m_out += "\\u00";
             m_out += hexDigits[c >> 4];
             m_out += hexDigits[c & 0xF];
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(text[i + 1].unicode())) {
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n &&
+                   QChar::isLowSurrogate(text[i + 1].unicode())) {
             appendUtf8(m_out, QChar::surrogateToUcs4(c, text[i + 1].unicode()));
             ++i;
         } else if (QChar::isSurrogate(c)) {
@@ -388,8 +389,8 @@ bool JsonTextReader::readString(QByteArrayView& result, std::string& out)
             if (first < 0)
                 return false;
             char32_t code = char32_t(first);
-            if (QChar::isHighSurrogate(code) && m_end - m_pos >= 6 && m_pos[0] == '\\'
-                && m_pos[1] == 'u') {
+            if (QChar::isHighSurrogate(code) && m_end - m_pos >= 6 && m_pos[0] == '\\' &&
+                m_pos[1] == 'u') {
                 const char* back = m_pos;
                 m_pos += 2;
                 const int second = unit();
@@ -398,7 +399,8 @@ bool JsonTextReader::readString(QByteArrayView& result, std::string& out)
                 else
                     m_pos = back;
             }
-            appendUtf8(out, QChar::isSurrogate(code) ? char32_t(QChar::ReplacementCharacter) : code);
+            appendUtf8(out,
+                       QChar::isSurrogate(code) ? char32_t(QChar::ReplacementCharacter) : code);
             break;
         }
         default:

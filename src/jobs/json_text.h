@@ -32,7 +32,10 @@ public:
     void value(QStringView text);
     void valueAscii(QLatin1StringView text);
 
-    [[nodiscard]] QByteArray take() const { return QByteArray(m_out.data(), qsizetype(m_out.size())); }
+    [[nodiscard]] QByteArray take() const
+    {
+        return QByteArray(m_out.data(), qsizetype(m_out.size()));
+    }
 
 private:
     void beforeValue();

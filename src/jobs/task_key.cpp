@@ -38,8 +38,8 @@ QString taskKeyPart(const QJsonValue& value)
 
 QString taskKey(const QJsonObject& prototype)
 {
-    return taskKeyPart(prototype.value(QLatin1StringView("serial"))) + u'|'
-           + taskKeyPart(prototype.value(QLatin1StringView("taskTime")));
+    return taskKeyPart(prototype.value(QLatin1StringView("serial"))) + u'|' +
+           taskKeyPart(prototype.value(QLatin1StringView("taskTime")));
 }
 
 } // namespace vxr

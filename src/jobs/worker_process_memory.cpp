@@ -50,7 +50,8 @@ WorkerProcessMemory WorkerProcessMemory::fromTaskInfo(const QJsonObject& object)
         m.limit = json::number(*budget, QLatin1StringView("limit"));
         m.reserve = json::number(*budget, QLatin1StringView("reserve"));
         m.committed = json::number(*budget, QLatin1StringView("committed"));
-        const QJsonObject jobs = json::object(*budget, QLatin1StringView("jobs")).value_or(QJsonObject{});
+        const QJsonObject jobs =
+            json::object(*budget, QLatin1StringView("jobs")).value_or(QJsonObject{});
         for (auto it = jobs.begin(); it != jobs.end(); ++it) {
             if (it.value().isObject())
                 m.jobs.insert(it.key(), BudgetJobStats::fromTaskInfo(it.value().toObject()));

@@ -49,7 +49,8 @@ inline QJsonObject makeDocument(const QJsonArray& tasks, const QJsonObject& jobs
 
 inline QJsonObject cpuMetrics(double cpu)
 {
-    return {{QStringLiteral("cpu"), cpu}, {QStringLiteral("in"), 1000}, {QStringLiteral("out"), 500}};
+    return {
+        {QStringLiteral("cpu"), cpu}, {QStringLiteral("in"), 1000}, {QStringLiteral("out"), 500}};
 }
 
 } // namespace vxr::testing

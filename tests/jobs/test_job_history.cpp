@@ -121,8 +121,8 @@ private slots:
         QTest::newRow("both valid") << twoJobs << pairs << QStringList{"old", "new"} << 2;
         QTest::newRow("record without lastActive")
             << missingLastActive << pairs << QStringList{} << 2;
-        QTest::newRow("bad dismissals") << twoJobs << QByteArray("{\"j\":\"1|100\"}")
-                                        << QStringList{"old", "new"} << 0;
+        QTest::newRow("bad dismissals")
+            << twoJobs << QByteArray("{\"j\":\"1|100\"}") << QStringList{"old", "new"} << 0;
         QTest::newRow("both missing") << QByteArray() << QByteArray() << QStringList{} << 0;
     }
     void creationLoadsBothFilesIndependently()
@@ -154,7 +154,8 @@ private slots:
         QCOMPARE(diagnostics.lines().size(), int(historyBad) + int(dismissedBad));
         if (historyBad)
             QCOMPARE(diagnostics.lines().first(),
-                     QStringLiteral("unreadable job history file kept as ") + historyPath() + suffix);
+                     QStringLiteral("unreadable job history file kept as ") + historyPath() +
+                         suffix);
     }
 
     void unreadableFilesNeverReplaceEarlierOnes()
@@ -247,7 +248,8 @@ private slots:
         QTest::newRow("slicesDone missing") << variant(R"("slicesDone":2)", R"("done":2)") << 0;
         QTest::newRow("slicesDone as text")
             << variant(R"("slicesDone":2)", R"("slicesDone":"2")") << 0;
-        QTest::newRow("no counter for the job") << variant(R"({"J":{"slicesDone")", R"({"K":{"slicesDone")") << 0;
+        QTest::newRow("no counter for the job")
+            << variant(R"({"J":{"slicesDone")", R"({"K":{"slicesDone")") << 0;
         QTest::newRow("no metrics") << variant(R"("metrics")", R"("metric")") << 0;
         QTest::newRow("no currentTask") << variant(R"("currentTask")", R"("current")") << 0;
         QTest::newRow("task not an object") << QByteArray(R"({"tasks":[1,"x",null]})") << 0;
@@ -307,6 +309,12 @@ private slots:
         QCOMPARE(jobs.count(), 4);
         ingest({{"cgId", ""}}, QString());
         QCOMPARE(jobs.count(), 4);
+
+        // Within one document the last task's group wins, even when it equals the
+        // group stored before the document.
+        store->ingest(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), "g5"}}),
+                                    makeTask(2, 100, {{"j", 2, cpuMetrics(5), ""}})}));
+        QCOMPARE(store->jobs().at(0).computeGroup, std::optional<QString>(""));
     }
 
     void breakdownAndEstimate()
@@ -323,8 +331,9 @@ private slots:
 
         ingest(100, 10, 7);
         QCOMPARE(breakdown(), (RAMBreakdown{100, 0, 0, 1, 10}));
-        QCOMPARE(store->jobs().at(0).estimate,
-                 std::optional(Estimate{7, std::nullopt, 3, std::nullopt, std::nullopt, std::nullopt}));
+        QCOMPARE(
+            store->jobs().at(0).estimate,
+            std::optional(Estimate{7, std::nullopt, 3, std::nullopt, std::nullopt, std::nullopt}));
         ingest(200, 9, 7); // fewer slices: ignored
         QCOMPARE(breakdown().heap, 100.0);
         QCOMPARE(jobs.count(), 1);
@@ -490,8 +499,8 @@ private slots:
             QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
             const bool writable = ::access(qPrintable(m_dir->path()), W_OK) == 0;
             if (writable) {
-                QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner
-                                                         | QFile::ExeOwner);
+                QFile::setPermissions(m_dir->path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
                 QSKIP("this user may write into read-only directories (root)");
             }
             store->saveNow();
@@ -520,7 +529,8 @@ private slots:
     {
         const auto store = makeHistory();
         JobListModel* model = store->model();
-        QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
@@ -541,14 +551,21 @@ private slots:
         QVERIFY(!model->index(1).data(JobListModel::EstimateRole).isValid());
         QCOMPARE(model->index(1).data(JobListModel::FirstSeenRole).toDateTime(), t0);
 
-        store->ingest({{"workerProcess",
-                        QJsonObject{{"budget", QJsonObject{{"jobs", QJsonObject{{"a", QJsonObject{}}}}}},
-                                    {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}});
+        store->ingest(
+            {{"workerProcess",
+              QJsonObject{{"budget", QJsonObject{{"jobs", QJsonObject{{"a", QJsonObject{}}}}}},
+                          {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}});
         QCOMPARE(changed.count(), 3);
         QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
                  (QList<int>{JobListModel::BudgetRole, JobListModel::ReuseRole}));
-        QCOMPARE(model->index(0).data(JobListModel::ReuseRole).toMap().value("fresh"), QVariant(2.0));
-        QCOMPARE(model->index(1).data(JobListModel::BudgetRole).toMap().value("fresh").toMap().value("n"),
+        QCOMPARE(model->index(0).data(JobListModel::ReuseRole).toMap().value("fresh"),
+                 QVariant(2.0));
+        QCOMPARE(model->index(1)
+                     .data(JobListModel::BudgetRole)
+                     .toMap()
+                     .value("fresh")
+                     .toMap()
+                     .value("n"),
                  QVariant(0.0));
         QVERIFY(!model->index(0).data(JobListModel::BudgetRole).isValid());
 
@@ -565,17 +582,18 @@ private slots:
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<bool>("resets");
-        QTest::newRow("insert on top") << QStringList{"a", "b"} << QStringList{"n", "a", "b"} << false;
-        QTest::newRow("insert in runs") << QStringList{"a", "b"}
-                                        << QStringList{"a", "x", "y", "b", "z"} << false;
-        QTest::newRow("remove in runs") << QStringList{"a", "b", "c", "d", "e"}
-                                        << QStringList{"b", "e"} << false;
+        QTest::newRow("insert on top")
+            << QStringList{"a", "b"} << QStringList{"n", "a", "b"} << false;
+        QTest::newRow("insert in runs")
+            << QStringList{"a", "b"} << QStringList{"a", "x", "y", "b", "z"} << false;
+        QTest::newRow("remove in runs")
+            << QStringList{"a", "b", "c", "d", "e"} << QStringList{"b", "e"} << false;
         QTest::newRow("mixed") << QStringList{"a", "b", "c"} << QStringList{"n", "a", "c", "m"}
                                << false;
         QTest::newRow("from empty") << QStringList{} << QStringList{"a", "b"} << false;
         QTest::newRow("to empty") << QStringList{"a", "b"} << QStringList{} << false;
-        QTest::newRow("reordered") << QStringList{"a", "b", "c"} << QStringList{"c", "a", "b"}
-                                   << true;
+        QTest::newRow("reordered")
+            << QStringList{"a", "b", "c"} << QStringList{"c", "a", "b"} << true;
     }
     void modelAppliesMinimalChanges()
     {
@@ -583,7 +601,8 @@ private slots:
         QFETCH(QStringList, after);
         QFETCH(bool, resets);
         JobListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.setJobs(records(before));
         QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);

@@ -71,9 +71,10 @@ QByteArray recordText(const char* overrides)
     return QByteArray("[{") + overrides + "}]";
 }
 
-const char* validFields = R"("id":"j","firstSeen":"2026-12-09T01:02:03Z",)"
-                          R"("lastActive":"2026-12-09T01:02:04Z","tasks":{"1|2":{"slicesDone":1,)"
-                          R"("cpu":1,"gpu":0,"inBytes":0,"outBytes":0,"ramSlices":0,"gpuMemSlices":0}})";
+const char* validFields =
+    R"("id":"j","firstSeen":"2026-12-09T01:02:03Z",)"
+    R"("lastActive":"2026-12-09T01:02:04Z","tasks":{"1|2":{"slicesDone":1,)"
+    R"("cpu":1,"gpu":0,"inBytes":0,"outBytes":0,"ramSlices":0,"gpuMemSlices":0}})";
 
 } // namespace
 
@@ -84,7 +85,8 @@ private slots:
     {
         const JobRecord job;
         QCOMPARE(job.slices(), 0.0);
-        QVERIFY(!job.cpuPerSlice() && !job.gpuPerSlice() && !job.inPerSlice() && !job.outPerSlice());
+        QVERIFY(!job.cpuPerSlice() && !job.gpuPerSlice() && !job.inPerSlice() &&
+                !job.outPerSlice());
         QVERIFY(!job.ram() && !job.gpuMem());
     }
 
@@ -150,10 +152,10 @@ private slots:
 
     void snapshotFromMetricsIsLenient()
     {
-        const auto metrics = QJsonDocument::fromJson(
-                                 R"({"cpu":12.5,"gpu":"3","in":12,"ramSlices":2,"ramMax":9e8,)"
-                                 R"("gpuMem":null,"unknown":1})")
-                                 .object();
+        const auto metrics =
+            QJsonDocument::fromJson(R"({"cpu":12.5,"gpu":"3","in":12,"ramSlices":2,"ramMax":9e8,)"
+                                    R"("gpuMem":null,"unknown":1})")
+                .object();
         const TaskSnapshot s = TaskSnapshot::fromMetrics(4, metrics);
         QCOMPARE(s.slicesDone, 4.0);
         QCOMPARE(s.cpu, 12.5);
@@ -207,15 +209,15 @@ private slots:
         QTest::addColumn<QString>("key");
         QTest::newRow("numbers") << QByteArray(R"({"serial":7,"taskTime":1733700000000})")
                                  << "7|1733700000000";
-        QTest::newRow("integral fraction") << QByteArray(R"({"serial":7.0,"taskTime":1.5})")
-                                           << "7|1.5";
-        QTest::newRow("negative and huge") << QByteArray(R"({"serial":-3,"taskTime":1e21})")
-                                           << "-3|1e+21";
+        QTest::newRow("integral fraction")
+            << QByteArray(R"({"serial":7.0,"taskTime":1.5})") << "7|1.5";
+        QTest::newRow("negative and huge")
+            << QByteArray(R"({"serial":-3,"taskTime":1e21})") << "-3|1e+21";
         QTest::newRow("strings") << QByteArray(R"({"serial":"s-1","taskTime":"12:00"})")
                                  << "s-1|12:00";
         QTest::newRow("neither") << QByteArray(R"({"currentTask":{}})") << "|";
-        QTest::newRow("null and bool") << QByteArray(R"({"serial":null,"taskTime":true})")
-                                       << "|true";
+        QTest::newRow("null and bool")
+            << QByteArray(R"({"serial":null,"taskTime":true})") << "|true";
     }
     void taskKey()
     {
@@ -306,8 +308,8 @@ private slots:
             << QByteArray("[{" + QByteArray(validFields).replace("lastActive", "lastSeen") + "}]")
             << -1;
         QTest::newRow("only record of two bad")
-            << QByteArray("[{" + valid + "},{" + QByteArray(valid).replace("\"id\"", "\"jd\"")
-                          + "}]")
+            << QByteArray("[{" + valid + "},{" + QByteArray(valid).replace("\"id\"", "\"jd\"") +
+                          "}]")
             << -1;
         QTest::newRow("date with fraction")
             << recordText(QByteArray(validFields).replace("04Z", "04.000Z")) << -1;
@@ -340,19 +342,32 @@ private slots:
     {
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<bool>("valid");
-        const char* valid[] = {R"({"a":[1,2,{"b":null}],"c":true,"d":false})",
-                               "-0.5e-3",
-                               "0",
-                               "1E+2",
-                               "[]",
-                               "{}",
-                               "\"tab\\tquote\\\"slash\\/\\u00e9\\ud83d\\ude00\"",
-                               " \n\t 7 "};
-        const char* invalid[] = {"01",         "1.",         ".5",       "+1",       "1e",
-                                 "-",          "inf",        "NaN",      "tru",      "nul",
-                                 "[1,]",       "{\"a\":1,}", "{\"a\" 1}", "{a:1}",    "[1 2]",
-                                 "\"unterminated", "\"bad\\x\"", "\"\\u12\"", "\"line\nbreak\"",
-                                 "'single'",   "[[[[",       "1e400",    ""};
+        const char* valid[] = {
+            R"({"a":[1,2,{"b":null}],"c":true,"d":false})",     "-0.5e-3", "0", "1E+2", "[]", "{}",
+            "\"tab\\tquote\\\"slash\\/\\u00e9\\ud83d\\ude00\"", " \n\t 7 "};
+        const char* invalid[] = {"01",
+                                 "1.",
+                                 ".5",
+                                 "+1",
+                                 "1e",
+                                 "-",
+                                 "inf",
+                                 "NaN",
+                                 "tru",
+                                 "nul",
+                                 "[1,]",
+                                 "{\"a\":1,}",
+                                 "{\"a\" 1}",
+                                 "{a:1}",
+                                 "[1 2]",
+                                 "\"unterminated",
+                                 "\"bad\\x\"",
+                                 "\"\\u12\"",
+                                 "\"line\nbreak\"",
+                                 "'single'",
+                                 "[[[[",
+                                 "1e400",
+                                 ""};
         for (const char* value : valid)
             QTest::newRow(value) << QByteArray(value) << true;
         for (const char* value : invalid)
@@ -396,8 +411,9 @@ private slots:
 
     void dismissedFile()
     {
-        const DismissedPairs pairs{{QStringLiteral("a"), {QStringLiteral("2|2"), QStringLiteral("1|1")}},
-                                   {QStringLiteral("b"), {}}};
+        const DismissedPairs pairs{
+            {QStringLiteral("a"), {QStringLiteral("2|2"), QStringLiteral("1|1")}},
+            {QStringLiteral("b"), {}}};
         const QByteArray bytes = encodeDismissed(pairs);
         QCOMPARE(bytes, QByteArray(R"({"a":["1|1","2|2"],"b":[]})"));
         QCOMPARE(decodeDismissed(bytes), std::optional(pairs));
