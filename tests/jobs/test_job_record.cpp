@@ -5,6 +5,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTimeZone>
 
@@ -407,6 +408,29 @@ private slots:
         QByteArray spaced = bytes;
         spaced.replace(",\"", " ,\n\t\"").replace("\":", "\" : ").replace("{", "{ ");
         QVERIFY(decodeJobHistory(spaced));
+    }
+
+    // Damaged files (truncated, bytes flipped) must be rejected or read, never
+    // crash or read past the end; whatever is read must survive a rewrite.
+    void damagedFilesAreHandled()
+    {
+        const QByteArray valid = encodeJobHistory(sampleRecords());
+        QRandomGenerator random(20261209);
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray damaged = valid.left(random.bounded(valid.size() + 1));
+            if (round % 2 == 0) {
+                damaged = valid;
+                for (int flips = random.bounded(1, 4); flips > 0; --flips)
+                    damaged[random.bounded(damaged.size())] = char(random.bounded(256));
+            }
+            // A copy without spare capacity, so reading past the end is caught by ASan.
+            const QByteArray exact(damaged.constData(), damaged.size());
+            if (const auto records = decodeJobHistory(exact)) {
+                const auto again = decodeJobHistory(encodeJobHistory(*records));
+                QVERIFY(again && *again == *records);
+            }
+            (void)decodeDismissed(exact);
+        }
     }
 
     void dismissedFile()
