@@ -46,8 +46,10 @@ std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode deco
     QFile file(path);
     if (!file.exists())
         return std::nullopt;
+    // Far beyond what 500 records take; anything larger is not ours to load whole.
+    constexpr qint64 maxBytes = 64 * 1024 * 1024;
     std::optional<T> value;
-    if (file.open(QIODevice::ReadOnly))
+    if (file.size() <= maxBytes && file.open(QIODevice::ReadOnly))
         value = decode(file.readAll());
     file.close();
     if (!value)

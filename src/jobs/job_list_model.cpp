@@ -4,6 +4,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace vxr {
 
 namespace {
@@ -120,7 +122,13 @@ bool JobListModel::sameRelativeOrder(const QList<JobRecord>& jobs) const
 void JobListModel::setJobs(const QList<JobRecord>& jobs)
 {
     const qsizetype oldCount = m_jobs.size();
-    if (!sameRelativeOrder(jobs)) {
+    // The usual poll: the same jobs in the same rows, some of them updated.
+    const bool sameRows = jobs.size() == oldCount
+                          && std::equal(jobs.cbegin(), jobs.cend(), m_jobs.cbegin(),
+                                        [](const JobRecord& a, const JobRecord& b) {
+                                            return a.id == b.id;
+                                        });
+    if (!sameRows && !sameRelativeOrder(jobs)) {
         beginResetModel();
         m_jobs = jobs;
         endResetModel();
@@ -131,10 +139,12 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs)
 
     // 1. Remove the rows whose ids are gone, in runs, from the bottom up.
     QSet<QString> ids;
-    ids.reserve(jobs.size());
-    for (const JobRecord& job : jobs)
-        ids.insert(job.id);
-    for (qsizetype last = m_jobs.size() - 1; last >= 0;) {
+    if (!sameRows) {
+        ids.reserve(jobs.size());
+        for (const JobRecord& job : jobs)
+            ids.insert(job.id);
+    }
+    for (qsizetype last = sameRows ? -1 : m_jobs.size() - 1; last >= 0;) {
         if (ids.contains(m_jobs[last].id)) {
             --last;
             continue;
