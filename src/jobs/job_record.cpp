@@ -42,7 +42,14 @@ private:
 template <std::size_t N>
 bool is(const QString& key, const char (&literal)[N])
 {
-    return key.size() == qsizetype(N - 1) && key == QLatin1StringView(literal, N - 1);
+    if (key.size() != qsizetype(N - 1))
+        return false;
+    const QChar* text = key.constData();
+    for (std::size_t i = 0; i + 1 < N; ++i) {
+        if (text[i].unicode() != char16_t(literal[i]))
+            return false;
+    }
+    return true;
 }
 
 template <typename Field>
