@@ -14,13 +14,15 @@ QString taskKeyPart(const QJsonValue& value)
     case QJsonValue::String:
         return value.toString();
     case QJsonValue::Double: {
-        const double d = value.toDouble();
-        // Integral values within the exact range print as integers; anything else
-        // takes the shortest text that reads back as the same double.
-        if (std::trunc(d) == d && std::abs(d) < 9007199254740992.0)
-            return QString::number(qint64(d));
+        // Whole numbers below 1e21 print all their digits (1733700000000, as the
+        // worker's own scripts would write it); anything else takes the shortest
+        // text that reads back as the same double.
+        const double d = value.toDouble() + 0.0; // -0 prints as 0
+        const bool whole = std::trunc(d) == d && std::abs(d) < 1e21;
         char buffer[64];
-        const auto result = std::to_chars(buffer, buffer + sizeof buffer, d);
+        const auto result =
+            whole ? std::to_chars(buffer, buffer + sizeof buffer, d, std::chars_format::fixed)
+                  : std::to_chars(buffer, buffer + sizeof buffer, d);
         return QString::fromLatin1(buffer, result.ptr - buffer);
     }
     case QJsonValue::Bool:

@@ -214,6 +214,8 @@ private slots:
             << QByteArray(R"({"serial":7.0,"taskTime":1.5})") << "7|1.5";
         QTest::newRow("negative and huge")
             << QByteArray(R"({"serial":-3,"taskTime":1e21})") << "-3|1e+21";
+        QTest::newRow("beyond 2^53")
+            << QByteArray(R"({"serial":-0,"taskTime":1e17})") << "0|100000000000000000";
         QTest::newRow("strings") << QByteArray(R"({"serial":"s-1","taskTime":"12:00"})")
                                  << "s-1|12:00";
         QTest::newRow("neither") << QByteArray(R"({"currentTask":{}})") << "|";
