@@ -1,0 +1,39 @@
+#pragma once
+
+#include "core/timing.h"
+#include "platform/app_paths.h"
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+namespace vxr {
+
+class IdleTimeSource;
+
+// Everything WorkerController takes from the outside world. standard() gives the
+// real values; tests substitute fake scripts, an ephemeral port, a temp root, a
+// scripted idle source and scaled timing.
+struct ControllerEnvironment {
+    QString binDir;
+    QUrl statusURL{QStringLiteral("http://localhost:9080/hud/small-dark.html")};
+    QUrl taskInfoURL{QStringLiteral("http://localhost:9080/worker/task-info")};
+    QUrl runInfoURL{QStringLiteral("http://localhost:9080/worker/run-info")};
+    AppPaths paths;
+    Timing timing;
+    QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
+    std::function<int()> performanceCores;
+    std::function<std::unique_ptr<IdleTimeSource>()> makeIdleTimeSource;
+    // Ends leftover worker processes before each evaluator launch.
+    std::function<void()> reapOrphanedWorkerProcesses;
+
+    // The real environment for an executable living in applicationDir.
+    [[nodiscard]] static ControllerEnvironment standard(const QString& applicationDir);
+    // <applicationDir>/../lib/vxr-worker when it exists, else /opt/vxr/bin.
+    [[nodiscard]] static QString defaultBinDir(const QString& applicationDir);
+};
+
+} // namespace vxr

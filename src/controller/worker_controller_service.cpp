@@ -1,0 +1,96 @@
+#include "controller/worker_controller.h"
+
+#include "core/diagnostics.h"
+#include "core/number_text.h"
+#include "platform/child_process.h"
+
+#include <QDir>
+
+namespace vxr {
+
+void WorkerController::startServiceIfNeeded()
+{
+    if (m_serviceRunning)
+        return;
+    startMemoryGovernor();
+    launchService();
+    checkRegistrationIfUnknown();
+}
+
+QStringList WorkerController::serviceArguments() const
+{
+    QStringList arguments{QStringLiteral("--max-sandboxes=%1").arg(m_maxSandboxes),
+                          QStringLiteral("--output=stdio"), QStringLiteral("-f"), pidFilePath()};
+    if (!m_joinGlobalGroup)
+        arguments << QStringLiteral("--no-global");
+    return arguments;
+}
+
+QProcessEnvironment WorkerController::serviceEnvironment() const
+{
+    QProcessEnvironment environment = m_env.processEnvironment;
+    const QString heapOption = QStringLiteral("--max-old-space-size=4096");
+    environment.insert(QStringLiteral("NODE_OPTIONS"),
+                       environment.contains(QStringLiteral("NODE_OPTIONS"))
+                           ? environment.value(QStringLiteral("NODE_OPTIONS")) + u' ' + heapOption
+                           : heapOption);
+    environment.insert(QStringLiteral("VXR_WORKER_MEMORY_BUDGET"),
+                       shortestDecimalText(m_memoryCapPercent / 100.0));
+    environment.insert(QStringLiteral("VXR_WORKER_MEMORY_LIMIT_FILE"), memoryLimitFilePath());
+    environment.insert(QStringLiteral("VXR_WORKER_MEMORY_STATS_FILE"), memoryStatsFilePath());
+    return environment;
+}
+
+void WorkerController::launchService()
+{
+    loadThrottle();
+    QDir().mkpath(m_env.paths.appSupportDir);
+
+    auto* process = new ChildProcess(m_env.binDir + QLatin1String("/vxr-worker.sh"),
+                                     serviceArguments(), serviceEnvironment(), this);
+    attachLogging(process, QStringLiteral("worker"));
+    connect(process, &ChildProcess::exited, this,
+            [this, process](int status) { handleServiceExit(process, status); });
+
+    QString error;
+    if (!process->start(&error)) {
+        writeDiagnostic(QLatin1String("Failed to launch worker service: ") + error);
+        process->deleteLater();
+        setServiceRunning(false);
+        return;
+    }
+    m_serviceProcess = process;
+    setServiceRunning(true);
+    startStatusPoll();
+}
+
+void WorkerController::handleServiceExit(ChildProcess* process, int status)
+{
+    writeDiagnostic(QStringLiteral("worker service exited unexpectedly (status %1)").arg(status));
+    if (m_serviceProcess == process)
+        releaseProcess(m_serviceProcess);
+    else
+        process->deleteLater(); // an older handle already replaced
+    const bool held = m_holdServiceRelaunch;
+    setServiceRunning(false);
+    setWorkerURL(std::nullopt);
+    if (held)
+        return;
+    cancelStatusPoll();
+    cancelRunInfoPoll();
+    setTotalEarnings(0);
+    setEarningsAccount(std::nullopt);
+    QTimer::singleShot(m_env.timing.serviceRelaunchDelay, this, [this] { launchService(); });
+}
+
+void WorkerController::scheduleRestartForSandboxes()
+{
+    m_sandboxRestartTimer.start(m_env.timing.sandboxRestartDebounce);
+}
+
+void WorkerController::attachLogging(ChildProcess* process, const QString& label) const
+{
+    process->attachLogging(logPath(), label);
+}
+
+} // namespace vxr

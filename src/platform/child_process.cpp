@@ -1,0 +1,139 @@
+#include "platform/child_process.h"
+
+#include "platform/process_log.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vxr {
+
+namespace {
+
+void writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return; // a full disk or a closed log: keep draining, drop the text
+        data += n;
+        left -= n;
+    }
+}
+
+// Owns both descriptors; runs until every holder of the pipe's write end is gone.
+void pumpLog(int readFd, int logFd, const QString& label)
+{
+    LogLineAssembler assembler(label);
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t n = ::read(readFd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        const QByteArray lines = assembler.feed(QByteArrayView(buffer, n));
+        if (logFd >= 0 && !lines.isEmpty())
+            writeAll(logFd, lines);
+    }
+    const QByteArray last = assembler.finish();
+    if (logFd >= 0) {
+        if (!last.isEmpty())
+            writeAll(logFd, last);
+        ::close(logFd);
+    }
+    ::close(readFd);
+}
+
+} // namespace
+
+ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
+                           const QProcessEnvironment& environment, QObject* parent)
+    : QObject(parent)
+    , m_process(new QProcess(this))
+{
+    m_process->setProgram(program);
+    m_process->setArguments(arguments);
+    m_process->setProcessEnvironment(environment);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus) {
+        m_exited = true;
+        Q_EMIT exited(exitCode);
+    });
+}
+
+ChildProcess::~ChildProcess()
+{
+    // QProcess would kill a live child on destruction; children are only ever asked
+    // to stop, so let a still-running one go on unsupervised instead.
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->disconnect(this);
+        m_process->setParent(nullptr); // deliberately left alive with its child
+    }
+}
+
+void ChildProcess::attachLogging(const QString& logPath, const QString& label)
+{
+    m_logPath = logPath;
+    m_label = label;
+}
+
+bool ChildProcess::start(QString* errorDescription)
+{
+    int fds[2] = {-1, -1};
+    const bool logging = !m_label.isEmpty();
+    if (logging) {
+        if (::pipe2(fds, O_CLOEXEC) != 0) {
+            if (errorDescription)
+                *errorDescription = QString::fromLocal8Bit(strerror(errno));
+            return false;
+        }
+        const int writeFd = fds[1];
+        m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process->setChildProcessModifier([writeFd] {
+            ::dup2(writeFd, STDOUT_FILENO);
+            ::dup2(writeFd, STDERR_FILENO);
+        });
+    } else {
+        m_process->setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+
+    m_process->start();
+    const bool started = m_process->waitForStarted(-1);
+    if (logging) {
+        ::close(fds[1]); // EOF must come when the child's side is gone
+        if (started)
+            startLogReader(fds[0]);
+        else
+            ::close(fds[0]);
+    }
+    if (!started) {
+        if (errorDescription)
+            *errorDescription = m_process->errorString();
+        return false;
+    }
+    m_pid = m_process->processId();
+    return true;
+}
+
+void ChildProcess::startLogReader(int readFd)
+{
+    const int logFd = openProcessLog(m_logPath);
+    std::thread(pumpLog, readFd, logFd, m_label).detach();
+}
+
+bool ChildProcess::isRunning() const { return !m_exited && m_process->state() == QProcess::Running; }
+
+void ChildProcess::terminate()
+{
+    if (isRunning() && m_pid > 0)
+        ::kill(pid_t(m_pid), SIGTERM);
+}
+
+} // namespace vxr

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+namespace vxr {
+
+// A supervised child program. With logging attached, its stdout and stderr share one
+// pipe whose reader thread copies whole prefixed lines into the process log, so the
+// child never blocks on a full pipe even when the log cannot be written.
+class ChildProcess : public QObject {
+    Q_OBJECT
+public:
+    ChildProcess(const QString& program, const QStringList& arguments,
+                 const QProcessEnvironment& environment, QObject* parent = nullptr);
+    ~ChildProcess() override;
+
+    // Before start(): send stdout+stderr to the process log at logPath under label.
+    void attachLogging(const QString& logPath, const QString& label);
+
+    // Launches the program; on failure returns false with a description.
+    [[nodiscard]] bool start(QString* errorDescription);
+
+    [[nodiscard]] qint64 pid() const { return m_pid; }
+    [[nodiscard]] bool isRunning() const;
+    [[nodiscard]] QString program() const { return m_process->program(); }
+    [[nodiscard]] QStringList arguments() const { return m_process->arguments(); }
+
+    // The polite termination request (SIGTERM). Never escalates.
+    void terminate();
+
+Q_SIGNALS:
+    // The program ended; status is its exit code, or the signal number that ended it.
+    void exited(int status);
+
+private:
+    void startLogReader(int readFd);
+
+    QProcess* m_process;
+    QString m_logPath;
+    QString m_label;
+    qint64 m_pid = 0;
+    bool m_exited = false;
+};
+
+} // namespace vxr
