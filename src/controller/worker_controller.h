@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controller/controller_environment.h"
+#include "jobs/job_history.h"
 #include "memory/memory_governor.h"
 #include "metrics/metrics_sampler.h"
 #include "platform/activity_token.h"
@@ -66,6 +67,7 @@ class WorkerController : public QObject {
     Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus
                    NOTIFY registrationStatusChanged)
     Q_PROPERTY(vxr::SandboxListModel* sandboxModel READ sandboxModel CONSTANT)
+    Q_PROPERTY(vxr::JobHistory* jobHistory READ jobHistory CONSTANT)
 
 public:
     explicit WorkerController(ControllerEnvironment environment, QObject* parent = nullptr);
@@ -100,6 +102,7 @@ public:
     const RegistrationStatus& registrationStatus() const { return m_registrationStatus; }
     const QList<SandboxProgress>& sandboxes() const;
     SandboxListModel* sandboxModel() const { return m_sandboxModel; }
+    JobHistory* jobHistory() const { return m_jobHistory; }
     const std::optional<ThrottleSchedule>& throttle() const { return m_throttle; }
 
     // Screens write these directly; the writer reconciles where it should act at once.
@@ -226,6 +229,7 @@ private:
     void startMetricsSampler();
 
     ControllerEnvironment m_env;
+    JobHistory* m_jobHistory = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<IdleTimeSource> m_idleSource;
     int m_performanceCores = 1;

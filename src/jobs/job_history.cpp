@@ -4,7 +4,7 @@
 #include "core/diagnostics.h"
 #include "core/json_read.h"
 #include "jobs/job_variants.h"
-#include "jobs/task_key.h"
+#include "core/task_key.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,7 @@
 #include "metrics/sample_math.h"
 
 #include "core/json_read.h"
+#include "core/task_key.h"
 
 #include <QJsonArray>
 #include <QJsonValue>
@@ -8,28 +9,6 @@
 #include <cmath>
 
 namespace vxr {
-
-namespace {
-
-QString scalarText(const QJsonValue& value)
-{
-    switch (value.type()) {
-    case QJsonValue::String:
-        return value.toString();
-    case QJsonValue::Double: {
-        const double number = value.toDouble();
-        if (std::trunc(number) == number && std::abs(number) < 9007199254740992.0)
-            return QString::number(static_cast<qint64>(number));
-        return QString::number(number, 'g', 17);
-    }
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    default:
-        return {};
-    }
-}
-
-} // namespace
 
 double clampPercent(double value)
 {
@@ -75,12 +54,6 @@ SampleFigures advanceSample(SampleBaseline& baseline, const ProcessTreeSnapshot&
     baseline.lastSampleTime = now;
     baseline.lastTotalCPUTimeNS = cpuTotal;
     return figures;
-}
-
-QString taskKey(const QJsonObject& prototype)
-{
-    return scalarText(prototype.value(QLatin1String("serial"))) + u'|'
-        + scalarText(prototype.value(QLatin1String("taskTime")));
 }
 
 void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot)

@@ -55,7 +55,6 @@ struct NetworkTotals {
 // totals. A product that shrinks subtracts nothing but becomes the new baseline.
 void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot);
 
-// "<serial>|<taskTime>" from a task's prototype; a missing value is empty text.
-[[nodiscard]] QString taskKey(const QJsonObject& prototype);
+
 
 } // namespace vxr

@@ -1,6 +1,6 @@
 #include "jobs/job_history_json.h"
 #include "jobs/job_record.h"
-#include "jobs/task_key.h"
+#include "core/task_key.h"
 #include "jobs/worker_process_memory.h"
 
 #include <QJsonArray>

@@ -1,4 +1,4 @@
-#include "jobs/task_key.h"
+#include "core/task_key.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
