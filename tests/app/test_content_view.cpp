@@ -1,0 +1,168 @@
+// The QML screens against a scripted controller: tab enablement and switching, the
+// home button, and the detached window's lifecycle and saved frame.
+
+#include "app/app_shell.h"
+#include "app/detached_window.h"
+#include "app/shell_rules.h"
+#include "platform/settings_store.h"
+#include "screenshots/scripted_controller.h"
+
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
+
+using namespace vxr;
+
+class TestContentView : public QObject {
+    Q_OBJECT
+
+private:
+    // Through the visual tree: Loader and Repeater items are not QObject children.
+    static QQuickItem* findIn(QQuickItem* item, const QString& name)
+    {
+        if (item->objectName() == name)
+            return item;
+        for (QQuickItem* child : item->childItems()) {
+            if (QQuickItem* found = findIn(child, name))
+                return found;
+        }
+        return nullptr;
+    }
+    static QQuickItem* find(QQuickWindow* window, const char* name)
+    {
+        return window ? findIn(window->contentItem(), QLatin1String(name)) : nullptr;
+    }
+    static void click(QQuickWindow* window, QQuickItem* item)
+    {
+        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
+    }
+
+private slots:
+    void logsTabFollowsWorkerURL()
+    {
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* logs = find(window, "navTab4");
+        QVERIFY(logs);
+        QVERIFY(!logs->isEnabled());
+        QCOMPARE(logs->opacity(), 0.35);
+
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
+        QVERIFY(logs->isEnabled());
+        QCOMPARE(logs->opacity(), 1.0);
+        click(window, logs);
+        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::logs));
+
+        // The service went away while the user looked at its log.
+        controller.setProperty("workerURL", QUrl());
+        QCOMPARE(window->property("tab").toInt(), int(NavTab::home));
+        QVERIFY(!logs->isEnabled());
+
+        // Losing the URL elsewhere leaves the tab alone.
+        window->setProperty("tab", int(NavTab::about));
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        controller.setProperty("workerURL", QUrl());
+        QCOMPARE(window->property("tab").toInt(), int(NavTab::about));
+    }
+
+    void homeButton()
+    {
+        ScriptedController controller;
+        controller.reconcileFollowsOverride = true;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* button = find(window, "crosshairButton");
+        QVERIFY(button);
+        QCOMPARE(button->property("text").toString(), "Auto");
+        const qreal width = button->width();
+
+        click(window, button);
+        QTRY_COMPARE(button->property("text").toString(), "Stop");
+        QVERIFY(controller.m_manualOverride);
+        QCOMPARE(controller.reconcileCount, 1);
+
+        controller.setProperty("isStopping", true);
+        QCOMPARE(button->property("text").toString(), "Stopping…");
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(button->width(), width); // sized for the longest label
+        click(window, button);
+        QCOMPARE(controller.reconcileCount, 1);
+
+        controller.setProperty("isStopping", false);
+        click(window, button);
+        QTRY_COMPARE(button->property("text").toString(), "Auto");
+        QCOMPARE(controller.reconcileCount, 2);
+    }
+
+    void homeShowsState()
+    {
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* banner = find(window, "throttleBanner");
+        auto* sandboxes = find(window, "sandboxes");
+        QVERIFY(banner && sandboxes);
+        QVERIFY(!banner->isVisible());
+        QCOMPARE(sandboxes->property("count").toInt(), 0);
+
+        controller.setProperty("throttleNotice", QStringLiteral("Throttled until 18:00"));
+        controller.setProperty("sandboxes", QVariantList{ScriptedController::sandbox("job-a", 1, 2),
+                                                         ScriptedController::sandbox("job-b", 0, 5)});
+        QVERIFY(banner->isVisible());
+        QCOMPARE(sandboxes->property("count").toInt(), 2);
+        controller.setProperty("throttleNotice", QString());
+        QVERIFY(!banner->isVisible());
+    }
+
+    void detachedWindowLifecycle()
+    {
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("settings.json")));
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, &store);
+        DetachedWindow* detached = shell.detachedWindow();
+
+        shell.showDetached(int(NavTab::about));
+        QPointer<QQuickWindow> first = detached->window();
+        QVERIFY(first);
+        QCOMPARE(first->title(), "VXR Worker");
+        QCOMPARE(first->minimumSize(), QSize(440, 520));
+        QCOMPARE(first->property("tab").toInt(), int(NavTab::about));
+        QVERIFY(QTest::qWaitForWindowExposed(first));
+        shell.showDetached(int(NavTab::jobs));
+        QCOMPARE(detached->window(), first.data()); // one instance
+        QCOMPARE(first->property("tab").toInt(), int(NavTab::jobs));
+
+        const QRect frame(30, 40, 600, 500);
+        first->setGeometry(frame);
+        QTRY_COMPARE(first->geometry(), frame);
+        first->close();
+        QTRY_VERIFY(first.isNull()); // content dropped with the window
+        QVERIFY(!detached->window());
+        QCOMPARE(DetachedWindow::parseFrame(
+                     store.value(QLatin1String(DetachedWindow::frameKey)).value_or(QVariant()).toString()),
+                 frame);
+
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* second = detached->window();
+        QVERIFY(second);
+        QCOMPARE(second->geometry(), frame);
+        QCOMPARE(second->property("tab").toInt(), int(NavTab::home));
+    }
+};
+
+QTEST_MAIN(TestContentView)
+#include "test_content_view.moc"
