@@ -11,7 +11,8 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
 #include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QMenu>
@@ -74,11 +75,15 @@ bool statusNotifierHostAvailable()
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QLatin1String(watcherService)))
         return false;
-    QDBusInterface watcher(QLatin1String(watcherService), QStringLiteral("/StatusNotifierWatcher"),
-                           QLatin1String(watcherService), bus);
-    const QVariant host = watcher.property("IsStatusNotifierHostRegistered");
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QLatin1String(watcherService), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QLatin1String(watcherService) << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
     // A watcher that does not say is taken at its word of being there.
-    return !host.isValid() || host.toBool();
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return true;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
 AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent)

@@ -45,6 +45,7 @@ public:
     [[nodiscard]] bool hasTrayIcon() const { return m_tray != nullptr; }
     [[nodiscard]] QQuickWindow* panel() const;
     [[nodiscard]] DetachedWindow* detachedWindow() const { return m_detached; }
+    [[nodiscard]] QMenu* trayMenu() const { return m_menu.get(); }
 
     // The logo at the given height keeping its aspect ratio; drawn at 0.4 opacity
     // while no evaluator runs.
