@@ -1,29 +1,17 @@
 #include "controller/worker_controller.h"
 
+#include "controller/run_policy.h"
 #include "core/diagnostics.h"
 #include "platform/child_process.h"
 #include "platform/idle_time_source.h"
 
 namespace vxr {
 
-namespace {
-bool shouldRun(bool applyingRegistration, bool manualOverride, bool idleRestriction,
-               double idleSeconds, double thresholdMinutes)
-{
-    if (applyingRegistration)
-        return false;
-    if (manualOverride)
-        return true;
-    if (!idleRestriction)
-        return false;
-    return idleSeconds >= thresholdMinutes * 60.0;
-}
-} // namespace
 
 bool WorkerController::evaluatorShouldRun() const
 {
-    return shouldRun(m_isApplyingRegistration, m_manualOverride, m_idleRestrictionEnabled,
-                     m_idleSeconds, m_idleThresholdMinutes);
+    return vxr::evaluatorShouldRun({m_isApplyingRegistration, m_manualOverride,
+                                    m_idleRestrictionEnabled, m_idleSeconds, m_idleThresholdMinutes});
 }
 
 void WorkerController::reconcileEvaluatorState()

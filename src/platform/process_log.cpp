@@ -10,38 +10,47 @@ namespace vxr {
 
 LogLineAssembler::LogLineAssembler(const QString& label)
     : m_prefix('[' + label.toUtf8() + "] ")
-    , m_decoder(QStringDecoder::Utf8)
 {
 }
 
-void LogLineAssembler::appendLine(QByteArray& out, QStringView line) const
+void LogLineAssembler::appendLine(QByteArray& out, QByteArrayView rawLine) const
 {
-    if (line.isEmpty())
+    if (rawLine.isEmpty())
         return;
     out += m_prefix;
-    out += line.toUtf8();
+    if (rawLine.isValidUtf8())
+        out += rawLine;
+    else // the round trip through UTF-16 replaces invalid sequences with U+FFFD
+        out += QString::fromUtf8(rawLine).toUtf8();
     out += '\n';
 }
 
 QByteArray LogLineAssembler::feed(QByteArrayView chunk)
 {
-    m_pending += m_decoder.decode(chunk);
+    // A line feed byte never occurs inside a multi-byte UTF-8 sequence, so lines can be
+    // split on raw bytes before decoding.
+    m_pending += chunk;
     QByteArray out;
     qsizetype start = 0;
-    for (qsizetype newline = m_pending.indexOf(u'\n'); newline >= 0;
-         newline = m_pending.indexOf(u'\n', start)) {
-        appendLine(out, QStringView(m_pending).mid(start, newline - start));
+    for (qsizetype newline = m_pending.indexOf('\n'); newline >= 0;
+         newline = m_pending.indexOf('\n', start)) {
+        appendLine(out, QByteArrayView(m_pending).sliced(start, newline - start));
         start = newline + 1;
     }
     m_pending.remove(0, start);
+    if (m_pending.size() > kMaxLineBytes) {
+        appendLine(out, m_pending);
+        m_pending.clear();
+    }
     return out;
 }
 
 QByteArray LogLineAssembler::finish()
 {
-    // A final line feed ends the last line; an incomplete character before it
-    // becomes U+FFFD instead of vanishing. An empty last line is dropped as usual.
-    return feed("\n");
+    QByteArray out;
+    appendLine(out, m_pending);
+    m_pending.clear();
+    return out;
 }
 
 int openProcessLog(const QString& path)

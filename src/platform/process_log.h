@@ -2,14 +2,13 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringDecoder>
 
 namespace vxr {
 
 // Turns a child's raw output into whole "[label] line\n" records. Lines are
-// reassembled across reads, UTF-8 is decoded incrementally (a character split
-// between two reads survives) and invalid bytes become U+FFFD. Empty lines are
-// dropped.
+// reassembled across reads and decoded only once complete, so a character split
+// between two reads survives; invalid bytes become U+FFFD. Empty lines are dropped.
+// A line longer than kMaxLineBytes is cut there so a child can't grow us unbounded.
 class LogLineAssembler {
 public:
     explicit LogLineAssembler(const QString& label);
@@ -19,12 +18,13 @@ public:
     // At end of output: the unterminated last line, if any.
     [[nodiscard]] QByteArray finish();
 
+    static constexpr qsizetype kMaxLineBytes = 1 << 20;
+
 private:
-    void appendLine(QByteArray& out, QStringView line) const;
+    void appendLine(QByteArray& out, QByteArrayView rawLine) const;
 
     QByteArray m_prefix;
-    QStringDecoder m_decoder;
-    QString m_pending;
+    QByteArray m_pending;
 };
 
 // Opens (creating it 0600 if needed) the process log for appending. Never follows a

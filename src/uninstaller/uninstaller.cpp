@@ -1,0 +1,186 @@
+#include "uninstaller/uninstaller.h"
+
+#include "uninstaller/installation.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vxr {
+
+namespace {
+
+constexpr int busCallTimeoutMs = 2000;
+constexpr qint64 maxSettingsStoreSize = 16 << 20;
+
+bool existsOrIsLink(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
+// Qt 6.4.2 writes the original path into the info file as it is, where the Trash format
+// wants it URL-escaped: a blank or a "%" in the name would be read back wrongly. Rewrites
+// the line when Qt wrote the raw path and leaves an already escaped one alone.
+void escapeTrashInfoPath(const QString& pathInTrash, const QString& originalPath) {
+    const QFileInfo trashed(pathInTrash);
+    const QString infoPath = trashed.dir().absoluteFilePath(
+        QLatin1String("../info/") + trashed.fileName() + QLatin1String(".trashinfo"));
+    QFile file(infoPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QList<QByteArray> lines = file.readAll().split('\n');
+    file.close();
+    const QByteArray raw = "Path=" + QFile::encodeName(originalPath);
+    const QByteArray escaped = "Path=" + QFile::encodeName(originalPath).toPercentEncoding("/");
+    if (raw == escaped || !lines.contains(raw))
+        return;
+    lines.replace(lines.indexOf(raw), escaped);
+    QSaveFile out(infoPath);
+    if (out.open(QIODevice::WriteOnly)) {
+        out.write(lines.join('\n'));
+        out.commit();
+    }
+}
+
+} // namespace
+
+bool trash(const QString& path) {
+    // Qt 6.4.2 misplaces the file under the working directory when the data home is
+    // missing, while still reporting success.
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
+        return false;
+    const QString original = QFileInfo(path).absoluteFilePath();
+    QString pathInTrash;
+    if (!QFile::moveToTrash(path, &pathInTrash))
+        return false;
+    escapeTrashInfoPath(pathInTrash, original);
+    return true;
+}
+
+bool clearSettingsStore(const QString& path) {
+    QFile file(path);
+    if (file.size() > maxSettingsStoreSize || !file.open(QIODevice::ReadOnly))
+        return false;
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    file.close();
+    if (!doc.isObject() || doc.object().isEmpty())
+        return false;
+    QSaveFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    const QByteArray empty = QJsonDocument(QJsonObject{}).toJson(QJsonDocument::Compact);
+    if (out.write(empty) != empty.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+
+bool deleteProcessLog(const QString& privateTempDir) {
+    // No trailing slash: it would make O_NOFOLLOW follow a planted symlink.
+    const QByteArray dirPath = QFile::encodeName(QDir::cleanPath(privateTempDir));
+    const int dirFd = ::open(dirPath.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0)
+        return false;
+    struct stat st {};
+    bool gone = false;
+    if (::fstat(dirFd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
+        ::fstatat(dirFd, processLogName, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        ::unlinkat(dirFd, processLogName, 0);
+        // Only a log that is really gone counts as removed.
+        gone = ::fstatat(dirFd, processLogName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    }
+    ::close(dirFd);
+    return gone;
+}
+
+Uninstaller::Uninstaller(UninstallerEnvironment env, QObject* parent)
+    : QObject(parent)
+    , m_env(std::move(env)) {}
+
+void Uninstaller::performUninstall() {
+    if (m_started)
+        return;
+    m_started = true;
+    quitRunningApp();
+}
+
+void Uninstaller::quitRunningApp() {
+    if (!m_env.bus.isConnected()) {
+        QTimer::singleShot(0, this, &Uninstaller::removeAll);
+        return;
+    }
+    QDBusMessage hasOwner = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    hasOwner << QString::fromLatin1(bundleID);
+    auto* watcher =
+        new QDBusPendingCallWatcher(m_env.bus.asyncCall(hasOwner, busCallTimeoutMs), this);
+    connect(
+        watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+            call->deleteLater();
+            const QDBusPendingReply<bool> running = *call;
+            if (!running.isValid() || !running.value()) {
+                removeAll();
+                return;
+            }
+            // The polite request: the application runs its own quit path. Whether it
+            // really ends is not checked; its files go either way.
+            QDBusMessage quit = QDBusMessage::createMethodCall(
+                QString::fromLatin1(bundleID), QString::fromLatin1(appObjectPath),
+                QStringLiteral("org.freedesktop.Application"), QStringLiteral("ActivateAction"));
+            quit << QStringLiteral("quit") << QVariant::fromValue(QVariantList{})
+                 << QVariant::fromValue(QVariantMap{});
+            m_env.bus.send(quit);
+            QTimer::singleShot(m_env.quitWait, this, &Uninstaller::removeAll);
+        });
+}
+
+void Uninstaller::removeAll() {
+    UninstallResult result;
+
+    if (const std::optional<Installation> install = findInstallation(m_env)) {
+        const QString name = QString::fromLatin1(appDisplayName);
+        if (isSharedPrefix(install->dir, m_env.homeDir)) {
+            result.notes.append(
+                tr("%1 in %2 was left in place because other software shares that folder; "
+                   "remove it with the package manager or tool that installed it.")
+                    .arg(name, install->dir));
+        } else if (trash(install->dir)) {
+            result.removed.append(QStringLiteral("the app"));
+            if (!install->desktopEntry.isEmpty() && existsOrIsLink(install->desktopEntry))
+                (void)trash(install->desktopEntry);
+        } else {
+            result.notes.append(
+                tr("%1 in %2 could not be moved to the Trash.").arg(name, install->dir));
+        }
+    }
+
+    const QString config = m_env.workerConfigurationPath();
+    if (existsOrIsLink(config) && trash(config))
+        result.removed.append(QStringLiteral("saved worker configuration"));
+
+    if (clearSettingsStore(m_env.settingsStorePath()))
+        result.removed.append(QStringLiteral("saved preferences"));
+
+    if (deleteProcessLog(m_env.privateTempDir))
+        result.removed.append(QStringLiteral("log file"));
+
+    emit finished(result);
+}
+
+} // namespace vxr

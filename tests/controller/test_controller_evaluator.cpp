@@ -1,0 +1,188 @@
+#include "controller/run_policy.h"
+#include "controller/worker_controller.h"
+#include "core/diagnostics.h"
+#include "platform/child_process.h"
+#include "support/fake_worker.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vxr;
+using namespace vxr::test;
+
+class TestControllerEvaluator : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_rootDir;
+    std::shared_ptr<double> m_idle;
+    int m_reaps = 0;
+
+    std::unique_ptr<WorkerController> start(const FakeWorkerDir& bin)
+    {
+        ControllerEnvironment env = testEnvironment(m_rootDir->path(), bin.path());
+        auto idle = m_idle;
+        env.makeIdleTimeSource = [idle] { return std::make_unique<ScriptedIdleSource>(idle); };
+        env.reapOrphanedWorkerProcesses = [this] { ++m_reaps; };
+        return std::make_unique<WorkerController>(std::move(env));
+    }
+
+private slots:
+    void init()
+    {
+        m_rootDir = std::make_unique<QTemporaryDir>();
+        m_idle = std::make_shared<double>(0.0);
+        m_reaps = 0;
+    }
+
+    void policyTable_data()
+    {
+        QTest::addColumn<bool>("applying");
+        QTest::addColumn<bool>("manual");
+        QTest::addColumn<bool>("idleRule");
+        QTest::addColumn<double>("idleSeconds");
+        QTest::addColumn<bool>("run");
+        QTest::newRow("registration wins over manual") << true << true << true << 1e6 << false;
+        QTest::newRow("manual") << false << true << false << 0.0 << true;
+        QTest::newRow("nothing on") << false << false << false << 1e6 << false;
+        QTest::newRow("idle exactly at threshold") << false << false << true << 300.0 << true;
+        QTest::newRow("idle just below") << false << false << true << 299.999 << false;
+    }
+    void policyTable()
+    {
+        RunPolicyInputs in;
+        QFETCH(bool, applying);
+        QFETCH(bool, manual);
+        QFETCH(bool, idleRule);
+        QFETCH(double, idleSeconds);
+        in.isApplyingRegistration = applying;
+        in.manualOverride = manual;
+        in.idleRestrictionEnabled = idleRule;
+        in.idleSeconds = idleSeconds;
+        in.idleThresholdMinutes = 5.0;
+        QTEST(evaluatorShouldRun(in), "run");
+    }
+
+    void manualToggleStartsAndStops()
+    {
+        FakeWorkerDir bin;
+        auto controller = start(bin);
+        QCOMPARE(controller->evaluatorsRunning(), false);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QVERIFY(controller->evaluatorsRunning());
+        QCOMPARE(m_reaps, 1);
+        QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
+        QCOMPARE(bin.starts(QStringLiteral("evaluator")).first(),
+                 (QStringList{"--", "--webgpu", "-o", "--single-threaded"}));
+
+        DiagnosticCapture diagnostics;
+        controller->setManualOverride(false);
+        controller->reconcileEvaluatorState();
+        QVERIFY(controller->isStopping());
+        // A further toggle while stopping does nothing.
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QCOMPARE(m_reaps, 1);
+        controller->setManualOverride(false);
+        QTRY_VERIFY(!controller->evaluatorsRunning());
+        QVERIFY(!controller->isStopping());
+        QCOMPARE(diagnostics.lines(), {QStringLiteral("evaluator exited (requested), status 15")});
+        QTest::qWait(int(controller->timing().evaluatorRelaunchDelay.count()) * 5);
+        QCOMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
+        controller->shutdownForQuit();
+    }
+
+    void webGpuOffDropsTheFlag()
+    {
+        FakeWorkerDir bin;
+        auto controller = start(bin);
+        controller->setEnableWebGPU(false);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
+        QCOMPARE(bin.starts(QStringLiteral("evaluator")).first(),
+                 (QStringList{"--", "-o", "--single-threaded"}));
+        controller->shutdownForQuit();
+    }
+
+    void crashWhileWantedIsLoggedAndRelaunched()
+    {
+        FakeWorkerDir bin;
+        bin.setEvaluator("sleep 0.05; exit 9");
+        DiagnosticCapture diagnostics;
+        auto controller = start(bin);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QTRY_VERIFY(bin.starts(QStringLiteral("evaluator")).size() >= 2);
+        QVERIFY(diagnostics.count(QStringLiteral("evaluator exited unexpectedly (status 9)")) >= 1);
+        controller->shutdownForQuit();
+    }
+
+    void evaluatorIgnoringTermStaysStopping()
+    {
+        FakeWorkerDir bin;
+        bin.setEvaluator("trap '' TERM; touch \"$dir/trapped\"; while :; do sleep 0.02; done");
+        auto controller = start(bin);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QTRY_VERIFY(QFile::exists(bin.filePath(QStringLiteral("trapped"))));
+        const qint64 pid = controller->evaluatorProcess()->pid();
+        controller->setManualOverride(false);
+        controller->reconcileEvaluatorState();
+        QTest::qWait(200);
+        QVERIFY(controller->isStopping());
+        QVERIFY(controller->evaluatorsRunning());
+        QCOMPARE(::kill(pid_t(pid), 0), 0); // never killed by force
+        ::kill(pid_t(pid), SIGKILL);
+        QTRY_VERIFY(!controller->evaluatorsRunning());
+        controller->shutdownForQuit();
+    }
+
+    void failedLaunchIsRetriedOnTheNextTick()
+    {
+        FakeWorkerDir bin;
+        QFile::remove(bin.filePath(QStringLiteral("vxr-evaluator.sh")));
+        DiagnosticCapture diagnostics;
+        auto controller = start(bin);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QVERIFY(!controller->evaluatorsRunning());
+        QTRY_VERIFY(m_reaps >= 3); // every tick reaps and tries again
+        QVERIFY(diagnostics.containsPrefix(QStringLiteral("Failed to launch evaluator: ")));
+        controller->shutdownForQuit();
+    }
+
+    void idleGatingStartsAndStopsAtTheTick()
+    {
+        FakeWorkerDir bin;
+        auto controller = start(bin);
+        controller->setIdleRestrictionEnabled(true);
+        controller->setIdleThresholdMinutes(1);
+        controller->reconcileEvaluatorState();
+        QVERIFY(!controller->evaluatorsRunning());
+        *m_idle = 60;
+        QTRY_VERIFY(controller->evaluatorsRunning());
+        *m_idle = 0.2; // the user touched the mouse
+        QTRY_VERIFY(controller->isStopping() || !controller->evaluatorsRunning());
+        QTRY_VERIFY(!controller->evaluatorsRunning());
+        controller->shutdownForQuit();
+    }
+
+    void rootPidsListServiceFirst()
+    {
+        FakeWorkerDir bin;
+        auto controller = start(bin);
+        QTRY_VERIFY(controller->serviceRunning());
+        QCOMPARE(controller->metricsRootPIDs(), {qint32(controller->serviceProcess()->pid())});
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QCOMPARE(controller->metricsRootPIDs(),
+                 (QList<qint32>{qint32(controller->serviceProcess()->pid()),
+                                qint32(controller->evaluatorProcess()->pid())}));
+        controller->shutdownForQuit();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestControllerEvaluator)
+#include "test_controller_evaluator.moc"

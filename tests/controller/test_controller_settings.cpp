@@ -1,0 +1,154 @@
+#include "controller/worker_controller.h"
+#include "platform/settings_store.h"
+#include "support/fake_worker.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vxr;
+using namespace vxr::test;
+
+class TestControllerSettings : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<WorkerController> makeController(const QTemporaryDir& root,
+                                                     const FakeWorkerDir& bin)
+    {
+        return std::make_unique<WorkerController>(testEnvironment(root.path(), bin.path()));
+    }
+    static QString settingsFile(const QTemporaryDir& root)
+    {
+        return AppPaths::underRoot(root.path()).settingsFile;
+    }
+    static void store(const QTemporaryDir& root, const QByteArray& json)
+    {
+        QDir().mkpath(QFileInfo(settingsFile(root)).absolutePath());
+        QFile file(settingsFile(root));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(json);
+    }
+
+private slots:
+    void emptyStoreGivesDefaultsAndStaysEmpty()
+    {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        auto controller = makeController(root, bin);
+        QCOMPARE(controller->joinGlobalGroup(), true);
+        QCOMPARE(controller->memoryCapPercent(), 50.0);
+        QCOMPARE(controller->yieldToOtherApps(), true);
+        QCOMPARE(controller->memoryHeadroomGB(), 1.5);
+        QCOMPARE(controller->maxSandboxes(), 4); // performanceCores of the test environment
+        QCOMPARE(controller->enableWebGPU(), true);
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
+        QCOMPARE(controller->idleThresholdMinutes(), 5.0);
+        QCOMPARE(controller->manualOverride(), false);
+        QVERIFY(!QFile::exists(settingsFile(root)));
+        controller->shutdownForQuit();
+    }
+
+    void storedValuesFollowTheTypeRules_data()
+    {
+        QTest::addColumn<QByteArray>("json");
+        QTest::addColumn<bool>("join");
+        QTest::addColumn<double>("cap");
+        QTest::addColumn<bool>("yield");
+        QTest::addColumn<double>("headroom");
+        QTest::addColumn<int>("sandboxes");
+        QTest::newRow("honoured") << QByteArray(R"({"joinGlobalGroup": false, "memoryCapPercent": 70,
+            "yieldToOtherApps": false, "memoryHeadroomGB": 2.5, "maxSandboxes": 3})")
+                                  << false << 70.0 << false << 2.5 << 3;
+        QTest::newRow("wrong types fall back") << QByteArray(R"({"memoryCapPercent": "70",
+            "yieldToOtherApps": "no", "memoryHeadroomGB": true, "maxSandboxes": "3"})")
+                                               << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("fractional sandbox count falls back")
+            << QByteArray(R"({"maxSandboxes": 2.5})") << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("join reads strings and numbers leniently")
+            << QByteArray(R"({"joinGlobalGroup": "NO"})") << false << 50.0 << true << 1.5 << 4;
+        QTest::newRow("join number zero") << QByteArray(R"({"joinGlobalGroup": 0})") << false
+                                          << 50.0 << true << 1.5 << 4;
+    }
+    void storedValuesFollowTheTypeRules()
+    {
+        QFETCH(QByteArray, json);
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        store(root, json);
+        QFile file(settingsFile(root));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        auto controller = makeController(root, bin);
+        QTEST(controller->joinGlobalGroup(), "join");
+        QTEST(controller->memoryCapPercent(), "cap");
+        QTEST(controller->yieldToOtherApps(), "yield");
+        QTEST(controller->memoryHeadroomGB(), "headroom");
+        QTEST(controller->maxSandboxes(), "sandboxes");
+        controller->shutdownForQuit();
+        file.seek(0);
+        QCOMPARE(file.readAll(), before); // reading never writes
+    }
+
+    void changesAreStoredWithTheirTypes()
+    {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        auto controller = makeController(root, bin);
+        controller->setMaxSandboxes(7);
+        controller->setMemoryCapPercent(60);
+        controller->setJoinGlobalGroup(false);
+        controller->shutdownForQuit();
+
+        SettingsStore store(settingsFile(root));
+        QCOMPARE(storedInteger(*store.value(QStringLiteral("maxSandboxes"))), 7);
+        QCOMPARE(storedDouble(*store.value(QStringLiteral("memoryCapPercent"))), 60.0);
+        // A memory change stores all three memory settings.
+        QCOMPARE(storedBool(*store.value(QStringLiteral("yieldToOtherApps"))), true);
+        QCOMPARE(storedDouble(*store.value(QStringLiteral("memoryHeadroomGB"))), 1.5);
+        QCOMPARE(store.value(QStringLiteral("joinGlobalGroup"))->typeId(), int(QMetaType::Bool));
+
+        auto reread = makeController(root, bin);
+        QCOMPARE(reread->maxSandboxes(), 7);
+        QCOMPARE(reread->memoryCapPercent(), 60.0);
+        QCOMPARE(reread->joinGlobalGroup(), false);
+        reread->shutdownForQuit();
+    }
+
+    void writingTheCurrentValueWritesAndRestartsNothing()
+    {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        auto controller = makeController(root, bin);
+        QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 1);
+        QSignalSpy spy(controller.get(), &WorkerController::maxSandboxesChanged);
+        controller->setMaxSandboxes(controller->maxSandboxes());
+        controller->setMemoryCapPercent(50);
+        controller->setYieldToOtherApps(true);
+        controller->setMemoryHeadroomGB(1.5);
+        controller->setJoinGlobalGroup(true);
+        QTest::qWait(100); // several debounce periods at this timing
+        QVERIFY(!QFile::exists(settingsFile(root)));
+        QCOMPARE(spy.count(), 0);
+        QCOMPARE(bin.starts(QStringLiteral("service")).size(), 1);
+        controller->shutdownForQuit();
+    }
+
+    void corruptSettingsFileIsSetAsideAndDefaultsUsed()
+    {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        store(root, "{\"maxSandboxes\": 3,,");
+        auto controller = makeController(root, bin);
+        QCOMPARE(controller->maxSandboxes(), 4);
+        controller->setMaxSandboxes(5);
+        controller->shutdownForQuit();
+        const QStringList aside = QFileInfo(settingsFile(root))
+                                      .dir()
+                                      .entryList({QStringLiteral("*.unreadable-*")}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestControllerSettings)
+#include "test_controller_settings.moc"

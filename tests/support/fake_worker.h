@@ -1,0 +1,125 @@
+#pragma once
+
+// Test doubles for the worker programs: shell scripts in a temporary bin directory
+// that record how they were started and then behave as the test asks.
+
+#include "controller/controller_environment.h"
+#include "platform/idle_time_source.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+#include <csignal>
+
+namespace vxr::test {
+
+inline void writeExecutable(const QString& path, const QByteArray& script)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(script);
+    file.close();
+    QVERIFY(file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+}
+
+// Each start of a script appends its arguments (one per line, then "--end--") to
+// <name>.args and its environment to <name>.env in the bin directory, then runs body.
+inline QByteArray recordingScript(const QByteArray& name, const QByteArray& body)
+{
+    return "#!/bin/sh\n"
+           "dir=$(dirname \"$0\")\n"
+           "env > \"$dir/" + name + ".env.tmp\" && mv \"$dir/" + name + ".env.tmp\" \"$dir/" + name + ".env\"\n"
+           "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$dir/" + name + ".args\"; done\n"
+           "echo --end-- >> \"$dir/" + name + ".args\"\n"
+           + body + "\n";
+}
+
+// A body that keeps running until SIGTERM (exec so the signal reaches sleep itself).
+inline const QByteArray kRunUntilTerminated = "exec sleep 600";
+
+class FakeWorkerDir {
+public:
+    FakeWorkerDir()
+    {
+        setService(kRunUntilTerminated);
+        setEvaluator(kRunUntilTerminated);
+    }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+    void setService(const QByteArray& body)
+    {
+        writeExecutable(filePath(QStringLiteral("vxr-worker.sh")), recordingScript("service", body));
+    }
+    void setEvaluator(const QByteArray& body)
+    {
+        writeExecutable(filePath(QStringLiteral("vxr-evaluator.sh")),
+                        recordingScript("evaluator", body));
+    }
+    // Argument lists of every start so far.
+    QList<QStringList> starts(const QString& name) const
+    {
+        QFile file(filePath(name + QLatin1String(".args")));
+        QList<QStringList> result;
+        if (!file.open(QIODevice::ReadOnly))
+            return result;
+        QStringList current;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line == "--end--") {
+                result.append(current);
+                current.clear();
+            } else if (!line.isEmpty()) {
+                current.append(QString::fromUtf8(line));
+            }
+        }
+        return result;
+    }
+    QString envValue(const QString& name, const QString& variable) const
+    {
+        QFile file(filePath(name + QLatin1String(".env")));
+        if (!file.open(QIODevice::ReadOnly))
+            return QStringLiteral("<no env file>");
+        for (const QByteArray& line : file.readAll().split('\n'))
+            if (line.startsWith(variable.toUtf8() + '='))
+                return QString::fromUtf8(line.mid(variable.size() + 1));
+        return QStringLiteral("<unset>");
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+class ScriptedIdleSource : public IdleTimeSource {
+public:
+    explicit ScriptedIdleSource(std::shared_ptr<double> seconds)
+        : m_seconds(std::move(seconds))
+    {
+    }
+    QString name() const override { return QStringLiteral("scripted"); }
+    std::optional<double> idleSeconds() override { return *m_seconds; }
+
+private:
+    std::shared_ptr<double> m_seconds;
+};
+
+// An environment under root with fast timing and no real network service.
+inline ControllerEnvironment testEnvironment(const QString& root, const QString& binDir)
+{
+    ControllerEnvironment env;
+    env.binDir = binDir;
+    env.paths = AppPaths::underRoot(root);
+    env.timing = Timing{}.scaled(0.01);
+    // Nothing listens here: polls fail fast and quietly.
+    env.statusURL = QUrl(QStringLiteral("http://127.0.0.1:9/hud/small-dark.html"));
+    env.taskInfoURL = QUrl(QStringLiteral("http://127.0.0.1:9/worker/task-info"));
+    env.runInfoURL = QUrl(QStringLiteral("http://127.0.0.1:9/worker/run-info"));
+    env.processEnvironment = QProcessEnvironment::systemEnvironment();
+    env.processEnvironment.remove(QStringLiteral("NODE_OPTIONS"));
+    env.performanceCores = [] { return 4; };
+    return env;
+}
+
+} // namespace vxr::test
