@@ -176,6 +176,24 @@ private slots:
         QCOMPARE(m_hits, 2);
     }
 
+    // A reload pending for an address that has since changed must not swallow a
+    // failure of the new address.
+    void failureOfNewAddressStillReloads()
+    {
+        m_hud->serviceURLChanged(m_url);
+        QTRY_VERIFY(pageLoaded());
+        QMetaObject::invokeMethod(m_hud->webView(), "navigationFailed");
+        QUrl other = m_url;
+        other.setQuery(QStringLiteral("restarted"));
+        m_hud->serviceURLChanged(other);
+        QTRY_COMPARE(m_hits, 2);
+        QTRY_VERIFY(pageLoaded());
+        QMetaObject::invokeMethod(m_hud->webView(), "navigationFailed");
+        QTRY_COMPARE(m_hits, 3);
+        QTest::qWait(3 * reloadDelayMs);
+        QCOMPARE(m_hits, 3);
+    }
+
     // A service that drops every connection: the page is retried again and again.
     void realFailuresReload()
     {

@@ -319,7 +319,9 @@ void HUDWebView::reloadSoon()
     // At most one delayed reload waits at a time. Every failure scheduling its own
     // (and a load cancelled by a newer load counting as a failure) would let
     // reload chains multiply without bound.
-    if (m_reloadTimer.isActive())
+    // A reload still waiting for an older address would do nothing when it fires,
+    // so this failure takes its place.
+    if (m_reloadTimer.isActive() && m_reloadURL == m_loadedURL)
         return;
     m_reloadURL = m_loadedURL;
     m_reloadTimer.start();
