@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "screenshots/scripted_controller.h"
 
+#include <QAccessible>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -125,6 +126,48 @@ private slots:
         QCOMPARE(sandboxes->property("count").toInt(), 2);
         controller.setProperty("throttleNotice", QString());
         QVERIFY(!banner->isVisible());
+    }
+
+    // Screen readers and accessibility-driven automation see every button by name,
+    // and their press action really presses it.
+    void buttonsAreAccessible()
+    {
+        ScriptedController controller;
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        AppShell shell(&controller, nullptr, nullptr);
+        for (int tab : {int(NavTab::home), int(NavTab::about), int(NavTab::settings)}) {
+            shell.showDetached(tab);
+            QQuickWindow* window = shell.detachedWindow()->window();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QList<QQuickItem*> pending{window->contentItem()};
+            int buttons = 0;
+            while (!pending.isEmpty()) {
+                QQuickItem* item = pending.takeFirst();
+                pending += item->childItems();
+                if (!item->inherits("QQuickAbstractButton") || !item->isVisible())
+                    continue;
+                ++buttons;
+                QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(item);
+                QVERIFY(iface);
+                QVERIFY2(!iface->text(QAccessible::Name).isEmpty(), qPrintable(item->objectName()));
+            }
+            QVERIFY(buttons >= 7); // six tabs and quit at least
+        }
+
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QAccessibleInterface* home = QAccessible::queryAccessibleInterface(find(window, "crosshairButton"));
+        QVERIFY(home && home->actionInterface());
+        QCOMPARE(home->role(), QAccessible::Button);
+        home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(controller.reconcileCount, 1);
+        QVERIFY(controller.m_manualOverride);
+
+        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(find(window, "navTab5"));
+        QVERIFY(about && about->actionInterface());
+        QCOMPARE(about->text(QAccessible::Name), "About");
+        about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::about));
     }
 
     void detachedWindowLifecycle()
