@@ -170,6 +170,34 @@ private slots:
         QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::about));
     }
 
+    // A hidden panel costs no CPU: the grid stops drifting and the logo stops
+    // pulsing until the panel shows again.
+    void animationsStopWhileHidden()
+    {
+        ScriptedController controller;
+        controller.setProperty("evaluatorsRunning", true);
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.togglePanel();
+        QQuickWindow* panel = shell.panel();
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QQuickItem* grid = find(panel, "gridBackground");
+        QVERIFY(grid);
+        const int start = grid->property("offset").toInt();
+        QTRY_VERIFY(grid->property("offset").toInt() != start);
+        QVERIFY(grid->property("windowShown").toBool());
+
+        shell.togglePanel();
+        QVERIFY(!panel->isVisible());
+        QVERIFY(!grid->property("windowShown").toBool());
+        const int hidden = grid->property("offset").toInt();
+        QTest::qWait(1200); // more than two drift steps
+        QCOMPARE(grid->property("offset").toInt(), hidden);
+
+        shell.togglePanel();
+        QTRY_VERIFY(grid->property("offset").toInt() != hidden);
+    }
+
     void detachedWindowLifecycle()
     {
         QTemporaryDir dir;

@@ -8,8 +8,8 @@ Rectangle {
     id: root
     property int cell: 40
     property int periodMs: 20000
-    readonly property bool windowShown: visible && Window.window !== null && Window.window.visible
-                                        && Window.window.visibility !== Window.Minimized
+    readonly property bool windowShown: visible && Window.visibility !== Window.Hidden
+                                        && Window.visibility !== Window.Minimized
     property int offset: 0
 
     color: VXRTheme.bgDeep

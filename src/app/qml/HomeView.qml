@@ -7,11 +7,11 @@ import VXR.App
 Item {
     id: root
     required property QtObject controller
-    readonly property bool windowShown: visible && Window.window !== null && Window.window.visible
-                                        && Window.window.visibility !== Window.Minimized
+    readonly property bool windowShown: visible && Window.visibility !== Window.Hidden
+                                        && Window.visibility !== Window.Minimized
     readonly property bool running: controller.evaluatorsRunning
 
-    GridBackground { anchors.fill: parent }
+    GridBackground { objectName: "gridBackground"; anchors.fill: parent }
 
     Flickable {
         id: flick
