@@ -145,34 +145,39 @@ private slots:
         QCOMPARE(history->jobs().size(), 500);
     }
 
-    void encode500x20()
+    void encode_data() { sizes(); }
+    void encode()
     {
-        const QList<JobRecord> records = storedRecords(500, 20, 0);
+        QFETCH(int, records);
+        const QList<JobRecord> stored = storedRecords(records, 20, 0);
         qsizetype size = 0;
         QBENCHMARK
         {
-            size = encodeJobHistory(records).size();
+            size = encodeJobHistory(stored).size();
         }
         QVERIFY(size > 0);
     }
 
-    void encodeAndWrite500x20()
+    void encodeAndWrite_data() { sizes(); }
+    void encodeAndWrite()
     {
-        const QList<JobRecord> records = storedRecords(500, 20, 0);
+        QFETCH(int, records);
+        const QList<JobRecord> stored = storedRecords(records, 20, 0);
         const QString path = m_dir.filePath(QStringLiteral("job-history.json"));
         QBENCHMARK
         {
-            QVERIFY(writeFileAtomically(path, encodeJobHistory(records)));
+            QVERIFY(writeFileAtomically(path, encodeJobHistory(stored)));
         }
     }
 
-    void load500x20()
+    void load_data() { sizes(); }
+    void load()
     {
-        const QString dir = m_dir.filePath(QStringLiteral("load"));
+        QFETCH(int, records);
+        const QString dir = m_dir.filePath(QStringLiteral("load-%1").arg(records));
         QDir().mkpath(dir);
-        const QList<JobRecord> records = storedRecords(500, 20, 0);
         QVERIFY(writeFileAtomically(dir + QStringLiteral("/job-history.json"),
-                                    encodeJobHistory(records)));
+                                    encodeJobHistory(storedRecords(records, 20, 0))));
         qsizetype loaded = 0;
         // Creation as the controller does it: read, decode, fill the list model.
         QBENCHMARK
@@ -180,7 +185,15 @@ private slots:
             JobHistory history(dir, Timing{});
             loaded = history.jobs().size();
         }
-        QCOMPARE(loaded, 500);
+        QCOMPARE(loaded, records);
+    }
+
+private:
+    static void sizes()
+    {
+        QTest::addColumn<int>("records");
+        QTest::newRow("100x20") << 100;
+        QTest::newRow("500x20") << 500;
     }
 };
 
