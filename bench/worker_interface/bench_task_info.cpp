@@ -3,11 +3,11 @@
 // model, and feed the document to the job history.
 
 #include "core/atomic_file.h"
-#include "core/envelope.h"
 #include "jobs/job_history.h"
 #include "jobs/job_history_json.h"
 #include "worker_interface/sandbox_list_model.h"
 #include "worker_interface/sandbox_progress.h"
+#include "worker_interface/task_info_reader.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -113,17 +113,20 @@ QList<JobRecord> storedRecords(int count)
     return records;
 }
 
-// What the controller does with one fetched body.
+// What the task-info poll and the controller do with one fetched body.
 struct Pipeline {
+    TaskInfoReader reader;
     SandboxListModel sandboxes;
     std::unique_ptr<JobHistory> history;
 
     void run(const QByteArray& body)
     {
-        const std::optional<QJsonObject> root = parseTaskInfoRoot(body);
-        sandboxes.setRows(sandboxRows(root));
-        if (root)
-            history->ingest(*root);
+        const TaskInfoReader::Result result = reader.read(body);
+        if (result.unchanged)
+            return;
+        sandboxes.setRows(sandboxRows(result.root));
+        if (result.root)
+            history->ingest(*result.root);
     }
 };
 
@@ -162,7 +165,7 @@ private slots:
     {
         QFETCH(int, tasks);
         QFETCH(bool, changing);
-        // Two bodies that differ in every snapshot, or the same body twice.
+        // Two bodies that differ in every snapshot, or the same bytes twice.
         const QByteArray bodies[2] = {taskInfoBody(tasks, 1),
                                       taskInfoBody(tasks, changing ? 2 : 1)};
         const auto p = pipeline(bodies[0]);

@@ -73,12 +73,12 @@ TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* sessi
     : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
 
 std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
-    m_result = reply.body ? parseTaskInfoRoot(*reply.body) : std::nullopt;
+    m_result = m_reader.read(reply.body);
     return m_timing.taskInfoInterval;
 }
 
 void TaskInfoPoll::publish() {
-    emit fetched(m_result);
+    emit fetched(m_result.root, m_result.unchanged);
 }
 
 } // namespace vxr

@@ -2,6 +2,7 @@
 
 #include "core/envelope.h"
 #include "core/timing.h"
+#include "worker_interface/task_info_reader.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -87,21 +88,23 @@ private:
 };
 
 // The task-info document, first at once, then every taskInfoInterval. Emits on
-// every cycle: the root object, or nothing when the fetch or parse failed.
+// every cycle: the root object, or nothing when the fetch or parse failed, and whether
+// the body was byte for byte the previous cycle's (then it was not parsed again).
 class TaskInfoPoll final : public LocalPollLoop {
     Q_OBJECT
 public:
     TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session = nullptr,
                  QObject* parent = nullptr);
 signals:
-    void fetched(const std::optional<QJsonObject>& root);
+    void fetched(const std::optional<QJsonObject>& root, bool unchanged);
 
 protected:
     std::optional<Millis> handle(const LocalReply& reply) override;
     void publish() override;
 
 private:
-    std::optional<QJsonObject> m_result;
+    TaskInfoReader m_reader;
+    TaskInfoReader::Result m_result;
 };
 
 } // namespace vxr
