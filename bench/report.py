@@ -13,6 +13,7 @@ import sys
 
 def load_results(directory):
     results = {}  # (source, function, tag) -> value
+    units = {}  # (source, function, tag) -> unit, where QtTest names one
     order = []
     for name in sorted(os.listdir(directory)):
         path = os.path.join(directory, name)
@@ -25,6 +26,7 @@ def load_results(directory):
                         continue
                     key = (source, row[0], row[1])
                     results[key] = float(row[3])
+                    units[key] = {"WalltimeMilliseconds": "ms"}.get(row[2], "")
                     order.append(key)
         elif name == "tools.tsv":
             with open(path) as f:
@@ -34,7 +36,7 @@ def load_results(directory):
                         key = (parts[0], parts[1], "")
                         results[key] = float(parts[2])
                         order.append(key)
-    return results, order
+    return results, units, order
 
 
 def number(value):
@@ -49,7 +51,7 @@ def number(value):
 
 def main():
     budgets_path, directory = sys.argv[1], sys.argv[2]
-    results, order = load_results(directory)
+    results, units, order = load_results(directory)
     rows = []
     budgeted = set()
     failed = False
@@ -81,7 +83,7 @@ def main():
         budgeted.add(key)
         source, function, tag = key
         label = f"{source} {function}" + (f" [{tag}]" if tag else "")
-        rows.append((label, number(results[key]), "-", "-"))
+        rows.append((label, f"{number(results[key])} {units.get(key, '')}".strip(), "-", "-"))
 
     header = ("benchmark", "median", "budget", "result")
     widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]
