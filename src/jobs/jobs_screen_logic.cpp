@@ -21,10 +21,6 @@ QString peakText(const std::optional<Peak>& peak) {
     return bytesText(peak->avg) + kSeparator + bytesText(peak->max);
 }
 
-template <typename Field> std::optional<double> estimateField(const JobRecord& job, Field field) {
-    return job.estimate ? (*job.estimate).*field : std::nullopt;
-}
-
 } // namespace
 
 QString secondsText(const std::optional<double>& milliseconds) {
@@ -70,44 +66,62 @@ QString timeRangeText(const QDateTime& first, const QDateTime& last, const QTime
     return locale.toString(from, full) + QStringLiteral(" – ") + second;
 }
 
-QString jobTitle(const JobRecord& job) {
-    if (job.name)
-        return *job.name;
-    return job.id.left(10);
+QString jobTitle(const std::optional<QString>& name, const QString& id) {
+    return name ? *name : id.left(10);
 }
 
-QString jobSubtitle(const JobRecord& job) {
+QString jobTitle(const JobRecord& job) {
+    return jobTitle(job.name, job.id);
+}
+
+QString jobSubtitle(const QString& id, const std::optional<QString>& computeGroup, double slices) {
     QStringList items;
-    if (!job.id.isEmpty())
-        items << job.id.left(10);
-    if (job.computeGroup && !job.computeGroup->isEmpty())
-        items << *job.computeGroup;
-    items << wholeNumberText(job.slices()) + QStringLiteral(" slices");
+    if (!id.isEmpty())
+        items << id.left(10);
+    if (computeGroup && !computeGroup->isEmpty())
+        items << *computeGroup;
+    items << wholeNumberText(slices) + QStringLiteral(" slices");
     return items.join(kSeparator);
 }
 
-QList<GridRow> comparisonRows(const JobRecord& job) {
+QString jobSubtitle(const JobRecord& job) {
+    return jobSubtitle(job.id, job.computeGroup, job.slices());
+}
+
+JobFigures JobFigures::of(const JobRecord& job) {
+    return {job.cpuPerSlice(), job.gpuPerSlice(), job.inPerSlice(), job.outPerSlice(),
+            job.ram(),         job.gpuMem(),      job.estimate};
+}
+
+QList<GridRow> comparisonRows(const JobFigures& job) {
+    const auto estimate = [&job](std::optional<double> Estimate::*field) {
+        return job.estimate ? (*job.estimate).*field : std::nullopt;
+    };
     QList<GridRow> rows;
-    rows.append({QStringLiteral("CPU"), secondsText(job.cpuPerSlice()),
-                 secondsText(estimateField(job, &Estimate::cpu)), false});
+    rows.append({QStringLiteral("CPU"), secondsText(job.cpuPerSlice),
+                 secondsText(estimate(&Estimate::cpu)), false});
 
-    const std::optional<double> gpu = job.gpuPerSlice();
-    const std::optional<double> gpuEstimate = estimateField(job, &Estimate::gpu);
-    if (gpu.value_or(0) > 0 || gpuEstimate.value_or(0) > 0)
-        rows.append({QStringLiteral("GPU"), secondsText(gpu), secondsText(gpuEstimate), false});
+    const std::optional<double> gpuEstimate = estimate(&Estimate::gpu);
+    if (job.gpuPerSlice.value_or(0) > 0 || gpuEstimate.value_or(0) > 0)
+        rows.append(
+            {QStringLiteral("GPU"), secondsText(job.gpuPerSlice), secondsText(gpuEstimate), false});
 
-    rows.append({QStringLiteral("IN"), bytesText(job.inPerSlice()),
-                 bytesText(estimateField(job, &Estimate::inBytes)), false});
-    rows.append({QStringLiteral("OUT"), bytesText(job.outPerSlice()),
-                 bytesText(estimateField(job, &Estimate::outBytes)), false});
-    rows.append({QStringLiteral("RAM"), peakText(job.ram()),
-                 bytesText(estimateField(job, &Estimate::ram)), true});
+    rows.append({QStringLiteral("IN"), bytesText(job.inPerSlice),
+                 bytesText(estimate(&Estimate::inBytes)), false});
+    rows.append({QStringLiteral("OUT"), bytesText(job.outPerSlice),
+                 bytesText(estimate(&Estimate::outBytes)), false});
+    rows.append(
+        {QStringLiteral("RAM"), peakText(job.ram), bytesText(estimate(&Estimate::ram)), true});
 
-    const std::optional<Peak> gpuMem = job.gpuMem();
-    const std::optional<double> gpuMemEstimate = estimateField(job, &Estimate::gpuMem);
-    if (gpuMem || gpuMemEstimate)
-        rows.append({QStringLiteral("GPU MEM"), peakText(gpuMem), bytesText(gpuMemEstimate), true});
+    const std::optional<double> gpuMemEstimate = estimate(&Estimate::gpuMem);
+    if (job.gpuMem || gpuMemEstimate)
+        rows.append(
+            {QStringLiteral("GPU MEM"), peakText(job.gpuMem), bytesText(gpuMemEstimate), true});
     return rows;
+}
+
+QList<GridRow> comparisonRows(const JobRecord& job) {
+    return comparisonRows(JobFigures::of(job));
 }
 
 QList<BreakdownPart> breakdownParts(const RAMBreakdown& breakdown, double peak) {
@@ -130,8 +144,12 @@ QList<BreakdownPart> breakdownParts(const RAMBreakdown& breakdown, double peak) 
     return parts;
 }
 
+bool showsBreakdown(const std::optional<RAMBreakdown>& breakdown, const std::optional<Peak>& ram) {
+    return breakdown && breakdown->slices > 0 && ram.has_value();
+}
+
 bool showsBreakdown(const JobRecord& job) {
-    return job.ramBreakdown && job.ramBreakdown->slices > 0 && job.ram().has_value();
+    return showsBreakdown(job.ramBreakdown, job.ram());
 }
 
 QList<double> breakdownBarWidths(const QList<BreakdownPart>& parts, double width) {

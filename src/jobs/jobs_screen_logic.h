@@ -33,9 +33,25 @@ inline constexpr QStringView enDash = u"–";
                                     const QTimeZone& zone = QTimeZone::systemTimeZone(),
                                     const QLocale& locale = QLocale());
 
+[[nodiscard]] QString jobTitle(const std::optional<QString>& name, const QString& id);
 [[nodiscard]] QString jobTitle(const JobRecord& job);
 // The first 10 characters of the id, the compute group and "<n> slices", joined by " · ".
+[[nodiscard]] QString jobSubtitle(const QString& id, const std::optional<QString>& computeGroup,
+                                  double slices);
 [[nodiscard]] QString jobSubtitle(const JobRecord& job);
+
+// A job's derived per-slice figures, as the list model hands them to the screen.
+struct JobFigures {
+    std::optional<double> cpuPerSlice;
+    std::optional<double> gpuPerSlice;
+    std::optional<double> inPerSlice;
+    std::optional<double> outPerSlice;
+    std::optional<Peak> ram;
+    std::optional<Peak> gpuMem;
+    std::optional<Estimate> estimate;
+
+    [[nodiscard]] static JobFigures of(const JobRecord& job);
+};
 
 // One line of the THIS COMPUTER / NETWORK grid. Memory rows draw the measured value in
 // the value colour.
@@ -47,6 +63,7 @@ struct GridRow {
 
     bool operator==(const GridRow&) const = default;
 };
+[[nodiscard]] QList<GridRow> comparisonRows(const JobFigures& job);
 [[nodiscard]] QList<GridRow> comparisonRows(const JobRecord& job);
 
 enum class PartColor { accentLight, accent, value, textDim, spike };
@@ -61,6 +78,8 @@ struct BreakdownPart {
 // Heap, Buffers, Wasm, Other when above 0, then the Spike up to `peak` when above 0.
 [[nodiscard]] QList<BreakdownPart> breakdownParts(const RAMBreakdown& breakdown, double peak);
 // The bar under a job card: only with a breakdown over at least one slice and a RAM figure.
+[[nodiscard]] bool showsBreakdown(const std::optional<RAMBreakdown>& breakdown,
+                                  const std::optional<Peak>& ram);
 [[nodiscard]] bool showsBreakdown(const JobRecord& job);
 // Each part's share of `width`, at least 1.
 [[nodiscard]] QList<double> breakdownBarWidths(const QList<BreakdownPart>& parts, double width);
