@@ -44,8 +44,7 @@ public:
     int startCount = 0;
     Q_INVOKABLE void start() { ++startCount; }
 
-    static QVariantMap history(const QList<double>& samples)
-    {
+    static QVariantMap history(const QList<double>& samples) {
         QVariantList list;
         for (double value : samples)
             list.append(value);
@@ -61,18 +60,23 @@ signals:
 
 class ScriptedScreensController : public ScriptedController {
     Q_OBJECT
-    Q_PROPERTY(QVariantMap registrationStatus MEMBER m_registrationStatus NOTIFY registrationStatusChanged)
-    Q_PROPERTY(bool isApplyingRegistration MEMBER m_isApplyingRegistration NOTIFY isApplyingRegistrationChanged)
-    Q_PROPERTY(bool isResettingWorkerId MEMBER m_isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
+    Q_PROPERTY(
+        QVariantMap registrationStatus MEMBER m_registrationStatus NOTIFY registrationStatusChanged)
+    Q_PROPERTY(bool isApplyingRegistration MEMBER m_isApplyingRegistration NOTIFY
+                   isApplyingRegistrationChanged)
+    Q_PROPERTY(
+        bool isResettingWorkerId MEMBER m_isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
     Q_PROPERTY(bool joinGlobalGroup MEMBER m_joinGlobalGroup NOTIFY joinGlobalGroupChanged)
-    Q_PROPERTY(double idleThresholdMinutes MEMBER m_idleThresholdMinutes NOTIFY idleThresholdMinutesChanged)
+    Q_PROPERTY(double idleThresholdMinutes MEMBER m_idleThresholdMinutes NOTIFY
+                   idleThresholdMinutesChanged)
     Q_PROPERTY(bool enableWebGPU MEMBER m_enableWebGPU NOTIFY enableWebGPUChanged)
     Q_PROPERTY(double memoryCapPercent MEMBER m_memoryCapPercent NOTIFY memoryCapPercentChanged)
     Q_PROPERTY(bool yieldToOtherApps MEMBER m_yieldToOtherApps NOTIFY yieldToOtherAppsChanged)
     Q_PROPERTY(double memoryHeadroomGB MEMBER m_memoryHeadroomGB NOTIFY memoryHeadroomGBChanged)
     Q_PROPERTY(int maxSandboxes MEMBER m_maxSandboxes NOTIFY maxSandboxesChanged)
     Q_PROPERTY(int performanceCores MEMBER m_performanceCores CONSTANT)
-    Q_PROPERTY(bool idleDetectionAvailable MEMBER m_idleDetectionAvailable NOTIFY idleDetectionAvailableChanged)
+    Q_PROPERTY(bool idleDetectionAvailable MEMBER m_idleDetectionAvailable NOTIFY
+                   idleDetectionAvailableChanged)
     Q_PROPERTY(QObject* memoryGovernor MEMBER m_memoryGovernor CONSTANT)
     Q_PROPERTY(QObject* metricsSampler MEMBER m_metricsSampler CONSTANT)
     Q_PROPERTY(QObject* jobHistory MEMBER m_jobHistory CONSTANT)
@@ -82,8 +86,7 @@ public:
 
     // RegistrationStatus::Kind values: registered, failed, unknown, checking,
     // notRegistered, registering.
-    static QVariantMap status(int kind, const QString& text = {})
-    {
+    static QVariantMap status(int kind, const QString& text = {}) {
         return {{QStringLiteral("kind"), kind}, {QStringLiteral("text"), text}};
     }
 
@@ -107,13 +110,11 @@ public:
     QStringList registeredKeys;
     int resetCount = 0;
 
-    Q_INVOKABLE void checkRegistration()
-    {
+    Q_INVOKABLE void checkRegistration() {
         ++checkCount;
         setProperty("registrationStatus", status(3));
     }
-    Q_INVOKABLE void registerWorker(const QString& key)
-    {
+    Q_INVOKABLE void registerWorker(const QString& key) {
         registeredKeys << key;
         setProperty("registrationStatus", status(5));
     }

@@ -12,8 +12,16 @@ Rectangle {
     Accessible.role: Accessible.Pane
     Accessible.name: "Metrics"
 
-    Component.onCompleted: if (sampler) sampler.start()
-    onSamplerChanged: if (sampler) sampler.start()
+    // Once per sampler, whether it is there at creation or arrives later.
+    property QtObject startedSampler: null
+    function startSampler() {
+        if (sampler && sampler !== startedSampler) {
+            startedSampler = sampler
+            sampler.start()
+        }
+    }
+    Component.onCompleted: startSampler()
+    onSamplerChanged: startSampler()
 
     component Stat: Column {
         property string caption
