@@ -92,6 +92,7 @@ Rectangle {
         Grid {
             columns: 3
             columnSpacing: 18
+            verticalItemAlignment: Grid.AlignBottom
             rowSpacing: 3
             Item { width: 1; height: 1 } // the label column has no header
             Text { text: "THIS COMPUTER"; color: VXRTheme.textDim; font.family: "monospace"; font.pixelSize: 8; font.bold: true; font.letterSpacing: 0.5 }

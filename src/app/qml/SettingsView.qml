@@ -96,6 +96,7 @@ Item {
 
     Flickable {
         id: flick
+        objectName: "settingsFlick"
         anchors.fill: parent
         contentHeight: column.implicitHeight + 48
         boundsBehavior: Flickable.StopAtBounds
