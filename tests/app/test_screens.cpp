@@ -132,6 +132,25 @@ private slots:
                                 "on the main screen."));
     }
 
+    void checkboxKeepsFollowingTheControllerAfterAPress() {
+        ScriptedScreensController controller;
+        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
+        auto screen = create("SettingsView", &controller);
+        QVERIFY(screen);
+        m_window.resize(640, 1200);
+        m_window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&m_window));
+        QQuickItem* box = find(screen, "idleCheckbox");
+        QVERIFY(box && box->property("checked").toBool());
+        const QPointF centre = box->mapToScene(QPointF(9, box->height() / 2));
+        QTest::mouseClick(&m_window, Qt::LeftButton, {}, centre.toPoint());
+        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QVERIFY(!box->property("checked").toBool());
+        controller.setProperty("idleRestrictionEnabled", true); // changed elsewhere
+        QVERIFY(box->property("checked").toBool());
+        m_window.hide();
+    }
+
     void metricsScreenStartsTheSampler() {
         ScriptedScreensController controller;
         ScriptedSampler sampler;

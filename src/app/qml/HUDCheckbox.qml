@@ -2,9 +2,18 @@ import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
 
-// An 18-point box that shows a check mark when on, followed by the label.
+// An 18-point box that shows a check mark when on, followed by the label. Shows
+// `value`; a press reports the new value through `edited` and keeps showing `value`
+// (a plain checked binding would be cut by the first press).
 CheckBox {
     id: control
+    property bool value: false
+    signal edited(bool value)
+    checked: value
+    onToggled: {
+        edited(checked)
+        checked = Qt.binding(() => control.value)
+    }
     spacing: 8
     padding: 0
     Accessible.name: text

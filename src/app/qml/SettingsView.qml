@@ -242,8 +242,8 @@ Item {
             SectionHeader { text: "COMPUTE ACTIVITY" }
             HUDCheckbox {
                 text: "Join Global Compute Group"
-                checked: root.controller ? root.controller.joinGlobalGroup : false
-                onToggled: root.controller.joinGlobalGroup = checked
+                value: root.controller ? root.controller.joinGlobalGroup : false
+                onEdited: (value) => root.controller.joinGlobalGroup = value
             }
             Caption {
                 textFormat: Text.StyledText
@@ -253,10 +253,10 @@ Item {
             HUDCheckbox {
                 objectName: "idleCheckbox"
                 text: "Only run workloads when computer is idle"
-                checked: root.controller ? root.controller.idleRestrictionEnabled : false
+                value: root.controller ? root.controller.idleRestrictionEnabled : false
                 // Without idle detection the box can still be turned off, never on.
                 enabled: !root.controller || root.controller.idleDetectionAvailable || checked
-                onToggled: root.controller.idleRestrictionEnabled = checked
+                onEdited: (value) => root.controller.idleRestrictionEnabled = value
             }
             StepperRow {
                 objectName: "idleThresholdStepper"
@@ -278,8 +278,8 @@ Item {
             }
             HUDCheckbox {
                 text: "Enable WebGPU"
-                checked: root.controller ? root.controller.enableWebGPU : false
-                onToggled: root.controller.enableWebGPU = checked
+                value: root.controller ? root.controller.enableWebGPU : false
+                onEdited: (value) => root.controller.enableWebGPU = value
             }
 
             Divider { }
@@ -298,8 +298,8 @@ Item {
             Caption { text: "The most memory VXR work may use, the worker included. New slices wait when the next one wouldn't fit; one always runs." }
             HUDCheckbox {
                 text: "Make room for other apps"
-                checked: root.controller ? root.controller.yieldToOtherApps : false
-                onToggled: root.controller.yieldToOtherApps = checked
+                value: root.controller ? root.controller.yieldToOtherApps : false
+                onEdited: (value) => root.controller.yieldToOtherApps = value
             }
             StepperRow {
                 width: parent.width
