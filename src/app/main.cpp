@@ -1,25 +1,78 @@
+#include "app/app_shell.h"
+#include "app/application_service.h"
 #include "controller/worker_controller.h"
+#include "core/diagnostics.h"
 #include "platform/quit_signals.h"
+#include "platform/settings_store.h"
+#include "worker_interface/hud/hud_web_view.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QIcon>
+#include <QtPlugin>
+#include <QtQml/qqmlextensionplugin.h>
+#include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+#include <unistd.h>
+
+Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
 int main(int argc, char* argv[])
 {
+    // The web engine's sandbox cannot start as root (CI); it must know before it
+    // initialises, which must happen before the application object exists.
+    if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QtWebEngineQuick::initialize();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXR Worker"));
     QApplication::setDesktopFileName(QStringLiteral("network.quorbel.vxrworker"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/VXR/App/resources/logo.png")));
+
+    // One instance per session: a second launch shows the first one and leaves,
+    // before it could start a second worker service.
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    vxr::ApplicationService service(bus);
+    if (!service.claim()) {
+        if (bus.isConnected()
+            && bus.interface()->isServiceRegistered(QLatin1String(vxr::ApplicationService::serviceName))) {
+            if (!vxr::ApplicationService::activateRunningInstance(bus))
+                vxr::writeDiagnostic(QStringLiteral("VXR Worker is already running but did not answer"));
+            return 0;
+        }
+        vxr::writeDiagnostic(QStringLiteral("No session bus: running without single-instance check"));
+    }
+
+    const auto environment = vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
 
     // Lives for the whole process and is never destroyed: children are only ever
     // asked to stop, and destruction must not take them down.
-    auto* controller = new vxr::WorkerController(
-        vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath()));
+    auto* controller = new vxr::WorkerController(environment);
+
+    auto* hud = new vxr::HUDWebView(environment.timing, controller);
+    QObject::connect(controller, &vxr::WorkerController::workerURLAssigned, hud,
+                     &vxr::HUDWebView::serviceURLChanged);
+    hud->serviceURLChanged(controller->workerURLValue());
+
+    vxr::SettingsStore windowSettings(environment.paths.settingsFile);
+    vxr::AppShell shell(controller, hud, &windowSettings);
+
+    const auto quit = [controller] {
+        controller->shutdownForQuit();
+        QCoreApplication::quit();
+    };
+    QObject::connect(&shell, &vxr::AppShell::quitRequested, &app, quit);
+    QObject::connect(&service, &vxr::ApplicationService::activateRequested, &shell, &vxr::AppShell::activate);
+    QObject::connect(&service, &vxr::ApplicationService::actionRequested, &shell, &vxr::AppShell::runAction);
 
     vxr::QuitSignalWatcher quitSignals;
-    QObject::connect(&quitSignals, &vxr::QuitSignalWatcher::quitRequested, &app,
-                     [] { QCoreApplication::quit(); });
+    QObject::connect(&quitSignals, &vxr::QuitSignalWatcher::quitRequested, &app, quit);
     QObject::connect(&app, &QCoreApplication::aboutToQuit, controller,
                      &vxr::WorkerController::shutdownForQuit);
 
+    shell.start();
     return QApplication::exec();
 }

@@ -1,6 +1,8 @@
 #include "controller/controller_environment.h"
 
+#include "controller/orphan_reaper.h"
 #include "platform/cpu_topology.h"
+#include "platform/idle/idle_source_chain.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,6 +23,15 @@ ControllerEnvironment ControllerEnvironment::standard(const QString& application
     env.binDir = defaultBinDir(applicationDir);
     env.paths = AppPaths::standard();
     env.performanceCores = [] { return vxr::performanceCores(); };
+    // No idle source is kept when none answers: the controller then reports idle
+    // detection as unavailable and idle time stays 0.
+    env.makeIdleTimeSource = []() -> std::unique_ptr<IdleTimeSource> {
+        auto source = vxr::makeIdleTimeSource();
+        if (!isIdleDetectionAvailable(*source))
+            return nullptr;
+        return source;
+    };
+    env.reapOrphanedWorkerProcesses = [] { vxr::reapOrphanedWorkerProcesses(); };
     return env;
 }
 

@@ -23,6 +23,9 @@ struct ControllerEnvironment {
     QUrl taskInfoURL{QStringLiteral("http://localhost:9080/worker/task-info")};
     QUrl runInfoURL{QStringLiteral("http://localhost:9080/worker/run-info")};
     AppPaths paths;
+    // Roots of the kernel's process and device trees (fixture trees in tests).
+    QString procRoot = QStringLiteral("/proc");
+    QString sysRoot = QStringLiteral("/sys");
     Timing timing;
     QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
     std::function<int()> performanceCores;

@@ -21,6 +21,9 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
     , m_env(std::move(environment))
 {
     m_settings = std::make_unique<SettingsStore>(m_env.paths.settingsFile);
+    m_jobHistory = new JobHistory(m_env.paths.appSupportDir, m_env.timing, {}, this);
+    // The task-info poll hands every parsed document to the history as it fetched it.
+    connect(this, &WorkerController::taskInfoFetched, m_jobHistory, &JobHistory::ingest);
     m_performanceCores = m_env.performanceCores ? std::max(1, m_env.performanceCores()) : 1;
     if (m_env.makeIdleTimeSource)
         m_idleSource = m_env.makeIdleTimeSource();
@@ -128,6 +131,8 @@ void WorkerController::setJoinGlobalGroup(bool value)
     // The relaunch that follows the exit picks up the new argument list.
     if (m_serviceProcess && m_serviceProcess->isRunning())
         m_serviceProcess->terminate();
+    // A change from the last seconds would otherwise be lost with the process.
+    m_jobHistory->saveNow();
 }
 
 void WorkerController::setMemoryCapPercent(double value)
@@ -244,6 +249,10 @@ void WorkerController::setIsResettingWorkerId(bool value)
 
 void WorkerController::shutdownForQuit()
 {
+    // Tearing the application down can take longer than a relaunch delay; a child
+    // started in that window would outlive us unsupervised.
+    m_shuttingDown = true;
+    m_sandboxRestartTimer.stop();
     m_idleTimer.stop();
     cancelStatusPoll();
     cancelTaskInfoPoll();
@@ -252,6 +261,8 @@ void WorkerController::shutdownForQuit()
         m_evaluatorProcess->terminate();
     if (m_serviceProcess && m_serviceProcess->isRunning())
         m_serviceProcess->terminate();
+    // A change from the last seconds would otherwise be lost with the process.
+    m_jobHistory->saveNow();
 }
 
 QList<qint32> WorkerController::metricsRootPIDs() const

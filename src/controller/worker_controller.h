@@ -1,7 +1,13 @@
 #pragma once
 
 #include "controller/controller_environment.h"
+#include "jobs/job_history.h"
+#include "memory/memory_governor.h"
+#include "metrics/metrics_sampler.h"
 #include "platform/activity_token.h"
+#include "worker_interface/registration.h"
+#include "worker_interface/sandbox_list_model.h"
+#include "worker_interface/throttle_schedule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -9,6 +15,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,7 +23,11 @@ namespace vxr {
 
 class ChildProcess;
 class IdleTimeSource;
+
+class RunInfoPoll;
 class SettingsStore;
+class StatusPoll;
+class TaskInfoPoll;
 
 // The one object that runs the worker on this machine: it supervises the worker
 // service and the evaluator, decides when compute may run, keeps the settings and
@@ -50,6 +61,13 @@ class WorkerController : public QObject {
     Q_PROPERTY(bool isResettingWorkerId READ isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
     Q_PROPERTY(bool isApplyingRegistration READ isApplyingRegistration NOTIFY isApplyingRegistrationChanged)
     Q_PROPERTY(int performanceCores READ performanceCores CONSTANT)
+    Q_PROPERTY(vxr::MemoryGovernor* memoryGovernor READ memoryGovernor CONSTANT)
+    Q_PROPERTY(vxr::MetricsSampler* metricsSampler READ metricsSampler CONSTANT)
+    // Local worker interface: registration and the running-sandboxes rows.
+    Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus
+                   NOTIFY registrationStatusChanged)
+    Q_PROPERTY(vxr::SandboxListModel* sandboxModel READ sandboxModel CONSTANT)
+    Q_PROPERTY(vxr::JobHistory* jobHistory READ jobHistory CONSTANT)
 
 public:
     explicit WorkerController(ControllerEnvironment environment, QObject* parent = nullptr);
@@ -81,6 +99,11 @@ public:
     bool isResettingWorkerId() const { return m_isResettingWorkerId; }
     bool isApplyingRegistration() const { return m_isApplyingRegistration; }
     int performanceCores() const { return m_performanceCores; }
+    const RegistrationStatus& registrationStatus() const { return m_registrationStatus; }
+    const QList<SandboxProgress>& sandboxes() const;
+    SandboxListModel* sandboxModel() const { return m_sandboxModel; }
+    JobHistory* jobHistory() const { return m_jobHistory; }
+    const std::optional<ThrottleSchedule>& throttle() const { return m_throttle; }
 
     // Screens write these directly; the writer reconciles where it should act at once.
     void setEnableWebGPU(bool value);
@@ -100,12 +123,22 @@ public:
     Q_INVOKABLE void reconcileEvaluatorState();
     [[nodiscard]] bool evaluatorShouldRun() const;
     [[nodiscard]] QList<qint32> metricsRootPIDs() const;
+    // Created on first use, then the same instance for the life of the controller.
+    MemoryGovernor* memoryGovernor();
+    MetricsSampler* metricsSampler();
 
     void startServiceIfNeeded();
     void launchService();
     void scheduleRestartForSandboxes();
     void launchEvaluator();
     void stopEvaluator();
+
+    // Registration and worker-ID reset (one-shot runs of the worker program). The key
+    // goes to the worker program's command line and nowhere else.
+    Q_INVOKABLE void checkRegistration();
+    Q_INVOKABLE void checkRegistrationIfUnknown();
+    Q_INVOKABLE void registerWorker(const QString& key);
+    Q_INVOKABLE void resetWorkerId();
 
     // --- for the platform layer and tests ---
     const ControllerEnvironment& environment() const { return m_env; }
@@ -147,6 +180,11 @@ Q_SIGNALS:
     void earningsAccountChanged();
     void isResettingWorkerIdChanged();
     void isApplyingRegistrationChanged();
+    void registrationStatusChanged();
+    void sandboxesChanged();
+    // Each task-info document fetched while the evaluator runs, after the rows were
+    // set from it (the job history ingests it).
+    void taskInfoFetched(const QJsonObject& root);
 
 private:
     void readPersistedSettings();
@@ -176,9 +214,14 @@ private:
     void cancelRunInfoPoll();
     void cancelTaskInfoPoll();
     void loadThrottle();
-    void checkRegistrationIfUnknown();
     [[nodiscard]] std::optional<QString> currentThrottleNotice() const;
     void clearSandboxes();
+    void setSandboxes(const QList<SandboxProgress>& rows);
+    void setRegistrationStatus(const RegistrationStatus& status);
+    void applyRegistration();
+    void waitForServiceExitThenReset(int attemptsLeft);
+    void runOneShot(const QStringList& arguments,
+                    std::function<void(int status, const QString& output)> completion);
 
     // Memory and metrics hooks.
     void startMemoryGovernor();
@@ -186,6 +229,7 @@ private:
     void startMetricsSampler();
 
     ControllerEnvironment m_env;
+    JobHistory* m_jobHistory = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::unique_ptr<IdleTimeSource> m_idleSource;
     int m_performanceCores = 1;
@@ -214,9 +258,23 @@ private:
     ChildProcess* m_evaluatorProcess = nullptr;
     bool m_holdServiceRelaunch = false;
     bool m_evaluatorUserRequestedStop = false;
+    // Set by shutdownForQuit(): no child is started after it.
+    bool m_shuttingDown = false;
     std::optional<ActivityToken> m_evaluatorActivityToken;
+    QPointer<MemoryGovernor> m_memoryGovernor;
+    QPointer<MetricsSampler> m_metricsSampler;
     QTimer m_sandboxRestartTimer;
     QTimer m_idleTimer;
+
+    // Local worker interface. Each loop is a child of the controller held by its
+    // handle; starting a loop again or cancelling it ends the old one.
+    QPointer<StatusPoll> m_statusPollTask;
+    QPointer<RunInfoPoll> m_runInfoPollTask;
+    QPointer<TaskInfoPoll> m_taskInfoPollTask;
+    SandboxListModel* createSandboxModel();
+    SandboxListModel* const m_sandboxModel{createSandboxModel()};
+    std::optional<ThrottleSchedule> m_throttle;
+    RegistrationStatus m_registrationStatus;
 };
 
 } // namespace vxr

@@ -35,6 +35,8 @@ QStringList WorkerController::evaluatorArguments() const
 
 void WorkerController::launchEvaluator()
 {
+    if (m_shuttingDown)
+        return;
     m_evaluatorUserRequestedStop = false;
     startMetricsSampler();
     if (m_env.reapOrphanedWorkerProcesses)

@@ -1,11 +1,47 @@
-// Placeholder hooks for the memory governor and the metrics sampler, which replace
-// this file.
 #include "controller/worker_controller.h"
+
+#include "memory/memory_governor.h"
+#include "metrics/metrics_sampler.h"
 
 namespace vxr {
 
-void WorkerController::startMemoryGovernor() {}
-void WorkerController::notifyMemoryGovernor() {}
-void WorkerController::startMetricsSampler() {}
+MemoryGovernor* WorkerController::memoryGovernor()
+{
+    if (!m_memoryGovernor) {
+        MemoryGovernor::Inputs inputs{
+            [this] { return metricsRootPIDs(); },
+            [this] {
+                return MemorySettings{m_memoryCapPercent, m_yieldToOtherApps, m_memoryHeadroomGB};
+            },
+            this};
+        m_memoryGovernor = new MemoryGovernor(std::move(inputs), m_env.timing,
+                                              memoryLimitFilePath(), m_env.procRoot, this);
+    }
+    return m_memoryGovernor;
+}
+
+MetricsSampler* WorkerController::metricsSampler()
+{
+    if (!m_metricsSampler) {
+        SamplerEnvironment environment;
+        environment.procRoot = m_env.procRoot;
+        environment.sysRoot = m_env.sysRoot;
+        environment.taskInfoURL = m_env.taskInfoURL;
+        m_metricsSampler = new MetricsSampler({[this] { return metricsRootPIDs(); }, this},
+                                              m_env.timing, environment, this);
+    }
+    return m_metricsSampler;
+}
+
+void WorkerController::startMemoryGovernor() { memoryGovernor()->start(); }
+
+void WorkerController::notifyMemoryGovernor()
+{
+    // Queued: the setter returns before the limit is recomputed, as a task would.
+    QMetaObject::invokeMethod(memoryGovernor(), &MemoryGovernor::settingsChanged,
+                              Qt::QueuedConnection);
+}
+
+void WorkerController::startMetricsSampler() { metricsSampler()->start(); }
 
 } // namespace vxr

@@ -1,18 +1,105 @@
-// Placeholder hooks for the worker's local HTTP interface; the polls, the throttle
-// schedule and the registration check replace this file.
+// The worker service's local HTTP interface: status, run-info and task-info polls,
+// the running-sandboxes rows and the throttle notice.
 #include "controller/worker_controller.h"
+
+#include "worker_interface/one_shot.h"
+#include "worker_interface/poll_loops.h"
+#include "worker_interface/sandbox_list_model.h"
+
+#include <QDateTime>
 
 namespace vxr {
 
-void WorkerController::startStatusPoll() {}
-void WorkerController::startRunInfoPoll() {}
-void WorkerController::startTaskInfoPoll() {}
-void WorkerController::cancelStatusPoll() {}
-void WorkerController::cancelRunInfoPoll() {}
-void WorkerController::cancelTaskInfoPoll() {}
-void WorkerController::loadThrottle() {}
-void WorkerController::checkRegistrationIfUnknown() {}
-std::optional<QString> WorkerController::currentThrottleNotice() const { return std::nullopt; }
-void WorkerController::clearSandboxes() {}
+namespace {
+// Ends a loop now: a stopped loop emits nothing more. Deletion is deferred because
+// the cancel may come from inside the loop's own signal.
+template <typename Loop> void cancelLoop(QPointer<Loop>& handle) {
+    if (Loop* loop = handle.data()) {
+        loop->stop();
+        loop->deleteLater();
+    }
+    handle = nullptr;
+}
+} // namespace
+
+SandboxListModel* WorkerController::createSandboxModel() {
+    return new SandboxListModel(this);
+}
+
+const QList<SandboxProgress>& WorkerController::sandboxes() const {
+    return m_sandboxModel->rows();
+}
+
+void WorkerController::startStatusPoll() {
+    cancelLoop(m_statusPollTask);
+    m_statusPollTask = new StatusPoll(m_env.statusURL, m_env.timing, nullptr, this);
+    connect(m_statusPollTask, &StatusPoll::answered, this, [this] {
+        setWorkerURL(m_env.statusURL);
+        startRunInfoPoll();
+    });
+    m_statusPollTask->start();
+}
+
+void WorkerController::startRunInfoPoll() {
+    cancelLoop(m_runInfoPollTask);
+    m_runInfoPollTask = new RunInfoPoll(m_env.runInfoURL, m_env.timing, nullptr, this);
+    connect(m_runInfoPollTask, &RunInfoPoll::fetched, this, [this](const RunInfo& info) {
+        setTotalEarnings(info.totalEarnings);
+        setEarningsAccount(info.earningsAccount);
+    });
+    m_runInfoPollTask->start();
+}
+
+void WorkerController::startTaskInfoPoll() {
+    cancelLoop(m_taskInfoPollTask);
+    m_taskInfoPollTask = new TaskInfoPoll(m_env.taskInfoURL, m_env.timing, nullptr, this);
+    connect(m_taskInfoPollTask, &TaskInfoPoll::fetched, this,
+            [this](const std::optional<QJsonObject>& root) {
+                setSandboxes(sandboxRows(root));
+                if (root)
+                    Q_EMIT taskInfoFetched(*root);
+            });
+    m_taskInfoPollTask->start();
+}
+
+void WorkerController::cancelStatusPoll() {
+    cancelLoop(m_statusPollTask);
+}
+void WorkerController::cancelRunInfoPoll() {
+    cancelLoop(m_runInfoPollTask);
+}
+void WorkerController::cancelTaskInfoPoll() {
+    cancelLoop(m_taskInfoPollTask);
+}
+
+void WorkerController::clearSandboxes() {
+    setSandboxes({});
+}
+
+void WorkerController::setSandboxes(const QList<SandboxProgress>& rows) {
+    const bool changed = m_sandboxModel->rows() != rows;
+    m_sandboxModel->setRows(rows);
+    if (changed)
+        Q_EMIT sandboxesChanged();
+}
+
+void WorkerController::runOneShot(const QStringList& arguments,
+                                  std::function<void(int, const QString&)> completion) {
+    vxr::runOneShot(m_env.binDir + QLatin1String("/vxr-worker.sh"), arguments, this,
+                    std::move(completion));
+}
+
+void WorkerController::loadThrottle() {
+    runOneShot({QStringLiteral("--show=throttle")}, [this](int, const QString& output) {
+        m_throttle = ThrottleSchedule::parse(output);
+        setThrottleNotice(currentThrottleNotice());
+    });
+}
+
+std::optional<QString> WorkerController::currentThrottleNotice() const {
+    if (!m_throttle)
+        return std::nullopt;
+    return m_throttle->notice(QDateTime::currentDateTime());
+}
 
 } // namespace vxr

@@ -43,6 +43,8 @@ QProcessEnvironment WorkerController::serviceEnvironment() const
 
 void WorkerController::launchService()
 {
+    if (m_shuttingDown)
+        return;
     loadThrottle();
     QDir().mkpath(m_env.paths.appSupportDir);
 

@@ -18,8 +18,10 @@ void LogLineAssembler::appendLine(QByteArray& out, QByteArrayView rawLine) const
     if (rawLine.isEmpty())
         return;
     out += m_prefix;
-    // Round trip through UTF-16 to replace invalid sequences with U+FFFD.
-    out += QString::fromUtf8(rawLine).toUtf8();
+    if (rawLine.isValidUtf8())
+        out += rawLine;
+    else // the round trip through UTF-16 replaces invalid sequences with U+FFFD
+        out += QString::fromUtf8(rawLine).toUtf8();
     out += '\n';
 }
 

@@ -159,6 +159,7 @@ private slots:
         controller->setManualOverride(true);
         controller->reconcileEvaluatorState();
         QTRY_VERIFY(controller->serviceRunning() && controller->evaluatorsRunning());
+        QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 1);
         const qint64 servicePid = controller->serviceProcess()->pid();
         const qint64 evaluatorPid = controller->evaluatorProcess()->pid();
         DiagnosticCapture diagnostics;
@@ -167,6 +168,10 @@ private slots:
         QVERIFY(!controller->isIdleTimerRunning());
         QTRY_VERIFY(::kill(pid_t(servicePid), 0) != 0 && ::kill(pid_t(evaluatorPid), 0) != 0);
         QTRY_COMPARE(diagnostics.count(QStringLiteral("worker service exited unexpectedly (status 15)")), 1);
+        // Nothing is started again while the application goes down.
+        QTest::qWait(int(controller->timing().serviceRelaunchDelay.count()) * 5);
+        QCOMPARE(bin.starts(QStringLiteral("service")).size(), 1);
+        QVERIFY(!controller->serviceRunning());
     }
 
     void childOutputGoesToTheProcessLog()

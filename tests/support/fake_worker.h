@@ -52,7 +52,12 @@ public:
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
     void setService(const QByteArray& body)
     {
-        writeExecutable(filePath(QStringLiteral("vxr-worker.sh")), recordingScript("service", body));
+        // The same script answers the one-shot commands (throttle, owner, register,
+        // reset): those answer nothing and are not service starts.
+        QByteArray script = recordingScript("service", body);
+        script.insert(script.indexOf('\n') + 1,
+                      "case \"$1\" in --show=*|--register=*|--reset) exit 0 ;; esac\n");
+        writeExecutable(filePath(QStringLiteral("vxr-worker.sh")), script);
     }
     void setEvaluator(const QByteArray& body)
     {

@@ -1,0 +1,5 @@
+#!/bin/sh
+# Stand-in for the worker installation's launch script: a demo and test peer of
+# VXR Worker, not the real worker. See README.md beside the sources.
+dir=$(CDPATH= cd -- "$(dirname -- "$0")" && pwd)
+exec "$dir/vxr-worker/bin/vxr-worker" "$@"

@@ -1,0 +1,301 @@
+#include "app/app_shell.h"
+
+#include "app/detached_window.h"
+#include "app/shell_rules.h"
+#include "core/diagnostics.h"
+#include "worker_interface/hud/hud_web_view.h"
+
+#include <QAction>
+#include <algorithm>
+#include <cmath>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QDBusServiceWatcher>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QPainter>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace vxr {
+
+namespace {
+
+constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+
+// Properties whose changes the tray icon and menu show.
+constexpr const char* trayInputs[] = {"evaluatorsRunning", "isStopping", "manualOverride",
+                                      "idleRestrictionEnabled"};
+
+void watchProperty(QObject* source, const char* property, QObject* receiver, const char* slot)
+{
+    const QMetaObject* meta = source->metaObject();
+    const int index = meta->indexOfProperty(property);
+    if (index < 0)
+        return;
+    const QMetaProperty prop = meta->property(index);
+    if (!prop.hasNotifySignal())
+        return;
+    const int slotIndex = receiver->metaObject()->indexOfSlot(slot);
+    QObject::connect(source, prop.notifySignal(), receiver, receiver->metaObject()->method(slotIndex));
+}
+
+QImage loadLogo()
+{
+    QImage logo(QStringLiteral(":/VXR/App/resources/vxr-logo.png"));
+    if (!logo.isNull())
+        return logo;
+    // Missing resource: a plain hexagon stands in.
+    QImage fallback(64, 64, QImage::Format_ARGB32_Premultiplied);
+    fallback.fill(Qt::transparent);
+    QPainter p(&fallback);
+    p.setRenderHint(QPainter::Antialiasing);
+    QPolygonF hex;
+    for (int i = 0; i < 6; ++i) {
+        const double a = (60.0 * i - 90.0) * M_PI / 180.0;
+        hex << QPointF(32 + 30 * std::cos(a), 32 + 30 * std::sin(a));
+    }
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x00, 0xa4, 0x73));
+    p.drawPolygon(hex);
+    return fallback;
+}
+
+} // namespace
+
+bool statusNotifierHostAvailable()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QLatin1String(watcherService)))
+        return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        QLatin1String(watcherService), QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QLatin1String(watcherService) << QStringLiteral("IsStatusNotifierHostRegistered");
+    const QDBusMessage reply = bus.call(get, QDBus::Block, 2000);
+    // A watcher that does not say is taken at its word of being there.
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return true;
+    return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
+}
+
+AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent)
+    : QObject(parent), m_controller(controller), m_hud(hud), m_engine(std::make_unique<QQmlEngine>())
+{
+    // Qt 6.4 does not look for compiled-in modules under qrc:/ by itself.
+    m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_detached = new DetachedWindow(m_engine.get(), controller, hud, settings, this);
+    connect(m_detached, &DetachedWindow::quitRequested, this, &AppShell::quitRequested);
+    m_logo = loadLogo();
+    if (controller) {
+        for (const char* property : trayInputs)
+            watchProperty(controller, property, this, "refreshTray()");
+    }
+}
+
+AppShell::~AppShell()
+{
+    delete m_tray;
+    delete m_panel;
+    delete m_detached;
+    // The web view belongs to the HUD object but was made by this engine.
+    if (m_hud)
+        m_hud->releaseView();
+}
+
+QQuickWindow* AppShell::panel() const
+{
+    return m_panel;
+}
+
+void AppShell::start()
+{
+    if (statusNotifierHostAvailable()) {
+        createTray();
+        return;
+    }
+    showDetached(int(NavTab::home));
+    // The desktop's tray host often starts after the apps of the session.
+    m_trayWatcher = new QDBusServiceWatcher(QLatin1String(watcherService), QDBusConnection::sessionBus(),
+                                            QDBusServiceWatcher::WatchForRegistration, this);
+    connect(m_trayWatcher, &QDBusServiceWatcher::serviceRegistered, this, &AppShell::checkForTrayHost);
+    QDBusConnection::sessionBus().connect(QString(), QStringLiteral("/StatusNotifierWatcher"),
+                                          QLatin1String(watcherService),
+                                          QStringLiteral("StatusNotifierHostRegistered"), this,
+                                          SLOT(checkForTrayHost()));
+}
+
+void AppShell::checkForTrayHost()
+{
+    if (m_tray || !statusNotifierHostAvailable())
+        return;
+    createTray();
+}
+
+void AppShell::createTray()
+{
+    m_menu = std::make_unique<QMenu>();
+    m_toggleAction = m_menu->addAction(QString());
+    connect(m_toggleAction, &QAction::triggered, this, [this] { toggleManualOverride(m_controller); });
+    QAction* open = m_menu->addAction(QStringLiteral("Open in a window"));
+    connect(open, &QAction::triggered, this, [this] {
+        if (m_panel)
+            m_panel->hide();
+        showDetached(int(NavTab::home));
+    });
+    m_menu->addSeparator();
+    QAction* quit = m_menu->addAction(QStringLiteral("Quit VXR Worker"));
+    connect(quit, &QAction::triggered, this, &AppShell::quitRequested);
+
+    m_tray = new QSystemTrayIcon(this);
+    m_tray->setToolTip(QStringLiteral("VXR Worker"));
+    m_tray->setContextMenu(m_menu.get());
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            togglePanel();
+    });
+    refreshTray();
+    m_tray->show();
+}
+
+QImage AppShell::trayImage(const QImage& logo, int height, bool running)
+{
+    if (logo.isNull() || height <= 0)
+        return {};
+    const int width = std::max(1, logo.width() * height / logo.height());
+    QImage scaled = logo.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                        .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (running)
+        return scaled;
+    QImage dimmed(scaled.size(), QImage::Format_ARGB32_Premultiplied);
+    dimmed.fill(Qt::transparent);
+    QPainter p(&dimmed);
+    p.setOpacity(0.4);
+    p.drawImage(0, 0, scaled);
+    return dimmed;
+}
+
+void AppShell::refreshTray()
+{
+    if (!m_tray || !m_controller)
+        return;
+    const bool running = m_controller->property("evaluatorsRunning").toBool();
+    QIcon icon;
+    // Trays ask for different heights; each gets the logo scaled to it.
+    for (int height : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(trayImage(m_logo, height, running)));
+    m_tray->setIcon(icon);
+
+    const bool stopping = m_controller->property("isStopping").toBool();
+    m_toggleAction->setText(crosshairLabel(stopping, m_controller->property("manualOverride").toBool(),
+                                           m_controller->property("idleRestrictionEnabled").toBool(),
+                                           running));
+    m_toggleAction->setEnabled(!stopping);
+}
+
+void AppShell::createPanel()
+{
+    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/VXR/App/PanelWindow.qml")));
+    if (component.isError()) {
+        writeDiagnostic(QStringLiteral("Panel: ") + component.errorString().trimmed());
+        return;
+    }
+    QObject* object = component.createWithInitialProperties({
+        {QStringLiteral("controller"), QVariant::fromValue(m_controller.data())},
+        {QStringLiteral("hud"), QVariant::fromValue(static_cast<QObject*>(m_hud.data()))},
+    });
+    auto* window = qobject_cast<QQuickWindow*>(object);
+    if (!window) {
+        writeDiagnostic(QStringLiteral("Panel: ") + component.errorString().trimmed());
+        delete object;
+        return;
+    }
+    m_panel = window;
+    connect(window, SIGNAL(quitRequested()), this, SIGNAL(quitRequested()));
+    connect(window, SIGNAL(detachRequested(int)), this, SLOT(onDetachRequested(int)));
+}
+
+void AppShell::placePanel()
+{
+    if (!m_panel)
+        return;
+    QPoint anchor = m_tray ? m_tray->geometry().center() : QPoint();
+    // StatusNotifierItem trays do not tell where the icon is: use the pointer.
+    if (anchor.isNull())
+        anchor = QCursor::pos();
+    QScreen* screen = QGuiApplication::screenAt(anchor);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame(QPoint(), m_panel->size());
+    frame.moveCenter(anchor);
+    // Below the icon when it is in the top half of the screen, above it otherwise.
+    if (anchor.y() < area.center().y())
+        frame.moveTop(anchor.y() + 12);
+    else
+        frame.moveBottom(anchor.y() - 12);
+    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
+    m_panel->setPosition(frame.topLeft());
+}
+
+void AppShell::togglePanel()
+{
+    if (m_panel && m_panel->isVisible()) {
+        m_panel->hide();
+        return;
+    }
+    if (!m_panel)
+        createPanel();
+    if (!m_panel)
+        return;
+    placePanel();
+    m_panel->show();
+    m_panel->raise();
+    m_panel->requestActivate();
+}
+
+void AppShell::showDetached(int tab)
+{
+    m_detached->show(tab);
+}
+
+void AppShell::onDetachRequested(int tab)
+{
+    showDetached(tab);
+    if (m_panel)
+        m_panel->hide();
+}
+
+void AppShell::activate()
+{
+    if (m_tray) {
+        if (!m_panel || !m_panel->isVisible())
+            togglePanel();
+        else
+            m_panel->raise();
+        return;
+    }
+    showDetached(int(NavTab::home));
+}
+
+void AppShell::runAction(const QString& action)
+{
+    if (action == QLatin1String("toggle"))
+        toggleManualOverride(m_controller);
+    else if (action == QLatin1String("show"))
+        showDetached(int(NavTab::home));
+    else if (action == QLatin1String("quit"))
+        emit quitRequested();
+}
+
+} // namespace vxr

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QAction;
+class QDBusServiceWatcher;
+class QMenu;
+class QQmlEngine;
+#include <QQuickWindow>
+class QSystemTrayIcon;
+
+namespace vxr {
+
+class SettingsStore;
+
+class DetachedWindow;
+class HUDWebView;
+
+// The desktop side of the app: the QML engine, the tray icon with its panel and
+// menu, and the detached window. Everything shown is a view of the controller.
+class AppShell : public QObject {
+    Q_OBJECT
+
+public:
+    AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent = nullptr);
+    ~AppShell() override;
+
+    // Puts the app on the desktop: the tray icon when a tray host is there, else the
+    // detached window (and a watch for a tray host appearing later).
+    void start();
+
+    // What a launcher's activation does: the panel when in the tray, else the window.
+    void activate();
+    // "toggle", "show", "quit"
+    void runAction(const QString& action);
+
+    void togglePanel();
+    void showDetached(int tab);
+
+    [[nodiscard]] QQmlEngine* engine() const { return m_engine.get(); }
+    [[nodiscard]] bool hasTrayIcon() const { return m_tray != nullptr; }
+    [[nodiscard]] QQuickWindow* panel() const;
+    [[nodiscard]] DetachedWindow* detachedWindow() const { return m_detached; }
+    [[nodiscard]] QMenu* trayMenu() const { return m_menu.get(); }
+
+    // The logo at the given height keeping its aspect ratio; drawn at 0.4 opacity
+    // while no evaluator runs.
+    [[nodiscard]] static QImage trayImage(const QImage& logo, int height, bool running);
+
+signals:
+    // Quit was chosen (button, menu, D-Bus); the owner runs the quit path.
+    void quitRequested();
+
+private slots:
+    void refreshTray();
+    void checkForTrayHost();
+    void onDetachRequested(int tab);
+
+private:
+    void createTray();
+    void createPanel();
+    void placePanel();
+
+    QPointer<QObject> m_controller;
+    QPointer<HUDWebView> m_hud;
+    std::unique_ptr<QQmlEngine> m_engine;
+    DetachedWindow* m_detached = nullptr;
+    QPointer<QQuickWindow> m_panel;
+    QSystemTrayIcon* m_tray = nullptr;
+    std::unique_ptr<QMenu> m_menu;
+    QAction* m_toggleAction = nullptr;
+    QDBusServiceWatcher* m_trayWatcher = nullptr;
+    QImage m_logo;
+};
+
+// A tray host is there to show a StatusNotifierItem. Asked on the bus directly:
+// Qt's own answer is fixed for the life of the process once asked.
+[[nodiscard]] bool statusNotifierHostAvailable();
+
+} // namespace vxr

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+#include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
+
+#include <functional>
+#include <optional>
+
+namespace vxr {
+
+// Read-only build information (versions of the app and of the worker components),
+// written by the build into a generated header. Each value is read once per process.
+namespace BuildInfo {
+
+// The build's information dictionary: only the keys the build was given.
+[[nodiscard]] QVariantMap dictionary();
+
+// The value under key when it is present and a string, else "unknown".
+[[nodiscard]] QString string(const QVariantMap& dictionary, const QString& key);
+[[nodiscard]] QString string(const QString& key);
+
+[[nodiscard]] QString appVersion();
+[[nodiscard]] QString releaseDate();
+[[nodiscard]] QString nodeVersion();
+[[nodiscard]] QString v8Version();
+[[nodiscard]] QString uvwasiVersion();
+[[nodiscard]] QString dawnVersion();
+[[nodiscard]] QString vxrClientVersion();
+[[nodiscard]] QString vxrWorkerLibVersion();
+[[nodiscard]] QString vxrNativeVersion();
+
+struct Row {
+    QString label;
+    QString key;
+    bool operator==(const Row&) const = default;
+};
+// The About screen's version rows, in screen order.
+[[nodiscard]] const QList<Row>& rows();
+
+} // namespace BuildInfo
+
+// Caches values from a dictionary source, reading it once on first use.
+class BuildInfoCache {
+public:
+    explicit BuildInfoCache(std::function<QVariantMap()> source) : m_source(std::move(source)) {}
+    [[nodiscard]] QString string(const QString& key);
+
+private:
+    std::function<QVariantMap()> m_source;
+    std::optional<QVariantMap> m_values;
+};
+
+// Product configuration set at build time (placeholders under example.com by default).
+struct ProductConfig {
+    QString portalHost;
+    QString makerSite;
+    QString technicalContact;
+    QString abuseContact;
+};
+[[nodiscard]] const ProductConfig& productConfig();
+
+// The About screen's data for QML.
+class AboutInfo : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QVariantList versionRows READ versionRows CONSTANT)
+    Q_PROPERTY(QString policyText READ policyText CONSTANT)
+    Q_PROPERTY(QString policyHtml READ policyHtml CONSTANT)
+    Q_PROPERTY(QVariantList contactRows READ contactRows CONSTANT)
+
+public:
+    using QObject::QObject;
+    // [{label, value}] in table order.
+    [[nodiscard]] static QVariantList versionRows();
+    [[nodiscard]] static QString policyText();
+    [[nodiscard]] static QString policyURL();
+    [[nodiscard]] static QString policyHtml();
+    // [{label, address, html}]
+    [[nodiscard]] static QVariantList contactRows();
+};
+
+} // namespace vxr

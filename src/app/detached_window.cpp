@@ -1,0 +1,136 @@
+#include "app/detached_window.h"
+
+#include "core/diagnostics.h"
+#include "worker_interface/hud/hud_web_view.h"
+
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQuickWindow>
+#include <QScreen>
+#include "platform/settings_store.h"
+
+namespace vxr {
+
+DetachedWindow::DetachedWindow(QQmlEngine* engine, QObject* controller, HUDWebView* hud,
+                               SettingsStore* settings, QObject* parent)
+    : QObject(parent), m_engine(engine), m_controller(controller), m_hud(hud), m_settings(settings)
+{
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(500);
+    connect(&m_saveTimer, &QTimer::timeout, this, &DetachedWindow::saveFrame);
+}
+
+DetachedWindow::~DetachedWindow()
+{
+    delete m_window;
+}
+
+QRect DetachedWindow::parseFrame(const QString& text)
+{
+    const QStringList parts = text.split(u' ', Qt::SkipEmptyParts);
+    if (parts.size() != 4)
+        return {};
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts[i].toInt(&ok);
+        if (!ok)
+            return {};
+    }
+    if (values[2] <= 0 || values[3] <= 0)
+        return {};
+    return QRect(values[0], values[1], values[2], values[3]);
+}
+
+QString DetachedWindow::frameText(const QRect& frame)
+{
+    return QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+}
+
+void DetachedWindow::show(int tab)
+{
+    if (!m_window)
+        create(tab);
+    else
+        m_window->setProperty("tab", tab);
+    if (!m_window)
+        return;
+    m_window->show();
+    m_window->raise();
+    m_window->requestActivate();
+}
+
+void DetachedWindow::close()
+{
+    if (m_window)
+        m_window->close();
+}
+
+void DetachedWindow::create(int tab)
+{
+    QQmlComponent component(m_engine, QUrl(QStringLiteral("qrc:/VXR/App/DetachedWindow.qml")));
+    if (component.isError()) {
+        writeDiagnostic(QStringLiteral("Detached window: ") + component.errorString().trimmed());
+        return;
+    }
+    QObject* object = component.createWithInitialProperties({
+        {QStringLiteral("controller"), QVariant::fromValue(m_controller.data())},
+        {QStringLiteral("hud"), QVariant::fromValue(static_cast<QObject*>(m_hud.data()))},
+        {QStringLiteral("tab"), tab},
+    });
+    auto* window = qobject_cast<QQuickWindow*>(object);
+    if (!window) {
+        writeDiagnostic(QStringLiteral("Detached window: ") + component.errorString().trimmed());
+        delete object;
+        return;
+    }
+    m_window = window;
+
+    QRect frame;
+    if (m_settings)
+        frame = parseFrame(m_settings->value(QLatin1String(frameKey)).value_or(QVariant()).toString());
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const bool onScreen = frame.isValid() && screen
+        && QGuiApplication::screenAt(frame.center()) != nullptr;
+    if (onScreen) {
+        window->setGeometry(frame);
+    } else if (screen) {
+        QRect centred(QPoint(), window->size());
+        centred.moveCenter(screen->availableGeometry().center());
+        window->setGeometry(centred);
+    }
+
+    connect(window, &QWindow::xChanged, this, &DetachedWindow::saveFrameSoon);
+    connect(window, &QWindow::yChanged, this, &DetachedWindow::saveFrameSoon);
+    connect(window, &QWindow::widthChanged, this, &DetachedWindow::saveFrameSoon);
+    connect(window, &QWindow::heightChanged, this, &DetachedWindow::saveFrameSoon);
+    connect(window, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(onClosing()));
+    connect(window, SIGNAL(quitRequested()), this, SIGNAL(quitRequested()));
+}
+
+void DetachedWindow::saveFrameSoon()
+{
+    m_saveTimer.start();
+}
+
+void DetachedWindow::saveFrame()
+{
+    if (!m_settings || !m_window || !m_window->isVisible())
+        return;
+    m_settings->setValue(QLatin1String(frameKey), frameText(m_window->geometry()));
+}
+
+void DetachedWindow::onClosing()
+{
+    m_saveTimer.stop();
+    saveFrame();
+    // Drop the content with the window; the next show() builds a fresh one.
+    QQuickWindow* window = m_window;
+    m_window.clear();
+    if (window)
+        window->deleteLater();
+    emit windowClosed();
+}
+
+} // namespace vxr

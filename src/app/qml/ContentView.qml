@@ -1,0 +1,69 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import VXR.App
+
+// The main content: the tab bar over the selected screen. Hosted by the tray panel
+// and by the detached window, each with its own tab.
+Rectangle {
+    id: root
+    required property QtObject controller
+    property QtObject hud
+    property bool detached: false
+    property int tab: ShellRules.Home
+    signal detachRequested(int tab)
+    signal quitRequested()
+
+    implicitWidth: 440
+    implicitHeight: 520
+    color: VXRTheme.bgDeep
+
+    readonly property bool logsAvailable: ShellRules.logsAvailable(controller.workerURL)
+
+    Connections {
+        target: root.controller
+        function onWorkerURLChanged() {
+            root.tab = ShellRules.tabAfterWorkerURLChange(root.tab, root.controller.workerURL)
+        }
+    }
+
+    NavBar {
+        id: navBar
+        objectName: "navBar"
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        tab: root.tab
+        logsAvailable: root.logsAvailable
+        showDetach: !root.detached
+        onTabSelected: (selected) => root.tab = selected
+        onDetach: root.detachRequested(root.tab)
+        onQuit: root.quitRequested()
+    }
+
+    Loader {
+        id: screen
+        objectName: "screen"
+        anchors.top: navBar.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        sourceComponent: [homeScreen, settingsScreen, metricsScreen, jobsScreen, logsScreen, aboutScreen][root.tab]
+        onLoaded: fadeIn.restart()
+        NumberAnimation {
+            id: fadeIn
+            target: screen.item
+            property: "opacity"
+            from: 0
+            to: 1
+            duration: 150
+            easing.type: Easing.InOutQuad
+        }
+    }
+
+    Component { id: homeScreen; HomeView { controller: root.controller } }
+    Component { id: settingsScreen; SettingsView { controller: root.controller } }
+    Component { id: metricsScreen; MetricsView { controller: root.controller } }
+    Component { id: jobsScreen; JobsView { controller: root.controller } }
+    Component { id: logsScreen; StatusInlineView { hud: root.hud } }
+    Component { id: aboutScreen; AboutView { } }
+}

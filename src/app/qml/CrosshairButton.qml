@@ -1,0 +1,71 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import VXR.App
+
+// The start/stop button: the label between four corner brackets. Sized for the
+// longest label so it never changes size.
+Button {
+    id: control
+    property bool running: false
+    readonly property color tint: running ? VXRTheme.value : VXRTheme.accent
+
+    TextMetrics {
+        id: longest
+        font: label.font
+        text: "STOPPING…"
+    }
+
+    implicitWidth: Math.ceil(longest.advanceWidth) + 64
+    implicitHeight: 54
+    opacity: enabled ? 1 : 0.5
+
+    Accessible.role: Accessible.Button
+    Accessible.name: text
+    Accessible.onPressAction: control.clicked()
+
+    contentItem: Text {
+        id: label
+        text: control.text.toUpperCase()
+        color: control.running ? VXRTheme.value : VXRTheme.text
+        font.pixelSize: 16
+        font.bold: true
+        font.letterSpacing: 3
+        font.family: "monospace"
+        horizontalAlignment: Text.AlignHCenter
+        verticalAlignment: Text.AlignVCenter
+    }
+
+    background: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: 4
+            color: control.tint
+            opacity: control.down ? 0.18 : (control.hovered || control.visualFocus ? 0.1 : (control.running ? 0.06 : 0))
+        }
+        Repeater {
+            model: 4
+            Item {
+                id: corner
+                required property int index
+                readonly property bool atRight: index % 2 === 1
+                readonly property bool atBottom: index >= 2
+                width: 12
+                height: 12
+                x: atRight ? parent.width - width : 0
+                y: atBottom ? parent.height - height : 0
+                Rectangle {
+                    width: parent.width
+                    height: 2
+                    y: corner.atBottom ? parent.height - height : 0
+                    color: control.tint
+                }
+                Rectangle {
+                    width: 2
+                    height: parent.height
+                    x: corner.atRight ? parent.width - width : 0
+                    color: control.tint
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,105 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import VXR.App
+
+// Home: throttle notice, logo, the start/stop button, earnings and running
+// sandboxes, over the drifting grid.
+Item {
+    id: root
+    required property QtObject controller
+    readonly property bool windowShown: visible && Window.visibility !== Window.Hidden
+                                        && Window.visibility !== Window.Minimized
+    readonly property bool running: controller.evaluatorsRunning
+
+    GridBackground { objectName: "gridBackground"; anchors.fill: parent }
+
+    Flickable {
+        id: flick
+        anchors.fill: parent
+        contentWidth: width
+        contentHeight: Math.max(height, column.implicitHeight + 32)
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+
+        Column {
+            id: column
+            anchors.horizontalCenter: parent.horizontalCenter
+            y: Math.max(16, (flick.height - implicitHeight) / 2)
+            spacing: 22
+            bottomPadding: sandboxes.count > 0 ? 28 : 0
+
+            ThrottleBanner {
+                objectName: "throttleBanner"
+                anchors.horizontalCenter: parent.horizontalCenter
+                maximumWidth: root.width - 32
+                notice: root.controller.throttleNotice
+                visible: notice !== ""
+            }
+
+            Item {
+                id: logo
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 96
+                height: 96
+                Accessible.role: Accessible.Graphic
+                Accessible.name: root.running ? "VXR Worker, computing" : "VXR Worker"
+
+                Image {
+                    id: logoImage
+                    anchors.fill: parent
+                    source: "qrc:/VXR/App/resources/logo.png"
+                    sourceSize: Qt.size(192, 192)
+                    fillMode: Image.PreserveAspectFit
+                    smooth: true
+                }
+                IconShape {
+                    anchors.centerIn: parent
+                    visible: logoImage.status === Image.Error
+                    size: 96
+                    lineWidth: 1.2
+                    color: VXRTheme.accent
+                    path: "M12 2 L20.7 7 V17 L12 22 L3.3 17 V7 Z"
+                }
+
+                SequentialAnimation {
+                    running: root.running && root.windowShown
+                    loops: Animation.Infinite
+                    onRunningChanged: if (!running) { logo.scale = 1; logo.opacity = 1 }
+                    ParallelAnimation {
+                        NumberAnimation { target: logo; property: "scale"; to: 1.07; duration: 1800; easing.type: Easing.InOutQuad }
+                        NumberAnimation { target: logo; property: "opacity"; to: 0.7; duration: 1800; easing.type: Easing.InOutQuad }
+                    }
+                    ParallelAnimation {
+                        NumberAnimation { target: logo; property: "scale"; to: 1; duration: 1800; easing.type: Easing.InOutQuad }
+                        NumberAnimation { target: logo; property: "opacity"; to: 1; duration: 1800; easing.type: Easing.InOutQuad }
+                    }
+                }
+            }
+
+            CrosshairButton {
+                objectName: "crosshairButton"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: ShellRules.crosshairLabel(root.controller.isStopping, root.controller.manualOverride,
+                                                root.controller.idleRestrictionEnabled, root.running)
+                running: root.running
+                enabled: ShellRules.crosshairEnabled(root.controller.isStopping)
+                onClicked: ShellRules.toggleManualOverride(root.controller)
+            }
+
+            DepositInfoView {
+                objectName: "depositInfo"
+                anchors.horizontalCenter: parent.horizontalCenter
+                totalEarnings: root.controller.totalEarnings
+                earningsAccount: root.controller.earningsAccount
+            }
+
+            SandboxProgressSection {
+                id: sandboxes
+                objectName: "sandboxes"
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 300
+                rows: root.controller.sandboxes
+            }
+        }
+    }
+}

@@ -1,0 +1,53 @@
+import QtQuick
+import QtQuick.Controls.Basic
+import VXR.App
+
+// A plain icon button of the tab bar, with its title as tooltip.
+Button {
+    id: control
+    property string iconPath
+    property color tint: VXRTheme.textDim
+    property string title
+    property int accessibleRole: Accessible.Button
+
+    implicitWidth: 34
+    implicitHeight: 34
+    padding: 0
+    focusPolicy: Qt.TabFocus
+    opacity: enabled ? 1 : 0.35
+
+    Accessible.role: accessibleRole
+    Accessible.name: title
+    Accessible.onPressAction: control.clicked()
+
+    background: Rectangle {
+        radius: 6
+        color: VXRTheme.accent
+        opacity: control.down ? 0.2 : (control.hovered || control.visualFocus ? 0.1 : 0)
+    }
+    contentItem: Item {
+        IconShape {
+            anchors.centerIn: parent
+            path: control.iconPath
+            color: control.tint
+            size: 20
+            Behavior on color { ColorAnimation { duration: 150; easing.type: Easing.InOutQuad } }
+        }
+    }
+
+    ToolTip {
+        visible: control.hovered && control.title !== ""
+        delay: 500
+        text: control.title
+        contentItem: Text {
+            text: control.title
+            color: VXRTheme.text
+            font.pixelSize: 11
+        }
+        background: Rectangle {
+            color: VXRTheme.bgDeep
+            border.color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.45)
+            radius: 4
+        }
+    }
+}

@@ -1,0 +1,22 @@
+import QtQuick
+import VXR.App
+
+// The running sandboxes, one row per job, fading in and out as they come and go.
+ListView {
+    id: root
+    property var rows
+
+    implicitWidth: 300
+    implicitHeight: contentHeight
+    interactive: false
+    spacing: 14
+    Accessible.role: Accessible.List
+    Accessible.name: "Running sandboxes"
+
+    model: SandboxListModel { id: rowModel; rows: root.rows }
+    delegate: SandboxProgressRow { width: root.width }
+
+    add: Transition { NumberAnimation { property: "opacity"; from: 0; to: 1; duration: 250 } }
+    remove: Transition { NumberAnimation { property: "opacity"; to: 0; duration: 250 } }
+    displaced: Transition { NumberAnimation { property: "y"; duration: 250 } }
+}

@@ -1,0 +1,134 @@
+#include "app/shell_rules.h"
+
+#include "app/build_info.h"
+#include "app/vxr_theme.h"
+
+#include <QMetaObject>
+#include <QVariant>
+
+namespace vxr {
+
+QString navTabTitle(NavTab tab)
+{
+    switch (tab) {
+    case NavTab::home: return QStringLiteral("Home");
+    case NavTab::settings: return QStringLiteral("Settings");
+    case NavTab::metrics: return QStringLiteral("Metrics");
+    case NavTab::jobs: return QStringLiteral("Jobs");
+    case NavTab::logs: return QStringLiteral("Logs");
+    case NavTab::about: return QStringLiteral("About");
+    }
+    return {};
+}
+
+QString crosshairLabel(bool isStopping, bool manualOverride, bool idleRestrictionEnabled,
+                       bool evaluatorsRunning)
+{
+    if (isStopping)
+        return QStringLiteral("Stopping…");
+    if (manualOverride)
+        return QStringLiteral("Stop");
+    if (!idleRestrictionEnabled)
+        return QStringLiteral("Start");
+    return evaluatorsRunning ? QStringLiteral("Running") : QStringLiteral("Auto");
+}
+
+QString earningsText(double totalEarnings)
+{
+    return QString::asprintf("%.3f", totalEarnings);
+}
+
+QString accountText(const QString& account)
+{
+    if (account.size() >= 11)
+        return account.left(10) + QStringLiteral("…");
+    return account;
+}
+
+QString slicesText(qint64 slicesDone, qint64 slicesFetched)
+{
+    return QString::asprintf("%lld/%lld SLICES", static_cast<long long>(slicesDone),
+                             static_cast<long long>(slicesFetched));
+}
+
+QString percentText(double percent)
+{
+    return QString::asprintf("%.1f%%", percent);
+}
+
+bool logsAvailable(const QUrl& workerURL)
+{
+    return !workerURL.isEmpty();
+}
+
+NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL)
+{
+    if (current == NavTab::logs && !logsAvailable(workerURL))
+        return NavTab::home;
+    return current;
+}
+
+void toggleManualOverride(QObject* controller)
+{
+    if (!controller)
+        return;
+    const bool current = controller->property("manualOverride").toBool();
+    controller->setProperty("manualOverride", !current);
+    QMetaObject::invokeMethod(controller, "reconcileEvaluatorState");
+}
+
+namespace {
+
+NavTab tabFromInt(int tab)
+{
+    if (tab < 0 || tab >= navTabCount)
+        return NavTab::home;
+    return static_cast<NavTab>(tab);
+}
+
+} // namespace
+
+QString ShellRules::tabTitle(int tab) { return navTabTitle(tabFromInt(tab)); }
+
+QString ShellRules::crosshairLabel(bool isStopping, bool manualOverride,
+                                   bool idleRestrictionEnabled, bool evaluatorsRunning)
+{
+    return vxr::crosshairLabel(isStopping, manualOverride, idleRestrictionEnabled,
+                               evaluatorsRunning);
+}
+
+QString ShellRules::earningsText(double totalEarnings) { return vxr::earningsText(totalEarnings); }
+QString ShellRules::accountText(const QString& account) { return vxr::accountText(account); }
+QString ShellRules::slicesText(qint64 done, qint64 fetched) { return vxr::slicesText(done, fetched); }
+QString ShellRules::percentText(double percent) { return vxr::percentText(percent); }
+bool ShellRules::logsAvailable(const QUrl& workerURL) { return vxr::logsAvailable(workerURL); }
+
+int ShellRules::tabAfterWorkerURLChange(int current, const QUrl& workerURL)
+{
+    return int(vxr::tabAfterWorkerURLChange(tabFromInt(current), workerURL));
+}
+
+void ShellRules::toggleManualOverride(QObject* controller) { vxr::toggleManualOverride(controller); }
+
+QString ShellRules::depositLineHtml(double totalEarnings, const QString& account)
+{
+    const auto span = [](const QColor& colour, const QString& text) {
+        return QStringLiteral("<span style=\"color:%1\">%2</span>")
+            .arg(colour.name(), text.toUpper().toHtmlEscaped());
+    };
+    return span(VXRTheme::value(), vxr::earningsText(totalEarnings)) + QStringLiteral(" ")
+           + span(VXRTheme::textDim(), QStringLiteral("⊇ deposited to")) + QStringLiteral(" ")
+           + span(VXRTheme::accentLight(), vxr::accountText(account));
+}
+
+QString ShellRules::portalHost() { return productConfig().portalHost; }
+
+QString ShellRules::portalHintHtml()
+{
+    const QString host = portalHost();
+    return QStringLiteral("<span style=\"color:%1\">MANAGE JOBS, WORKERS, AND CREDITS AT "
+                          "<a href=\"https://%2\"><span style=\"color:%1\">%3</span></a> ↗</span>")
+        .arg(VXRTheme::textDim().name(), host.toHtmlEscaped(), host.toUpper().toHtmlEscaped());
+}
+
+} // namespace vxr

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+
+namespace vxr {
+
+// The six tabs, in tab-bar order.
+enum class NavTab { home, settings, metrics, jobs, logs, about };
+inline constexpr int navTabCount = 6;
+
+[[nodiscard]] QString navTabTitle(NavTab tab);
+
+// Label of the home screen's start/stop button; the first rule that applies wins.
+[[nodiscard]] QString crosshairLabel(bool isStopping, bool manualOverride,
+                                     bool idleRestrictionEnabled, bool evaluatorsRunning);
+
+// Earnings figure, "%.3f".
+[[nodiscard]] QString earningsText(double totalEarnings);
+// The account as the earnings line shows it: 11 or more characters are cut to 10
+// plus "…".
+[[nodiscard]] QString accountText(const QString& account);
+// "<done>/<fetched> SLICES"
+[[nodiscard]] QString slicesText(qint64 slicesDone, qint64 slicesFetched);
+// "%.1f%"
+[[nodiscard]] QString percentText(double percent);
+
+// The Logs tab needs a page to show.
+[[nodiscard]] bool logsAvailable(const QUrl& workerURL);
+// The tab to show after workerURL changed: losing the URL while on Logs goes Home.
+[[nodiscard]] NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL);
+
+// The home button's (and the tray menu's) press: flip manualOverride, then let the
+// controller reconcile the evaluator with it. Works on any object with that
+// property and operation.
+void toggleManualOverride(QObject* controller);
+
+// The same rules for QML, which only shows them.
+class ShellRules : public QObject {
+    Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
+    Q_PROPERTY(QString portalHost READ portalHost CONSTANT)
+    Q_PROPERTY(QString portalHintHtml READ portalHintHtml CONSTANT)
+
+public:
+    enum Tab { Home, Settings, Metrics, Jobs, Logs, About };
+    Q_ENUM(Tab)
+
+    using QObject::QObject;
+
+    Q_INVOKABLE static QString tabTitle(int tab);
+    Q_INVOKABLE static QString crosshairLabel(bool isStopping, bool manualOverride,
+                                              bool idleRestrictionEnabled, bool evaluatorsRunning);
+    Q_INVOKABLE static bool crosshairEnabled(bool isStopping) { return !isStopping; }
+    Q_INVOKABLE static QString earningsText(double totalEarnings);
+    Q_INVOKABLE static QString accountText(const QString& account);
+    Q_INVOKABLE static bool hasAccount(const QString& account) { return !account.isEmpty(); }
+    // The earnings line as rich text: figure, "⊇ deposited to", account, upper-cased.
+    Q_INVOKABLE static QString depositLineHtml(double totalEarnings, const QString& account);
+    Q_INVOKABLE static QString slicesText(qint64 slicesDone, qint64 slicesFetched);
+    Q_INVOKABLE static QString percentText(double percent);
+    Q_INVOKABLE static bool logsAvailable(const QUrl& workerURL);
+    Q_INVOKABLE static int tabAfterWorkerURLChange(int current, const QUrl& workerURL);
+    Q_INVOKABLE static void toggleManualOverride(QObject* controller);
+
+    [[nodiscard]] static QString portalHost();
+    // "Manage jobs, workers, and credits at <host> ↗" with the host linking to the
+    // portal, upper-cased like the rest of the earnings line.
+    [[nodiscard]] static QString portalHintHtml();
+};
+
+} // namespace vxr

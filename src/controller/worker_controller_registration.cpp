@@ -1,0 +1,96 @@
+// Registration of the worker to the user's account and the worker-ID reset, both
+// driven through one-shot runs of the worker program.
+#include "controller/worker_controller.h"
+
+#include "platform/child_process.h"
+
+#include <QDateTime>
+
+namespace vxr {
+
+void WorkerController::setRegistrationStatus(const RegistrationStatus& status) {
+    if (std::exchange(m_registrationStatus, status) != status)
+        Q_EMIT registrationStatusChanged();
+}
+
+void WorkerController::checkRegistration() {
+    setRegistrationStatus(RegistrationStatus::checking());
+    runOneShot({QStringLiteral("--show=owner")}, [this](int status, const QString& output) {
+        setRegistrationStatus(ownerCheckResult(status, output));
+    });
+}
+
+void WorkerController::checkRegistrationIfUnknown() {
+    if (m_registrationStatus.kind == RegistrationStatus::Kind::unknown)
+        checkRegistration();
+}
+
+void WorkerController::registerWorker(const QString& key) {
+    if (key.isEmpty())
+        return;
+    setRegistrationStatus(RegistrationStatus::registering());
+    runOneShot({QStringLiteral("--register=") + key}, [this](int status, const QString& output) {
+        if (const std::optional<QString> failure = registrationFailure(status, output)) {
+            setRegistrationStatus(RegistrationStatus::failed(*failure));
+            return;
+        }
+        applyRegistration();
+        checkRegistration();
+    });
+}
+
+void WorkerController::applyRegistration() {
+    setIsApplyingRegistration(true);
+    m_holdServiceRelaunch = true;
+    stopEvaluator();
+    if (m_serviceProcess && m_serviceProcess->isRunning())
+        m_serviceProcess->terminate();
+    // The worker program needs time to settle its new identity before the service
+    // starts again with it.
+    QTimer::singleShot(m_env.timing.registrationRestartDelay, this, [this] {
+        setIsApplyingRegistration(false);
+        if (m_isResettingWorkerId)
+            return; // the reset's completion restarts the service
+        m_holdServiceRelaunch = false;
+        if (!m_serviceProcess)
+            launchService();
+        reconcileEvaluatorState();
+    });
+}
+
+void WorkerController::resetWorkerId() {
+    if (m_isResettingWorkerId)
+        return;
+    setIsResettingWorkerId(true);
+    m_holdServiceRelaunch = true;
+    if (m_serviceProcess && m_serviceProcess->isRunning())
+        m_serviceProcess->terminate();
+    waitForServiceExitThenReset(m_env.timing.resetExitPollAttempts);
+}
+
+void WorkerController::waitForServiceExitThenReset(int attemptsLeft) {
+    // The service's exit handler clears m_serviceProcess; after the last attempt the
+    // reset goes on regardless.
+    if (m_serviceProcess && attemptsLeft > 0) {
+        QTimer::singleShot(m_env.timing.resetExitPollInterval, this,
+                           [this, attemptsLeft] { waitForServiceExitThenReset(attemptsLeft - 1); });
+        return;
+    }
+    const std::optional<QString> backupError =
+        backupLocalStorage(m_env.paths.homeDir, QDateTime::currentDateTimeUtc());
+    runOneShot({QStringLiteral("--reset")}, [this, backupError](int status, const QString& output) {
+        m_holdServiceRelaunch = false;
+        setIsResettingWorkerId(false);
+        // A service that outlived the wait still holds the port and its handle: a
+        // second one beside it would fail and orphan the first. Its exit, no longer
+        // held, relaunches it instead.
+        if (!m_serviceProcess)
+            launchService();
+        if (const auto failed = resetResult(status, output, backupError))
+            setRegistrationStatus(*failed);
+        else
+            checkRegistration();
+    });
+}
+
+} // namespace vxr

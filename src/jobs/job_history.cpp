@@ -1,0 +1,317 @@
+#include "jobs/job_history.h"
+
+#include "core/atomic_file.h"
+#include "core/diagnostics.h"
+#include "core/json_read.h"
+#include "jobs/job_variants.h"
+#include "core/task_key.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace vxr {
+
+namespace {
+
+using L1 = QLatin1StringView;
+
+std::optional<QJsonObject> objectAt(const QJsonObject& object, const QString& key)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isObject())
+        return std::nullopt;
+    return value.toObject();
+}
+
+// A file we could not read is renamed rather than left for the next save to
+// overwrite: it may hold the user's whole history.
+void keepUnreadableFile(const QString& path, const QDateTime& now)
+{
+    const QString stamp = now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    QString target = path + QStringLiteral(".unreadable-") + stamp;
+    for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
+        target = path + QStringLiteral(".unreadable-") + stamp + u'-' + QString::number(n);
+    if (QFile::rename(path, target))
+        writeDiagnostic(QStringLiteral("unreadable job history file kept as ") + target);
+}
+
+template <typename T, typename Decode>
+std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode decode)
+{
+    QFile file(path);
+    if (!file.exists())
+        return std::nullopt;
+    // Far beyond what 500 records take; anything larger is not ours to load whole.
+    constexpr qint64 maxBytes = 64 * 1024 * 1024;
+    std::optional<T> value;
+    if (file.size() <= maxBytes && file.open(QIODevice::ReadOnly))
+        value = decode(file.readAll());
+    file.close();
+    if (!value)
+        keepUnreadableFile(path, now);
+    return value;
+}
+
+// What the document's "jobs" map says about one job, read once per document.
+struct JobInfo {
+    std::optional<QString> name; // non-empty only
+    std::optional<QString> computeGroup;
+    std::optional<RAMBreakdown> ramBreakdown;
+    std::optional<Estimate> estimate;
+};
+
+JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId)
+{
+    JobInfo result;
+    const auto info = objectAt(jobInfo, jobId);
+    if (!info)
+        return result;
+    result.name = json::string(*info, L1("name"));
+    if (result.name && result.name->isEmpty())
+        result.name.reset();
+    result.computeGroup = json::string(*info, L1("cgId"));
+    if (const auto object = json::object(*info, L1("ramBreakdown")))
+        result.ramBreakdown = RAMBreakdown::fromTaskInfo(*object);
+    if (const auto object = json::object(*info, L1("metrics")))
+        result.estimate = Estimate::fromTaskInfo(*object);
+    return result;
+}
+
+} // namespace
+
+JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now, QObject* parent)
+    : QObject(parent)
+    , m_filePath(QDir(directory).filePath(QStringLiteral("job-history.json")))
+    , m_dismissedPath(QDir(directory).filePath(QStringLiteral("job-history-dismissed.json")))
+    , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
+    , m_saveTimer(new QTimer(this))
+    , m_model(new JobListModel(this))
+{
+    // Parented to the store: a save still pending when the store goes away never runs.
+    m_saveTimer->setSingleShot(true);
+    m_saveTimer->setInterval(timing.jobHistorySaveDelay);
+    connect(m_saveTimer, &QTimer::timeout, this, &JobHistory::save);
+
+    QDir().mkpath(directory);
+    load();
+}
+
+JobHistory::~JobHistory() = default;
+
+void JobHistory::load()
+{
+    const QDateTime now = m_now();
+    if (auto jobs = loadFile<QList<JobRecord>>(m_filePath, now, decodeJobHistory)) {
+        m_jobs = std::move(*jobs);
+        for (qsizetype i = 0; i < m_jobs.size(); ++i)
+            m_index.insert(m_jobs[i].id, i);
+        m_model->setJobs(m_jobs);
+    }
+    if (auto dismissed = loadFile<DismissedPairs>(m_dismissedPath, now, decodeDismissed))
+        m_dismissed = std::move(*dismissed);
+}
+
+QVariant JobHistory::workerProcessVariant() const
+{
+    return toVariant(m_workerProcess);
+}
+
+bool JobHistory::hasPendingSave() const
+{
+    return m_saveTimer->isActive();
+}
+
+void JobHistory::ingest(const QJsonObject& root)
+{
+    std::optional<WorkerProcessMemory> process;
+    if (const auto object = json::object(root, L1("workerProcess")))
+        process = WorkerProcessMemory::fromTaskInfo(*object);
+    if (process != m_workerProcess) {
+        m_workerProcess = std::move(process);
+        m_model->setWorkerProcess(m_workerProcess);
+        emit workerProcessChanged();
+    }
+
+    const QJsonObject jobInfo = json::object(root, L1("jobs")).value_or(QJsonObject{});
+    const QJsonArray taskList = json::array(root, L1("tasks")).value_or(QJsonArray{});
+    if (taskList.isEmpty())
+        return;
+
+    // Both are shallow copies; they detach only when something really changes,
+    // so an unchanged document costs no record copies.
+    QList<JobRecord> working = m_jobs;
+    QHash<QString, qsizetype> index = m_index;
+    QHash<QString, JobInfo> infos; // each job's info is read once per document
+    const QDateTime now = m_now();
+    bool changed = false;
+
+    for (const QJsonValue& element : taskList) {
+        if (!element.isObject())
+            continue;
+        const QJsonObject task = element.toObject();
+        const auto sliceCounts = json::object(task, L1("jobs"));
+        const auto prototype = json::object(task, L1("prototype"));
+        if (!sliceCounts || !prototype)
+            continue;
+        const auto currentTask = json::object(*prototype, L1("currentTask"));
+        if (!currentTask)
+            continue;
+        const auto entries = json::object(*currentTask, L1("jobs"));
+        if (!entries)
+            continue;
+        const QString key = taskKey(*prototype);
+
+        for (auto it = entries->begin(); it != entries->end(); ++it) {
+            if (!it.value().isObject())
+                continue;
+            const QJsonObject entry = it.value().toObject();
+            const auto metrics = json::object(entry, L1("metrics"));
+            if (!metrics)
+                continue;
+            const QString jobId = it.key();
+            const auto counts = objectAt(*sliceCounts, jobId);
+            const auto slicesDone =
+                counts ? json::number(*counts, L1("slicesDone")) : std::optional<double>();
+            if (!slicesDone || !(*slicesDone > 0))
+                continue;
+            const auto dismissed = m_dismissed.constFind(jobId);
+            if (dismissed != m_dismissed.cend() && dismissed->contains(key))
+                continue;
+
+            const TaskSnapshot snapshot = TaskSnapshot::fromMetrics(*slicesDone, *metrics);
+            qsizetype row = index.value(jobId, -1);
+            if (row < 0) {
+                JobRecord fresh;
+                fresh.id = jobId;
+                fresh.firstSeen = now;
+                fresh.lastActive = now;
+                row = working.size();
+                working.append(std::move(fresh));
+                index.insert(jobId, row);
+            }
+            auto info = infos.constFind(jobId);
+            if (info == infos.cend())
+                info = infos.insert(jobId, readJobInfo(jobInfo, jobId));
+
+            // Decide against the record as it is, then write once: the first write
+            // detaches `working`, which would leave a reference into it stale.
+            const JobRecord& current = std::as_const(working)[row];
+            const auto stored = current.tasks.constFind(key);
+            const bool snapshotChanged = stored == current.tasks.cend() || !(*stored == snapshot);
+            // An empty or missing name never clears a stored one.
+            const bool nameChanged = info->name && current.name != info->name;
+            const std::optional<QString> group =
+                info->computeGroup ? info->computeGroup : json::string(entry, L1("cgId"));
+            const bool groupChanged = group && current.computeGroup != group;
+            // A breakdown covering fewer slices than the stored one is older news.
+            const auto& breakdown = info->ramBreakdown;
+            const bool breakdownChanged =
+                breakdown &&
+                (current.ramBreakdown ? breakdown->slices >= current.ramBreakdown->slices &&
+                                            !(*breakdown == *current.ramBreakdown)
+                                      : breakdown->slices >= 0);
+            const bool estimateChanged = info->estimate && current.estimate != info->estimate;
+            if (!(snapshotChanged || nameChanged || groupChanged || breakdownChanged ||
+                  estimateChanged))
+                continue;
+
+            JobRecord& target = working[row];
+            if (snapshotChanged) {
+                target.tasks.insert(key, snapshot);
+                target.lastActive = now;
+            }
+            if (nameChanged)
+                target.name = info->name;
+            if (groupChanged)
+                target.computeGroup = group;
+            if (breakdownChanged)
+                target.ramBreakdown = breakdown;
+            if (estimateChanged)
+                target.estimate = info->estimate;
+            changed = true;
+        }
+    }
+
+    if (!changed)
+        return;
+    const auto newestFirst = [](const JobRecord& a, const JobRecord& b) {
+        return a.firstSeen > b.firstSeen;
+    };
+    // Stable, so records seen at the same moment keep their rows.
+    if (!std::is_sorted(working.cbegin(), working.cend(), newestFirst))
+        std::stable_sort(working.begin(), working.end(), newestFirst);
+    if (working.size() > maxRecords)
+        working.resize(maxRecords);
+    publishJobs(std::move(working));
+    scheduleSave();
+}
+
+void JobHistory::remove(const QString& jobId)
+{
+    const auto found = std::find_if(m_jobs.cbegin(), m_jobs.cend(),
+                                    [&](const JobRecord& r) { return r.id == jobId; });
+    if (found == m_jobs.cend())
+        return;
+    dismiss(*found);
+    QList<JobRecord> jobs = m_jobs;
+    jobs.removeIf([&](const JobRecord& r) { return r.id == jobId; });
+    publishJobs(std::move(jobs));
+    scheduleSave();
+}
+
+void JobHistory::clear()
+{
+    for (const JobRecord& record : std::as_const(m_jobs))
+        dismiss(record);
+    publishJobs({});
+    scheduleSave();
+}
+
+void JobHistory::saveNow()
+{
+    if (m_saveTimer->isActive())
+        save();
+}
+
+void JobHistory::publishJobs(QList<JobRecord> jobs)
+{
+    m_jobs = std::move(jobs);
+    m_index.clear();
+    m_index.reserve(m_jobs.size());
+    for (qsizetype i = 0; i < m_jobs.size(); ++i)
+        m_index.insert(m_jobs[i].id, i);
+    m_model->setJobs(m_jobs);
+    emit jobsChanged();
+}
+
+void JobHistory::dismiss(const JobRecord& record)
+{
+    QSet<QString>& keys = m_dismissed[record.id];
+    for (auto it = record.tasks.keyBegin(); it != record.tasks.keyEnd(); ++it)
+        keys.insert(*it);
+    if (m_dismissed.size() > maxDismissedJobs)
+        m_dismissed.removeIf([this](const auto& entry) { return !m_index.contains(entry.key()); });
+}
+
+void JobHistory::scheduleSave()
+{
+    // The wait is not restarted: everything changed until it ends goes out in one write.
+    if (!m_saveTimer->isActive())
+        m_saveTimer->start();
+}
+
+void JobHistory::save()
+{
+    m_saveTimer->stop();
+    // Errors are not reported or retried; the next change writes the whole state again.
+    (void)writeFileAtomically(m_filePath, encodeJobHistory(m_jobs));
+    (void)writeFileAtomically(m_dismissedPath, encodeDismissed(m_dismissed));
+    emit saved();
+}
+
+} // namespace vxr

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "core/timing.h"
+#include "jobs/job_history_json.h"
+#include "jobs/job_list_model.h"
+#include "jobs/job_record.h"
+#include "jobs/worker_process_memory.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+
+class QTimer;
+
+namespace vxr {
+
+// The lasting per-job history behind the jobs screen. Fed every task-info
+// document; keeps job-history.json and job-history-dismissed.json in
+// `directory`, written together by one coalescing delayed save.
+// Main thread only.
+class JobHistory : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<vxr::JobRecord> jobs READ jobs NOTIFY jobsChanged)
+    // For QML: a map of the scalar fields (see toVariantMap), undefined when absent.
+    Q_PROPERTY(QVariant workerProcess READ workerProcessVariant NOTIFY workerProcessChanged)
+    Q_PROPERTY(vxr::JobListModel* model READ model CONSTANT)
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    static constexpr qsizetype maxRecords = 500;
+    static constexpr qsizetype maxDismissedJobs = 500;
+
+    // Creates `directory` if needed and loads both files. `now` defaults to the
+    // system clock.
+    JobHistory(const QString& directory, const Timing& timing, Clock now = {},
+               QObject* parent = nullptr);
+    ~JobHistory() override;
+
+    // Newest firstSeen first after any changing ingest; ids are unique.
+    [[nodiscard]] const QList<JobRecord>& jobs() const { return m_jobs; }
+    [[nodiscard]] const std::optional<WorkerProcessMemory>& workerProcess() const
+    {
+        return m_workerProcess;
+    }
+    [[nodiscard]] QVariant workerProcessVariant() const;
+    [[nodiscard]] const DismissedPairs& dismissed() const { return m_dismissed; }
+    [[nodiscard]] JobListModel* model() const { return m_model; }
+    [[nodiscard]] const QString& filePath() const { return m_filePath; }
+    [[nodiscard]] const QString& dismissedPath() const { return m_dismissedPath; }
+    [[nodiscard]] bool hasPendingSave() const;
+
+    // Merges one task-info document. Publishes `jobs` and schedules a save only
+    // when a record really changed.
+    void ingest(const QJsonObject& root);
+    // Drops the job and dismisses its task keys so they do not bring it back.
+    Q_INVOKABLE void remove(const QString& jobId);
+    Q_INVOKABLE void clear();
+    // Writes a pending delayed save now (at quit); does nothing when none is pending.
+    void saveNow();
+
+signals:
+    void jobsChanged();
+    void workerProcessChanged();
+    // After each save attempt of both files.
+    void saved();
+
+private:
+    void load();
+    void publishJobs(QList<JobRecord> jobs);
+    void dismiss(const JobRecord& record);
+    void scheduleSave();
+    void save();
+
+    QString m_filePath;
+    QString m_dismissedPath;
+    Clock m_now;
+    QTimer* m_saveTimer = nullptr;
+    JobListModel* m_model = nullptr;
+    QList<JobRecord> m_jobs;
+    QHash<QString, qsizetype> m_index; // job id -> row in m_jobs
+    std::optional<WorkerProcessMemory> m_workerProcess;
+    DismissedPairs m_dismissed;
+};
+
+} // namespace vxr

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "core/timing.h"
+#include "metrics/metric_history.h"
+#include "metrics/sample_math.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace vxr {
+
+class GpuTimeProbe;
+class ProcessTreeProbe;
+
+// Where the sampler measures: the /proc and /sys trees (fixtures in tests) and the
+// worker service's task-info endpoint.
+struct SamplerEnvironment {
+    QString procRoot = QStringLiteral("/proc");
+    QString sysRoot = QStringLiteral("/sys");
+    QUrl taskInfoURL{QStringLiteral("http://localhost:9080/worker/task-info")};
+    int processorCount = 0; // 0: the CPUs this process may run on
+};
+
+// Every samplerInterval, measures the worker's process tree (CPU, GPU, resident memory)
+// into three 450-sample histories and adds the running jobs' network bytes to totals
+// since launch. Lives on the GUI thread; the blocking measurements run on the
+// measurement pool.
+class MetricsSampler : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(vxr::MetricHistory ram READ ram NOTIFY ramChanged)
+    Q_PROPERTY(vxr::MetricHistory cpu READ cpu NOTIFY cpuChanged)
+    Q_PROPERTY(vxr::MetricHistory gpu READ gpu NOTIFY gpuChanged)
+    Q_PROPERTY(double bytesIn READ bytesIn NOTIFY bytesInChanged)
+    Q_PROPERTY(double bytesOut READ bytesOut NOTIFY bytesOutChanged)
+    Q_PROPERTY(bool started READ isStarted NOTIFY startedChanged)
+
+public:
+    // What the sampler reads from its owner (the controller). Held weakly: once owner
+    // is gone, samples are skipped.
+    struct Inputs {
+        std::function<QList<qint32>()> rootPIDs; // service then evaluator, positive only
+        QPointer<QObject> owner;
+    };
+
+    MetricsSampler(Inputs inputs, const Timing& timing, SamplerEnvironment environment = {},
+                   QObject* parent = nullptr);
+    ~MetricsSampler() override;
+
+    // Starts the periodic loop once; later calls do nothing. The first sample is taken
+    // as soon as the event loop is free.
+    Q_INVOKABLE void start();
+
+    [[nodiscard]] const MetricHistory& ram() const { return m_ram; }
+    [[nodiscard]] const MetricHistory& cpu() const { return m_cpu; }
+    [[nodiscard]] const MetricHistory& gpu() const { return m_gpu; }
+    [[nodiscard]] double bytesIn() const { return m_network.bytesIn; }
+    [[nodiscard]] double bytesOut() const { return m_network.bytesOut; }
+    [[nodiscard]] bool isStarted() const { return m_started; }
+
+    // Bodies larger than this are not read (a misbehaving local service).
+    static constexpr qint64 maxTaskInfoBytes = 8 * 1024 * 1024;
+    // The local service answers in milliseconds; one that hangs gives up its sample's
+    // network look after this long rather than stalling the loop.
+    static constexpr Millis taskInfoTimeout{10000};
+
+signals:
+    void ramChanged();
+    void cpuChanged();
+    void gpuChanged();
+    void bytesInChanged();
+    void bytesOutChanged();
+    void startedChanged();
+    // One full sample (memory, CPU, GPU, then the network look) has finished or was
+    // skipped.
+    void sampleFinished();
+
+private:
+    struct Measurement;
+
+    void sampleOnce();
+    void recordSample(const Measurement& measurement);
+    void sampleIO();
+    void finishSample();
+
+    Inputs m_inputs;
+    Timing m_timing;
+    SamplerEnvironment m_environment;
+    std::shared_ptr<ProcessTreeProbe> m_tree;
+    std::shared_ptr<GpuTimeProbe> m_gpuProbe;
+    QNetworkAccessManager* m_networkAccess = nullptr;
+    QTimer m_loop;
+    bool m_started = false;
+
+    MetricHistory m_ram;
+    MetricHistory m_cpu;
+    MetricHistory m_gpu;
+    SampleBaseline m_baseline;
+    NetworkTotals m_network;
+};
+
+} // namespace vxr

@@ -1,0 +1,26 @@
+#include "platform/proc/measurement_pool.h"
+
+#include <QThreadPool>
+
+namespace vxr {
+
+namespace {
+
+struct MeasurementPool : QThreadPool {
+    MeasurementPool()
+    {
+        setMaxThreadCount(2);
+        setThreadPriority(QThread::LowPriority);
+    }
+};
+
+Q_GLOBAL_STATIC(MeasurementPool, pool)
+
+} // namespace
+
+QThreadPool* measurementThreadPool()
+{
+    return pool();
+}
+
+} // namespace vxr

@@ -1,0 +1,330 @@
+#include "worker_interface/hud/hud_web_view.h"
+
+#include "core/diagnostics.h"
+
+#include <QQmlComponent>
+#include <QQmlEngine>
+#include <QQmlProperty>
+#include <QQuickItem>
+
+namespace vxr {
+
+namespace {
+
+// User scripts can only be added from QML in Qt 6.4, so the view is a small QML
+// component; everything it decides is done in C++ below.
+constexpr char viewQml[] = R"QML(
+import QtQuick
+import QtWebEngine
+
+WebEngineView {
+    id: view
+    property string themeSource
+    signal navigationFailed()
+    signal loadBegan()
+    signal loadEnded()
+    signal logText(int token, string text)
+
+    // No background of its own: the page's (restyled) background shows through.
+    backgroundColor: "transparent"
+    profile: WebEngineProfile { offTheRecord: true }
+
+    onLoadingChanged: function(request) {
+        if (request.status === WebEngineView.LoadStartedStatus)
+            loadBegan()
+        else if (request.status === WebEngineView.LoadFailedStatus) {
+            loadEnded()
+            navigationFailed()
+        } else
+            loadEnded()
+    }
+    onRenderProcessTerminated: function(status, exitCode) { navigationFailed() }
+
+    function readLog(token) {
+        runJavaScript("document.querySelector('#loggerText')?.textContent || ''",
+                      function(result) { logText(token, typeof result === "string" ? result : "") })
+    }
+
+    Component.onCompleted: {
+        let script = WebEngine.script()
+        script.name = "vxr-theme"
+        script.sourceCode = themeSource
+        script.injectionPoint = WebEngineScript.DocumentReady
+        script.worldId = WebEngineScript.MainWorld
+        script.runsOnSubFrames = false
+        userScripts.insert(script)
+    }
+}
+)QML";
+
+} // namespace
+
+HUDWebView::HUDWebView(Timing timing, QObject* parent)
+    : QObject(parent), m_timing(timing)
+{
+    m_reloadTimer.setSingleShot(true);
+    m_reloadTimer.setInterval(m_timing.hudReloadDelay);
+    connect(&m_reloadTimer, &QTimer::timeout, this, [this] {
+        const QUrl remembered = m_reloadURL;
+        m_reloadURL.clear();
+        // The address changed or went away meanwhile: that newer state wins.
+        if (!m_loadedURL.isEmpty() && m_loadedURL == remembered)
+            load(remembered);
+    });
+    m_loadTimeoutTimer.setSingleShot(true);
+    m_loadTimeoutTimer.setInterval(loadTimeout);
+    connect(&m_loadTimeoutTimer, &QTimer::timeout, this, [this] {
+        if (m_webView)
+            QMetaObject::invokeMethod(m_webView, "stop");
+        onNavigationFailed();
+    });
+}
+
+HUDWebView::~HUDWebView()
+{
+    delete m_webView;
+}
+
+const QString& HUDWebView::styleSheet()
+{
+    static const QString sheet = QStringLiteral(R"CSS(
+:root {
+  --bg-deep: #05130d;
+  --accent: #00a473;
+  --accent-light: #6fc495;
+  --value: #ffde17;
+  --text: #d6efe2;
+  --text-dim: #5d8b76;
+  --grid: rgba(0, 164, 115, 0.08);
+  --mono: ui-monospace, "SF Mono", Menlo, monospace;
+}
+@keyframes vxr-grid-drift {
+  to { background-position: 40px 40px, 40px 40px; }
+}
+html, body, #logBlocker {
+  background-color: var(--bg-deep) !important;
+  background-image: linear-gradient(var(--grid) 1px, transparent 1px), linear-gradient(90deg, var(--grid) 1px, transparent 1px) !important;
+  background-size: 40px 40px !important;
+  background-attachment: fixed !important;
+  animation: vxr-grid-drift 20s linear infinite;
+}
+body {
+  color: var(--text) !important;
+  font: 12px/1.5 var(--mono) !important;
+}
+body::after {
+  content: "";
+  position: fixed;
+  inset: 0;
+  pointer-events: none;
+  z-index: 10;
+  background: repeating-linear-gradient(transparent 0 3px, rgba(0, 0, 0, 0.07) 3px 4px);
+}
+#logBlocker {
+  padding: 6px 12px 8px;
+  box-sizing: border-box;
+  border-bottom: 1px solid rgba(0, 164, 115, 0.15);
+}
+table {
+  border-bottom: none !important;
+  border-collapse: collapse;
+  table-layout: auto;
+}
+th {
+  color: var(--text-dim);
+  font-size: 10px;
+  font-weight: bold;
+  width: 1%;
+  text-transform: uppercase;
+  letter-spacing: 1px;
+  padding: 3px 12px 3px 0;
+}
+td {
+  color: var(--text);
+  font-size: 12px;
+  min-width: 0 !important;
+  max-width: 0;
+  white-space: nowrap;
+}
+td.vxr-amount {
+  color: var(--value);
+  font-weight: bold;
+}
+.vxr-fixed-font {
+  font-family: var(--mono) !important;
+}
+#loggerText {
+  font: 11px/1.55 var(--mono) !important;
+  color: var(--text);
+  padding: 12px !important;
+  box-sizing: border-box;
+}
+::-webkit-scrollbar {
+  width: 6px;
+}
+::-webkit-scrollbar-thumb {
+  background: rgba(0, 164, 115, 0.3);
+  border-radius: 3px;
+}
+)CSS");
+    return sheet;
+}
+
+const QString& HUDWebView::themeScript()
+{
+    // The sheet travels as a template literal, so backticks, backslashes and "${"
+    // must not reach the script unescaped.
+    static const QString script = [] {
+        QString body = styleSheet();
+        body.replace(u'\\', QStringLiteral("\\\\"));
+        body.replace(u'`', QStringLiteral("\\`"));
+        body.replace(QStringLiteral("${"), QStringLiteral("\\${"));
+        return QStringLiteral("(function() {\n"
+                              "  const style = document.createElement('style');\n"
+                              "  style.textContent = `")
+               + body
+               + QStringLiteral("`;\n"
+                                "  (document.head || document.documentElement).appendChild(style);\n"
+                                "})();\n");
+    }();
+    return script;
+}
+
+void HUDWebView::serviceURLChanged(const QUrl& url)
+{
+    if (url.isEmpty()) {
+        // The page already shown stays on screen.
+        if (!m_loadedURL.isEmpty()) {
+            m_loadedURL.clear();
+            emit loadedURLChanged();
+        }
+        return;
+    }
+    if (url == m_loadedURL)
+        return;
+    m_loadedURL = url;
+    emit loadedURLChanged();
+    load(url);
+}
+
+void HUDWebView::ensureAlive()
+{
+    if (m_loadedURL.isEmpty() || !m_webView)
+        return;
+    const int token = ++m_nextToken;
+    m_pendingChecks.insert(token, m_loadedURL);
+    QMetaObject::invokeMethod(m_webView, "readLog", Q_ARG(QVariant, token));
+}
+
+void HUDWebView::onLogText(int token, const QString& text)
+{
+    const auto it = m_pendingChecks.constFind(token);
+    if (it == m_pendingChecks.constEnd())
+        return;
+    const QUrl remembered = *it;
+    m_pendingChecks.erase(it);
+    const QString trimmed = text.trimmed();
+    // Case-sensitive on purpose: the page's own "connecting" placeholder is lower case.
+    if (!trimmed.isEmpty() && !trimmed.startsWith(QLatin1String("connecting")))
+        return;
+    load(remembered);
+}
+
+void HUDWebView::attach(QQuickItem* container)
+{
+    if (!container)
+        return;
+    if (!m_webView) {
+        QQmlEngine* engine = qmlEngine(container);
+        if (!engine) {
+            writeDiagnostic(QStringLiteral("HUD view: no QML engine to create the web view"));
+            return;
+        }
+        createView(engine);
+        if (!m_webView)
+            return;
+    }
+    m_webView->setParentItem(container);
+    QQmlProperty(m_webView, QStringLiteral("anchors.fill")).write(QVariant::fromValue(container));
+    m_webView->setVisible(true);
+}
+
+void HUDWebView::detach(QQuickItem* container)
+{
+    if (!m_webView || !container || m_webView->parentItem() != container)
+        return;
+    QQmlProperty(m_webView, QStringLiteral("anchors.fill"))
+        .write(QVariant::fromValue(static_cast<QQuickItem*>(nullptr)));
+    m_webView->setParentItem(nullptr);
+}
+
+void HUDWebView::releaseView()
+{
+    delete m_webView;
+    m_pendingChecks.clear();
+    m_loadTimeoutTimer.stop();
+}
+
+void HUDWebView::createView(QQmlEngine* engine)
+{
+    QQmlComponent component(engine);
+    component.setData(viewQml, QUrl(QStringLiteral("qrc:/vxr/hud/HudWebView.qml")));
+    QObject* object = component.createWithInitialProperties(
+        {{QStringLiteral("themeSource"), themeScript()}});
+    auto* item = qobject_cast<QQuickItem*>(object);
+    if (!item) {
+        writeDiagnostic(QStringLiteral("HUD view: ") + component.errorString().trimmed());
+        delete object;
+        return;
+    }
+    QQmlEngine::setObjectOwnership(item, QQmlEngine::CppOwnership);
+    item->setParent(this);
+    m_webView = item;
+    connect(item, SIGNAL(navigationFailed()), this, SLOT(onNavigationFailed()));
+    connect(item, SIGNAL(loadBegan()), this, SLOT(onLoadStarted()));
+    connect(item, SIGNAL(loadEnded()), this, SLOT(onLoadFinished()));
+    connect(item, SIGNAL(logText(int,QString)), this, SLOT(onLogText(int,QString)));
+    if (!m_loadedURL.isEmpty())
+        load(m_loadedURL);
+}
+
+void HUDWebView::load(const QUrl& url)
+{
+    // Before the first attach there is no view; it loads loadedURL when created.
+    if (!m_webView)
+        return;
+    m_webView->setProperty("url", url);
+}
+
+void HUDWebView::onLoadStarted()
+{
+    m_loadTimeoutTimer.start();
+}
+
+void HUDWebView::onLoadFinished()
+{
+    m_loadTimeoutTimer.stop();
+}
+
+void HUDWebView::onNavigationFailed()
+{
+    m_loadTimeoutTimer.stop();
+    reloadSoon();
+}
+
+void HUDWebView::reloadSoon()
+{
+    if (m_loadedURL.isEmpty())
+        return;
+    // At most one delayed reload waits at a time. Every failure scheduling its own
+    // (and a load cancelled by a newer load counting as a failure) would let
+    // reload chains multiply without bound.
+    // A reload still waiting for an older address would do nothing when it fires,
+    // so this failure takes its place.
+    if (m_reloadTimer.isActive() && m_reloadURL == m_loadedURL)
+        return;
+    m_reloadURL = m_loadedURL;
+    m_reloadTimer.start();
+}
+
+} // namespace vxr

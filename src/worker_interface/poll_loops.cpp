@@ -1,0 +1,84 @@
+#include "worker_interface/poll_loops.h"
+
+#include "worker_interface/local_http.h"
+
+#include <QNetworkReply>
+
+namespace vxr {
+
+LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestTimeout,
+                             QNetworkAccessManager* session, QObject* parent)
+    : QObject(parent)
+    , m_timing(timing)
+    , m_url(std::move(url))
+    , m_requestTimeout(requestTimeout)
+    , m_session(session ? session : localHttpSession()) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &LocalPollLoop::request);
+}
+
+void LocalPollLoop::start() {
+    stop();
+    request();
+}
+
+void LocalPollLoop::stop() {
+    m_timer.stop();
+    delete m_reply.data(); // aborts the request and drops its callback
+}
+
+bool LocalPollLoop::isRunning() const {
+    return m_reply || m_timer.isActive();
+}
+
+void LocalPollLoop::request() {
+    m_reply = getLocal(m_session, m_url, m_requestTimeout, [this](const LocalReply& reply) {
+        m_reply = nullptr;
+        if (const std::optional<Millis> next = handle(reply))
+            m_timer.start(*next);
+        publish(); // last: a receiver may delete this loop
+    });
+    m_reply->setParent(this);
+}
+
+StatusPoll::StatusPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, timing.statusRequestTimeout, session, parent) {}
+
+std::optional<Millis> StatusPoll::handle(const LocalReply& reply) {
+    m_answered = reply.answered;
+    if (m_answered)
+        return std::nullopt;
+    return m_timing.statusRetryInterval;
+}
+
+void StatusPoll::publish() {
+    if (m_answered)
+        emit answered();
+}
+
+RunInfoPoll::RunInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
+
+std::optional<Millis> RunInfoPoll::handle(const LocalReply& reply) {
+    m_result = reply.body ? parseRunInfo(*reply.body) : std::nullopt;
+    return m_timing.runInfoInterval;
+}
+
+void RunInfoPoll::publish() {
+    if (m_result)
+        emit fetched(*m_result);
+}
+
+TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
+
+std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
+    m_result = reply.body ? parseTaskInfoRoot(*reply.body) : std::nullopt;
+    return m_timing.taskInfoInterval;
+}
+
+void TaskInfoPoll::publish() {
+    emit fetched(m_result);
+}
+
+} // namespace vxr

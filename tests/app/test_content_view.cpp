@@ -1,0 +1,239 @@
+// The QML screens against a scripted controller: tab enablement and switching, the
+// home button, and the detached window's lifecycle and saved frame.
+
+#include "app/app_shell.h"
+#include "app/detached_window.h"
+#include "app/shell_rules.h"
+#include "platform/settings_store.h"
+#include "screenshots/scripted_controller.h"
+
+#include <QAccessible>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
+
+Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
+
+using namespace vxr;
+
+class TestContentView : public QObject {
+    Q_OBJECT
+
+private:
+    // Through the visual tree: Loader and Repeater items are not QObject children.
+    static QQuickItem* findIn(QQuickItem* item, const QString& name)
+    {
+        if (item->objectName() == name)
+            return item;
+        for (QQuickItem* child : item->childItems()) {
+            if (QQuickItem* found = findIn(child, name))
+                return found;
+        }
+        return nullptr;
+    }
+    static QQuickItem* find(QQuickWindow* window, const char* name)
+    {
+        return window ? findIn(window->contentItem(), QLatin1String(name)) : nullptr;
+    }
+    static void click(QQuickWindow* window, QQuickItem* item)
+    {
+        const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
+    }
+
+private slots:
+    void logsTabFollowsWorkerURL()
+    {
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* logs = find(window, "navTab4");
+        QVERIFY(logs);
+        QVERIFY(!logs->isEnabled());
+        QCOMPARE(logs->opacity(), 0.35);
+
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
+        QVERIFY(logs->isEnabled());
+        QCOMPARE(logs->opacity(), 1.0);
+        click(window, logs);
+        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::logs));
+
+        // The service went away while the user looked at its log.
+        controller.setProperty("workerURL", QUrl());
+        QCOMPARE(window->property("tab").toInt(), int(NavTab::home));
+        QVERIFY(!logs->isEnabled());
+
+        // Losing the URL elsewhere leaves the tab alone.
+        window->setProperty("tab", int(NavTab::about));
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        controller.setProperty("workerURL", QUrl());
+        QCOMPARE(window->property("tab").toInt(), int(NavTab::about));
+    }
+
+    void homeButton()
+    {
+        ScriptedController controller;
+        controller.reconcileFollowsOverride = true;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* button = find(window, "crosshairButton");
+        QVERIFY(button);
+        QCOMPARE(button->property("text").toString(), "Auto");
+        const qreal width = button->width();
+
+        click(window, button);
+        QTRY_COMPARE(button->property("text").toString(), "Stop");
+        QVERIFY(controller.m_manualOverride);
+        QCOMPARE(controller.reconcileCount, 1);
+
+        controller.setProperty("isStopping", true);
+        QCOMPARE(button->property("text").toString(), "Stopping…");
+        QVERIFY(!button->isEnabled());
+        QCOMPARE(button->width(), width); // sized for the longest label
+        click(window, button);
+        QCOMPARE(controller.reconcileCount, 1);
+
+        controller.setProperty("isStopping", false);
+        click(window, button);
+        QTRY_COMPARE(button->property("text").toString(), "Auto");
+        QCOMPARE(controller.reconcileCount, 2);
+    }
+
+    void homeShowsState()
+    {
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* banner = find(window, "throttleBanner");
+        auto* sandboxes = find(window, "sandboxes");
+        QVERIFY(banner && sandboxes);
+        QVERIFY(!banner->isVisible());
+        QCOMPARE(sandboxes->property("count").toInt(), 0);
+
+        controller.setProperty("throttleNotice", QStringLiteral("Throttled until 18:00"));
+        controller.setProperty("sandboxes", QVariantList{ScriptedController::sandbox("job-a", 1, 2),
+                                                         ScriptedController::sandbox("job-b", 0, 5)});
+        QVERIFY(banner->isVisible());
+        QCOMPARE(sandboxes->property("count").toInt(), 2);
+        controller.setProperty("throttleNotice", QString());
+        QVERIFY(!banner->isVisible());
+    }
+
+    // Screen readers and accessibility-driven automation see every button by name,
+    // and their press action really presses it.
+    void buttonsAreAccessible()
+    {
+        ScriptedController controller;
+        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        AppShell shell(&controller, nullptr, nullptr);
+        for (int tab : {int(NavTab::home), int(NavTab::about), int(NavTab::settings)}) {
+            shell.showDetached(tab);
+            QQuickWindow* window = shell.detachedWindow()->window();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            QList<QQuickItem*> pending{window->contentItem()};
+            int buttons = 0;
+            while (!pending.isEmpty()) {
+                QQuickItem* item = pending.takeFirst();
+                pending += item->childItems();
+                if (!item->inherits("QQuickAbstractButton") || !item->isVisible())
+                    continue;
+                ++buttons;
+                QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(item);
+                QVERIFY(iface);
+                QVERIFY2(!iface->text(QAccessible::Name).isEmpty(), qPrintable(item->objectName()));
+            }
+            QVERIFY(buttons >= 7); // six tabs and quit at least
+        }
+
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QAccessibleInterface* home = QAccessible::queryAccessibleInterface(find(window, "crosshairButton"));
+        QVERIFY(home && home->actionInterface());
+        QCOMPARE(home->role(), QAccessible::Button);
+        home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(controller.reconcileCount, 1);
+        QVERIFY(controller.m_manualOverride);
+
+        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(find(window, "navTab5"));
+        QVERIFY(about && about->actionInterface());
+        QCOMPARE(about->text(QAccessible::Name), "About");
+        about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::about));
+    }
+
+    // A hidden panel costs no CPU: the grid stops drifting and the logo stops
+    // pulsing until the panel shows again.
+    void animationsStopWhileHidden()
+    {
+        ScriptedController controller;
+        controller.setProperty("evaluatorsRunning", true);
+        AppShell shell(&controller, nullptr, nullptr);
+        shell.togglePanel();
+        QQuickWindow* panel = shell.panel();
+        QVERIFY(panel);
+        QVERIFY(QTest::qWaitForWindowExposed(panel));
+        QQuickItem* grid = find(panel, "gridBackground");
+        QVERIFY(grid);
+        const int start = grid->property("offset").toInt();
+        QTRY_VERIFY(grid->property("offset").toInt() != start);
+        QVERIFY(grid->property("windowShown").toBool());
+
+        shell.togglePanel();
+        QVERIFY(!panel->isVisible());
+        QVERIFY(!grid->property("windowShown").toBool());
+        const int hidden = grid->property("offset").toInt();
+        QTest::qWait(1200); // more than two drift steps
+        QCOMPARE(grid->property("offset").toInt(), hidden);
+
+        shell.togglePanel();
+        QTRY_VERIFY(grid->property("offset").toInt() != hidden);
+    }
+
+    void detachedWindowLifecycle()
+    {
+        QTemporaryDir dir;
+        SettingsStore store(dir.filePath(QStringLiteral("settings.json")));
+        ScriptedController controller;
+        AppShell shell(&controller, nullptr, &store);
+        DetachedWindow* detached = shell.detachedWindow();
+
+        shell.showDetached(int(NavTab::about));
+        QPointer<QQuickWindow> first = detached->window();
+        QVERIFY(first);
+        QCOMPARE(first->title(), "VXR Worker");
+        QCOMPARE(first->minimumSize(), QSize(440, 520));
+        QCOMPARE(first->property("tab").toInt(), int(NavTab::about));
+        QVERIFY(QTest::qWaitForWindowExposed(first));
+        shell.showDetached(int(NavTab::jobs));
+        QCOMPARE(detached->window(), first.data()); // one instance
+        QCOMPARE(first->property("tab").toInt(), int(NavTab::jobs));
+
+        const QRect frame(30, 40, 600, 500);
+        first->setGeometry(frame);
+        QTRY_COMPARE(first->geometry(), frame);
+        first->close();
+        QTRY_VERIFY(first.isNull()); // content dropped with the window
+        QVERIFY(!detached->window());
+        QCOMPARE(DetachedWindow::parseFrame(
+                     store.value(QLatin1String(DetachedWindow::frameKey)).value_or(QVariant()).toString()),
+                 frame);
+
+        shell.showDetached(int(NavTab::home));
+        QQuickWindow* second = detached->window();
+        QVERIFY(second);
+        QCOMPARE(second->geometry(), frame);
+        QCOMPARE(second->property("tab").toInt(), int(NavTab::home));
+    }
+};
+
+QTEST_MAIN(TestContentView)
+#include "test_content_view.moc"

@@ -1,0 +1,223 @@
+// The rules the screens show: button label, earnings line, formats, tab
+// enablement, build information and the sandbox rows' model.
+
+#include "app/build_info.h"
+#include "app/detached_window.h"
+#include "app/sandbox_list_model.h"
+#include "app/shell_rules.h"
+#include "screenshots/scripted_controller.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vxr;
+
+class TestShellRules : public QObject {
+    Q_OBJECT
+
+private slots:
+    void crosshairLabel_data()
+    {
+        QTest::addColumn<bool>("stopping");
+        QTest::addColumn<bool>("manual");
+        QTest::addColumn<bool>("idleRule");
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("auto") << false << false << true << false << "Auto";
+        QTest::newRow("running on idle") << false << false << true << true << "Running";
+        QTest::newRow("manual") << false << true << true << true << "Stop";
+        QTest::newRow("manual, not yet running") << false << true << false << false << "Stop";
+        QTest::newRow("no idle rule, still running") << false << false << false << true << "Start";
+        QTest::newRow("no idle rule") << false << false << false << false << "Start";
+        QTest::newRow("stopping wins") << true << true << true << true << "Stopping…";
+        QTest::newRow("stopping, nothing else") << true << false << false << false << "Stopping…";
+    }
+    void crosshairLabel()
+    {
+        QFETCH(bool, stopping);
+        QFETCH(bool, manual);
+        QFETCH(bool, idleRule);
+        QFETCH(bool, running);
+        QFETCH(QString, label);
+        QCOMPARE(vxr::crosshairLabel(stopping, manual, idleRule, running), label);
+        QCOMPARE(ShellRules::crosshairEnabled(stopping), !stopping);
+    }
+
+    // Auto -> press -> Stop -> press -> back to Auto (or Running when idle compute
+    // still runs); each press reconciles once.
+    void pressFlipsOverrideThenReconciles()
+    {
+        ScriptedController controller;
+        controller.setProperty("idleRestrictionEnabled", true);
+        controller.reconcileFollowsOverride = true;
+        const auto label = [&] {
+            return vxr::crosshairLabel(controller.m_isStopping, controller.m_manualOverride,
+                                       controller.m_idleRestrictionEnabled, controller.m_evaluatorsRunning);
+        };
+        QCOMPARE(label(), "Auto");
+        toggleManualOverride(&controller);
+        QVERIFY(controller.m_manualOverride);
+        QVERIFY(controller.m_evaluatorsRunning); // the reconcile saw the new value
+        QCOMPARE(controller.reconcileCount, 1);
+        QCOMPARE(label(), "Stop");
+        toggleManualOverride(&controller);
+        QCOMPARE(controller.reconcileCount, 2);
+        QCOMPARE(label(), "Auto");
+
+        // The user went idle meanwhile: idle compute keeps running after the press.
+        controller.reconcileFollowsOverride = false;
+        controller.setProperty("evaluatorsRunning", true);
+        toggleManualOverride(&controller);
+        toggleManualOverride(&controller);
+        QCOMPARE(label(), "Running");
+    }
+
+    void earningsLine_data()
+    {
+        QTest::addColumn<QString>("account");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("10 characters whole") << "0123456789" << "0123456789";
+        QTest::newRow("11 characters cut") << "0123456789a" << "0123456789…";
+        QTest::newRow("long") << "0xa1b2c3d4e5f60718" << "0xa1b2c3d4…";
+        QTest::newRow("short") << "abc" << "abc";
+    }
+    void earningsLine()
+    {
+        QFETCH(QString, account);
+        QFETCH(QString, shown);
+        QCOMPARE(accountText(account), shown);
+        const QString html = ShellRules::depositLineHtml(1.23456, account);
+        QVERIFY2(html.contains(shown.toUpper().toHtmlEscaped()), qPrintable(html));
+        QVERIFY(html.contains(QStringLiteral("1.235")));
+        QVERIFY(html.contains(QStringLiteral("⊇ DEPOSITED TO")));
+    }
+
+    void formats()
+    {
+        QCOMPARE(earningsText(0), "0.000");
+        QCOMPARE(earningsText(12.3456), "12.346");
+        QCOMPARE(slicesText(118, 160), "118/160 SLICES");
+        QCOMPARE(slicesText(9'000'000'000LL, 9'000'000'001LL), "9000000000/9000000001 SLICES");
+        QCOMPARE(percentText(73.75), "73.8%");
+        QCOMPARE(percentText(100), "100.0%");
+        // Markup in an account must not become markup on screen.
+        QVERIFY(!ShellRules::depositLineHtml(1, QStringLiteral("<b>x")).contains(QStringLiteral("<B>")));
+    }
+
+    void logsTab()
+    {
+        const QUrl url(QStringLiteral("http://localhost:9080/hud/small-dark.html"));
+        QVERIFY(!logsAvailable(QUrl()));
+        QVERIFY(logsAvailable(url));
+        QCOMPARE(tabAfterWorkerURLChange(NavTab::logs, QUrl()), NavTab::home);
+        QCOMPARE(tabAfterWorkerURLChange(NavTab::logs, url), NavTab::logs);
+        QCOMPARE(tabAfterWorkerURLChange(NavTab::jobs, QUrl()), NavTab::jobs);
+    }
+
+    void buildInfoLookup()
+    {
+        const QVariantMap dictionary{
+            {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2.3")},
+            {QStringLiteral("VXRNodeVersion"), 20},
+            {QStringLiteral("VXRReleaseDate"), QDate(2026, 1, 2)},
+        };
+        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("CFBundleShortVersionString")), "1.2.3");
+        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRNodeVersion")), "unknown");
+        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRReleaseDate")), "unknown");
+        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRDawnVersion")), "unknown");
+    }
+
+    void buildInfoReadOnce()
+    {
+        int reads = 0;
+        QVariantMap source{{QStringLiteral("VXRV8Version"), QStringLiteral("11.3")}};
+        BuildInfoCache cache([&] {
+            ++reads;
+            return source;
+        });
+        QCOMPARE(cache.string(QStringLiteral("VXRV8Version")), "11.3");
+        source.insert(QStringLiteral("VXRV8Version"), QStringLiteral("12.0"));
+        QCOMPARE(cache.string(QStringLiteral("VXRV8Version")), "11.3");
+        QCOMPARE(cache.string(QStringLiteral("VXRNativeVersion")), "unknown");
+        QCOMPARE(reads, 1);
+    }
+
+    void buildInfoRowsInTableOrder()
+    {
+        QStringList labels;
+        for (const auto& row : BuildInfo::rows())
+            labels << row.label;
+        QCOMPARE(labels, (QStringList{"VXR Worker", "Release date", "Node", "V8", "uvwasi (WASI)",
+                                      "WebGPU (Dawn)", "vxr-client", "vxr-worker", "vxr-native"}));
+        QCOMPARE(AboutInfo::versionRows().size(), 9);
+        QVERIFY(AboutInfo::policyURL().endsWith(QStringLiteral("/legal/worker-aup.html")));
+        const QVariantList contacts = AboutInfo::contactRows();
+        QCOMPARE(contacts.size(), 2);
+        const QVariantMap technical = contacts.first().toMap();
+        QVERIFY(technical.value("html").toString().contains(
+            QStringLiteral("mailto:") + technical.value("address").toString()));
+    }
+
+    // Rows come and go by id; a poll that changes only figures updates rows in
+    // place, so the view can fade rows instead of rebuilding the list.
+    void sandboxRowsDiffById()
+    {
+        SandboxListModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removes(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        const auto a = ScriptedController::sandbox(QStringLiteral("aaaaaaaaaaaa"), 1, 10);
+        const auto b = ScriptedController::sandbox(QStringLiteral("bbbb"), 2, 4);
+        const auto c = ScriptedController::sandbox(QStringLiteral("cccc"), 0, 0);
+
+        model.setRows(QVariantList{a, b});
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(inserts.size(), 2);
+        QCOMPARE(model.index(0).data(SandboxListModel::JobNameRole).toString(), "aaaaaaaaaa");
+        QCOMPARE(model.index(1).data(SandboxListModel::SlicesTextRole).toString(), "2/4 SLICES");
+        QCOMPARE(model.index(1).data(SandboxListModel::PercentTextRole).toString(), "50.0%");
+
+        model.setRows(QVariantList{a, b}); // same poll again: nothing happens
+        QCOMPARE(changes.size(), 0);
+
+        model.setRows(QVariantList{ScriptedController::sandbox(QStringLiteral("aaaaaaaaaaaa"), 5, 10), c});
+        QCOMPARE(removes.size(), 1);
+        QCOMPARE(inserts.size(), 3);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(model.index(0).data(SandboxListModel::PercentRole).toDouble(), 50.0);
+        QCOMPARE(model.index(1).data(SandboxListModel::IdRole).toString(), "cccc");
+
+        model.setRows(QVariantList{c, a}); // reordered: rebuilt
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(model.index(0).data(SandboxListModel::IdRole).toString(), "cccc");
+
+        model.setRows(QVariantList{});
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(resets.size(), 1);
+    }
+
+    void savedFrameText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("frame");
+        QTest::newRow("frame") << "10 -20 720 620" << QRect(10, -20, 720, 620);
+        QTest::newRow("empty") << "" << QRect();
+        QTest::newRow("three numbers") << "1 2 3" << QRect();
+        QTest::newRow("not a number") << "1 2 x 4" << QRect();
+        QTest::newRow("no size") << "1 2 0 4" << QRect();
+    }
+    void savedFrameText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QRect, frame);
+        QCOMPARE(DetachedWindow::parseFrame(text), frame);
+        if (frame.isValid())
+            QCOMPARE(DetachedWindow::frameText(frame), text);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShellRules)
+#include "test_shell_rules.moc"

@@ -1,0 +1,137 @@
+#include "fake_http_service.h"
+#include "worker_interface/local_http.h"
+#include "worker_interface/poll_loops.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+using namespace vxr;
+using vxr::test::FakeHttpService;
+
+namespace {
+const QString kHud = QStringLiteral("/hud/small-dark.html");
+const QString kRunInfo = QStringLiteral("/worker/run-info");
+const QString kTaskInfo = QStringLiteral("/worker/task-info");
+
+Timing fastTiming() {
+    Timing t = Timing{}.scaled(0.02); // 30 ms request timeout, 20 ms retry, 300 ms run-info
+    t.taskInfoInterval = Millis(20);
+    return t;
+}
+} // namespace
+
+class TestPollLoops : public QObject {
+    Q_OBJECT
+private slots:
+    void statusPollTreatsAnyHttpAnswerAsUp() {
+        FakeHttpService service; // no route: every path answers 404
+        StatusPoll poll(service.url(kHud), fastTiming());
+        QSignalSpy answered(&poll, &StatusPoll::answered);
+        poll.start();
+        QTRY_COMPARE(answered.count(), 1);
+        QVERIFY(!poll.isRunning());
+        const int hits = service.hits(kHud);
+        QTest::qWait(100);
+        QCOMPARE(service.hits(kHud), hits); // the loop ended with the answer
+        QCOMPARE(answered.count(), 1);
+    }
+
+    void statusPollRetriesAfterTimeoutsUntilAnswered() {
+        FakeHttpService service;
+        service.setRoute(kHud, {200, {}, true});
+        StatusPoll poll(service.url(kHud), fastTiming());
+        QSignalSpy answered(&poll, &StatusPoll::answered);
+        poll.start();
+        QTRY_VERIFY(service.hits(kHud) >= 3); // each attempt timed out and was retried
+        QCOMPARE(answered.count(), 0);
+        service.answer(kHud, 200, "<html/>");
+        QTRY_COMPARE(answered.count(), 1);
+    }
+
+    void restartingLeavesOneRequestInFlight() {
+        FakeHttpService service;
+        service.setRoute(kHud, {200, {}, true});
+        Timing timing = fastTiming();
+        timing.statusRequestTimeout = Millis(10000);
+        StatusPoll poll(service.url(kHud), timing);
+        poll.start();
+        QTRY_COMPARE(service.openConnections(), 1);
+        poll.start();
+        QTRY_COMPARE(service.hits(kHud), 2);
+        // The first request was dropped, not left running beside the new one.
+        QTRY_COMPARE(service.openConnections(), 1);
+    }
+
+    void deletingALoopMidRequestCancelsIt() {
+        FakeHttpService service;
+        service.setRoute(kTaskInfo, {200, {}, true});
+        auto poll = std::make_unique<TaskInfoPoll>(service.url(kTaskInfo), fastTiming());
+        QSignalSpy fetched(poll.get(), &TaskInfoPoll::fetched);
+        poll->start();
+        QTRY_COMPARE(service.openConnections(), 1);
+        poll.reset();
+        QTRY_COMPARE(service.openConnections(), 0);
+    }
+
+    void runInfoPollPublishesOnlyRecords() {
+        FakeHttpService service;
+        service.answer(kRunInfo, 200, R"(var x={"totalEarnings": 12, "earningsAccount": "0xabc"})");
+        Timing timing = fastTiming();
+        timing.runInfoInterval = Millis(20);
+        RunInfoPoll poll(service.url(kRunInfo), timing);
+        QSignalSpy fetched(&poll, &RunInfoPoll::fetched);
+        poll.start();
+        QTRY_VERIFY(fetched.count() >= 2); // first at once, then periodically
+        QCOMPARE(fetched.first().first().value<RunInfo>(),
+                 (RunInfo{12.0, QStringLiteral("0xabc")}));
+
+        service.answer(kRunInfo, 200, R"(var x={"totalEarnings": 12};)");
+        const int hits = service.hits(kRunInfo);
+        QTRY_VERIFY(service.hits(kRunInfo) >= hits + 2);
+        fetched.clear();
+        const int after = service.hits(kRunInfo);
+        QTRY_VERIFY(service.hits(kRunInfo) >= after + 2);
+        QCOMPARE(fetched.count(), 0);
+        QVERIFY(poll.isRunning()); // a bad answer does not end the loop
+    }
+
+    void taskInfoPollReportsEveryCycle() {
+        FakeHttpService service;
+        service.answer(kTaskInfo, 200, "x={\"tasks\":[]};\n");
+        TaskInfoPoll poll(service.url(kTaskInfo), fastTiming());
+        QSignalSpy fetched(&poll, &TaskInfoPoll::fetched);
+        poll.start();
+        QTRY_VERIFY(fetched.count() >= 3);
+        for (const auto& args : fetched)
+            QVERIFY(!args.first().value<std::optional<QJsonObject>>());
+
+        service.answer(kTaskInfo, 404, "x={\"tasks\":[]};"); // the status code is not examined
+        fetched.clear();
+        QTRY_VERIFY(fetched.count() >= 3);
+        QVERIFY(fetched.last().first().value<std::optional<QJsonObject>>().has_value());
+    }
+
+    void oversizedBodiesYieldNothing_data() {
+        QTest::addColumn<qint64>("padding");
+        QTest::addColumn<bool>("present");
+        QTest::newRow("just under the cap") << kLocalBodyCap - 64 << true;
+        QTest::newRow("over the cap") << kLocalBodyCap + 1 << false;
+    }
+    void oversizedBodiesYieldNothing() {
+        QFETCH(qint64, padding);
+        QFETCH(bool, present);
+        FakeHttpService service;
+        // Valid JSON either way: the object is padded with white space.
+        service.answer(kTaskInfo, 200, "x={" + QByteArray(padding, ' ') + "}");
+        TaskInfoPoll poll(service.url(kTaskInfo), fastTiming());
+        QSignalSpy fetched(&poll, &TaskInfoPoll::fetched);
+        poll.start();
+        QTRY_VERIFY(fetched.count() >= 1);
+        QCOMPARE(fetched.first().first().value<std::optional<QJsonObject>>().has_value(), present);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPollLoops)
+#include "test_poll_loops.moc"
