@@ -3,6 +3,9 @@
 
 #include "screenshots/screen_scenes.h"
 
+#include "metrics/metric_history.h"
+#include "worker_interface/registration.h"
+
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -14,6 +17,26 @@
 #include <memory>
 
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
+
+// The real value types the controller and the sampler publish, where the scripted
+// stand-ins use plain maps.
+class GadgetController : public ScriptedScreensController {
+    Q_OBJECT
+    Q_PROPERTY(vxr::RegistrationStatus registrationStatus MEMBER m_status NOTIFY statusChanged)
+public:
+    vxr::RegistrationStatus m_status = vxr::RegistrationStatus::registered("0x9c2d41e07b55a3f8");
+signals:
+    void statusChanged();
+};
+
+class GadgetSampler : public ScriptedSampler {
+    Q_OBJECT
+    Q_PROPERTY(vxr::MetricHistory ram MEMBER m_history NOTIFY historyChanged)
+public:
+    vxr::MetricHistory m_history;
+signals:
+    void historyChanged();
+};
 
 namespace {
 
@@ -149,6 +172,26 @@ private slots:
         controller.setProperty("idleRestrictionEnabled", true); // changed elsewhere
         QVERIFY(box->property("checked").toBool());
         m_window.hide();
+    }
+
+    void realValueTypesReachTheScreens() {
+        GadgetController controller;
+        GadgetSampler sampler;
+        sampler.m_history.add(0.25);
+        sampler.m_history.add(2.0);
+        controller.m_metricsSampler = &sampler;
+        auto settings = create("SettingsView", &controller);
+        QVERIFY(settings);
+        QCOMPARE(controller.checkCount, 0);
+        QCOMPARE(find(settings, "registrationStatusRow")->property("row").toMap().value("text"),
+                 QVariant(QStringLiteral("Registered to 0x9c2d41e0…")));
+
+        auto metrics = create("MetricsView", &controller);
+        QVERIFY(metrics);
+        QQuickItem* ram = find(metrics, "ramRow");
+        QVERIFY(ram);
+        QCOMPARE(ram->property("cap").toDouble(), 2.5);
+        QCOMPARE(ram->property("stats").toMap().value("peak"), QVariant(QStringLiteral("2.00 GB")));
     }
 
     void metricsScreenStartsTheSampler() {
