@@ -45,17 +45,6 @@ QString accountText(const QString& account)
     return account;
 }
 
-QString slicesText(qint64 slicesDone, qint64 slicesFetched)
-{
-    return QString::asprintf("%lld/%lld SLICES", static_cast<long long>(slicesDone),
-                             static_cast<long long>(slicesFetched));
-}
-
-QString percentText(double percent)
-{
-    return QString::asprintf("%.1f%%", percent);
-}
-
 bool logsAvailable(const QUrl& workerURL)
 {
     return !workerURL.isEmpty();

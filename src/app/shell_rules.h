@@ -1,5 +1,7 @@
 #pragma once
 
+#include "worker_interface/sandbox_progress.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -22,10 +24,6 @@ inline constexpr int navTabCount = 6;
 // The account as the earnings line shows it: 11 or more characters are cut to 10
 // plus "…".
 [[nodiscard]] QString accountText(const QString& account);
-// "<done>/<fetched> SLICES"
-[[nodiscard]] QString slicesText(qint64 slicesDone, qint64 slicesFetched);
-// "%.1f%"
-[[nodiscard]] QString percentText(double percent);
 
 // The Logs tab needs a page to show.
 [[nodiscard]] bool logsAvailable(const QUrl& workerURL);

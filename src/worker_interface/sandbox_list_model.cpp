@@ -25,6 +25,10 @@ QVariant SandboxListModel::data(const QModelIndex& index, int role) const {
         return row.slicesFetched;
     case PercentRole:
         return row.percent;
+    case SlicesTextRole:
+        return slicesText(row.slicesDone, row.slicesFetched);
+    case PercentTextRole:
+        return percentText(row.percent);
     default:
         return {};
     }
@@ -35,7 +39,9 @@ QHash<int, QByteArray> SandboxListModel::roleNames() const {
             {JobNameRole, "jobName"},
             {SlicesDoneRole, "slicesDone"},
             {SlicesFetchedRole, "slicesFetched"},
-            {PercentRole, "percent"}};
+            {PercentRole, "percent"},
+            {SlicesTextRole, "slicesText"},
+            {PercentTextRole, "percentText"}};
 }
 
 void SandboxListModel::setRows(const QList<SandboxProgress>& rows) {

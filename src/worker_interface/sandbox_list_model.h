@@ -18,6 +18,8 @@ public:
         SlicesDoneRole,
         SlicesFetchedRole,
         PercentRole,
+        SlicesTextRole,
+        PercentTextRole,
     };
 
     explicit SandboxListModel(QObject* parent = nullptr);

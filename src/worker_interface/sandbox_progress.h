@@ -24,4 +24,8 @@ struct SandboxProgress {
 // slices gets no row.
 [[nodiscard]] QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root);
 
+// The row's labels: "<done>/<fetched> SLICES" and the percentage with one decimal.
+[[nodiscard]] QString slicesText(qint64 slicesDone, qint64 slicesFetched);
+[[nodiscard]] QString percentText(double percent);
+
 } // namespace vxr

@@ -120,8 +120,8 @@ private slots:
         QCOMPARE(sandboxes->property("count").toInt(), 0);
 
         controller.setProperty("throttleNotice", QStringLiteral("Throttled until 18:00"));
-        controller.setProperty("sandboxes", QVariantList{ScriptedController::sandbox("job-a", 1, 2),
-                                                         ScriptedController::sandbox("job-b", 0, 5)});
+        controller.setSandboxes({ScriptedController::sandbox("job-a", 1, 2),
+                                 ScriptedController::sandbox("job-b", 0, 5)});
         QVERIFY(banner->isVisible());
         QCOMPARE(sandboxes->property("count").toInt(), 2);
         controller.setProperty("throttleNotice", QString());

@@ -3,7 +3,6 @@
 
 #include "app/build_info.h"
 #include "app/detached_window.h"
-#include "app/sandbox_list_model.h"
 #include "app/shell_rules.h"
 #include "screenshots/scripted_controller.h"
 
@@ -159,45 +158,6 @@ private slots:
             QStringLiteral("mailto:") + technical.value("address").toString()));
     }
 
-    // Rows come and go by id; a poll that changes only figures updates rows in
-    // place, so the view can fade rows instead of rebuilding the list.
-    void sandboxRowsDiffById()
-    {
-        SandboxListModel model;
-        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-        QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-        QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
-        QSignalSpy removes(&model, &QAbstractItemModel::rowsRemoved);
-        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
-        const auto a = ScriptedController::sandbox(QStringLiteral("aaaaaaaaaaaa"), 1, 10);
-        const auto b = ScriptedController::sandbox(QStringLiteral("bbbb"), 2, 4);
-        const auto c = ScriptedController::sandbox(QStringLiteral("cccc"), 0, 0);
-
-        model.setRows(QVariantList{a, b});
-        QCOMPARE(model.rowCount(), 2);
-        QCOMPARE(inserts.size(), 2);
-        QCOMPARE(model.index(0).data(SandboxListModel::JobNameRole).toString(), "aaaaaaaaaa");
-        QCOMPARE(model.index(1).data(SandboxListModel::SlicesTextRole).toString(), "2/4 SLICES");
-        QCOMPARE(model.index(1).data(SandboxListModel::PercentTextRole).toString(), "50.0%");
-
-        model.setRows(QVariantList{a, b}); // same poll again: nothing happens
-        QCOMPARE(changes.size(), 0);
-
-        model.setRows(QVariantList{ScriptedController::sandbox(QStringLiteral("aaaaaaaaaaaa"), 5, 10), c});
-        QCOMPARE(removes.size(), 1);
-        QCOMPARE(inserts.size(), 3);
-        QCOMPARE(changes.size(), 1);
-        QCOMPARE(model.index(0).data(SandboxListModel::PercentRole).toDouble(), 50.0);
-        QCOMPARE(model.index(1).data(SandboxListModel::IdRole).toString(), "cccc");
-
-        model.setRows(QVariantList{c, a}); // reordered: rebuilt
-        QCOMPARE(resets.size(), 1);
-        QCOMPARE(model.index(0).data(SandboxListModel::IdRole).toString(), "cccc");
-
-        model.setRows(QVariantList{});
-        QCOMPARE(model.rowCount(), 0);
-        QCOMPARE(resets.size(), 1);
-    }
 
     void savedFrameText_data()
     {

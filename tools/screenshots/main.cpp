@@ -152,9 +152,8 @@ int main(int argc, char* argv[])
     controller.setProperty("earningsAccount", QStringLiteral("0xa1b2c3d4e5f60718"));
     controller.setProperty("throttleNotice",
                            QStringLiteral("The network is throttling work until 18:00"));
-    controller.setProperty("sandboxes",
-                           QVariantList{ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
-                                        ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
+    controller.setSandboxes({ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
+                             ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
     shoot(ShellRules::Home, QStringLiteral("07-home-running"));
 
     // The settings, metrics and jobs screens with a working worker behind them.

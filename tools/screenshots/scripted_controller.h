@@ -1,5 +1,7 @@
 #pragma once
 
+#include "worker_interface/sandbox_list_model.h"
+
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -20,7 +22,7 @@ class ScriptedController : public QObject {
     Q_PROPERTY(bool manualOverride MEMBER m_manualOverride NOTIFY manualOverrideChanged)
     Q_PROPERTY(double totalEarnings MEMBER m_totalEarnings NOTIFY totalEarningsChanged)
     Q_PROPERTY(QString earningsAccount MEMBER m_earningsAccount NOTIFY earningsAccountChanged)
-    Q_PROPERTY(QVariantList sandboxes MEMBER m_sandboxes NOTIFY sandboxesChanged)
+    Q_PROPERTY(vxr::SandboxListModel* sandboxModel READ sandboxModel CONSTANT)
 
 public:
     using QObject::QObject;
@@ -34,7 +36,10 @@ public:
     bool m_manualOverride{false};
     double m_totalEarnings{0.0};
     QString m_earningsAccount;
-    QVariantList m_sandboxes;
+    vxr::SandboxListModel m_sandboxModel;
+
+    vxr::SandboxListModel* sandboxModel() { return &m_sandboxModel; }
+    void setSandboxes(const QList<vxr::SandboxProgress>& rows) { m_sandboxModel.setRows(rows); }
 
     int reconcileCount = 0;
     int shutdownCount = 0;
@@ -50,13 +55,10 @@ public:
     }
     Q_INVOKABLE void shutdownForQuit() { ++shutdownCount; }
 
-    static QVariantMap sandbox(const QString& id, qint64 done, qint64 fetched)
+    static vxr::SandboxProgress sandbox(const QString& id, qint64 done, qint64 fetched)
     {
-        return {{QStringLiteral("id"), id},
-                {QStringLiteral("jobName"), id.left(10)},
-                {QStringLiteral("slicesDone"), done},
-                {QStringLiteral("slicesFetched"), fetched},
-                {QStringLiteral("percent"), fetched > 0 ? 100.0 * double(done) / double(fetched) : 0.0}};
+        return {id, id.left(10), done, fetched,
+                fetched > 0 ? 100.0 * double(done) / double(fetched) : 0.0};
     }
 
 signals:
@@ -69,5 +71,4 @@ signals:
     void manualOverrideChanged();
     void totalEarningsChanged();
     void earningsAccountChanged();
-    void sandboxesChanged();
 };

@@ -98,7 +98,7 @@ Item {
                 objectName: "sandboxes"
                 anchors.horizontalCenter: parent.horizontalCenter
                 width: 300
-                rows: root.controller.sandboxes
+                model: root.controller.sandboxModel
             }
         }
     }

@@ -4,7 +4,6 @@ import VXR.App
 // The running sandboxes, one row per job, fading in and out as they come and go.
 ListView {
     id: root
-    property var rows
 
     implicitWidth: 300
     implicitHeight: contentHeight
@@ -13,7 +12,6 @@ ListView {
     Accessible.role: Accessible.List
     Accessible.name: "Running sandboxes"
 
-    model: SandboxListModel { id: rowModel; rows: root.rows }
     delegate: SandboxProgressRow { width: root.width }
 
     add: Transition { NumberAnimation { property: "opacity"; from: 0; to: 1; duration: 250 } }
