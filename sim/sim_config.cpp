@@ -27,8 +27,8 @@ QString stringOr(const QJsonObject& o, const char* key, const QString& fallback)
     return v.isString() ? v.toString() : fallback;
 }
 
-JobSpec parseJob(const QJsonObject& o, int index) {
-    JobSpec job;
+JobDefinition parseJob(const QJsonObject& o, int index) {
+    JobDefinition job;
     job.id = stringOr(o, "id", QStringLiteral("job%1").arg(index));
     job.name = stringOr(o, "name", job.id);
     job.cgId = stringOr(o, "cgId", QStringLiteral("global"));
@@ -49,9 +49,9 @@ JobSpec parseJob(const QJsonObject& o, int index) {
     return job;
 }
 
-JobSpec makeJob(const char* id, const char* name, const char* cg, bool global, double seconds,
+JobDefinition makeJob(const char* id, const char* name, const char* cg, bool global, double seconds,
                 double mb, double load, double in, double out, double credit, double gpuMs = 0) {
-    JobSpec job;
+    JobDefinition job;
     job.id = QLatin1String(id);
     job.name = QLatin1String(name);
     job.cgId = QLatin1String(cg);
@@ -77,7 +77,7 @@ bool envNamesProgram(const char* variable, const QString& program) {
 
 } // namespace
 
-std::vector<JobSpec> defaultJobs() {
+std::vector<JobDefinition> defaultJobs() {
     return {
         makeJob("Qm7fa92Lw3kPz0Rt8cBv", "Mandelbrot tiles", "global", true, 6, 48, 0.8, 180000,
                 42000, 0.0031),

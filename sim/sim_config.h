@@ -20,7 +20,7 @@ struct BreakdownShares {
     bool operator==(const BreakdownShares&) const = default;
 };
 
-struct JobSpec {
+struct JobDefinition {
     QString id;
     QString name;
     QString cgId;
@@ -34,7 +34,7 @@ struct JobSpec {
     double gpuMs = 0;        // GPU time per slice, only with --webgpu (simulated)
     double credit = 0.002;   // earnings per finished slice
     BreakdownShares breakdown;
-    bool operator==(const JobSpec&) const = default;
+    bool operator==(const JobDefinition&) const = default;
 };
 
 struct ThrottleConfig {
@@ -44,7 +44,7 @@ struct ThrottleConfig {
 };
 
 struct SimConfig {
-    std::vector<JobSpec> jobs;
+    std::vector<JobDefinition> jobs;
     std::optional<ThrottleConfig> throttle;
     QStringList mismatchKeys;
     int minSlicesPerTask = 3;
@@ -58,7 +58,7 @@ struct SimConfig {
 };
 
 // The default jobs when the file has none.
-[[nodiscard]] std::vector<JobSpec> defaultJobs();
+[[nodiscard]] std::vector<JobDefinition> defaultJobs();
 
 // Parses the configuration text; unknown keys are ignored, wrongly typed values
 // keep their defaults. Returns the defaults with an error text for unreadable JSON.

@@ -75,10 +75,10 @@ qint64 Simulation::scaledMs(double seconds) const {
     return qint64(seconds * m_config.timeScale * 1000.0);
 }
 
-const JobSpec* Simulation::job(const QString& id) const {
-    for (const JobSpec& spec : m_config.jobs)
-        if (spec.id == id)
-            return &spec;
+const JobDefinition* Simulation::job(const QString& id) const {
+    for (const JobDefinition& definition : m_config.jobs)
+        if (definition.id == id)
+            return &definition;
     return nullptr;
 }
 
@@ -188,10 +188,10 @@ void Simulation::advance() {
 }
 
 void Simulation::fetchTask(Sandbox& sandbox) {
-    std::vector<const JobSpec*> eligible;
-    for (const JobSpec& spec : m_config.jobs)
-        if (spec.global ? m_options.joinGlobal : true)
-            eligible.push_back(&spec);
+    std::vector<const JobDefinition*> eligible;
+    for (const JobDefinition& definition : m_config.jobs)
+        if (definition.global ? m_options.joinGlobal : true)
+            eligible.push_back(&definition);
     if (eligible.empty()) {
         if (!sandbox.noWorkReported)
             log(QStringLiteral("sandbox %1: no work available for this worker's compute groups")
@@ -208,23 +208,23 @@ void Simulation::fetchTask(Sandbox& sandbox) {
     task.taskTime = QDateTime::currentMSecsSinceEpoch();
     QStringList names;
     for (int i = 0; i < count; ++i) {
-        const JobSpec& spec = *eligible[size_t(i)];
+        const JobDefinition& definition = *eligible[size_t(i)];
         TaskJob tj;
-        tj.jobId = spec.id;
+        tj.jobId = definition.id;
         tj.sliceCount =
             m_config.minSlicesPerTask +
             int(m_random.bounded(m_config.maxSlicesPerTask - m_config.minSlicesPerTask + 1));
         for (int n = 1; n <= tj.sliceCount; ++n)
             tj.slicesLeft.push_back(n);
         // Inputs and outputs differ a little from task to task.
-        tj.inBytes = std::round(spec.inBytes * (0.9 + 0.2 * m_random.generateDouble()));
-        tj.outBytes = std::round(spec.outBytes * (0.9 + 0.2 * m_random.generateDouble()));
-        tj.warm = sandbox.warmJobs.contains(spec.id);
-        JobTotals& totals = m_totals[spec.id];
+        tj.inBytes = std::round(definition.inBytes * (0.9 + 0.2 * m_random.generateDouble()));
+        tj.outBytes = std::round(definition.outBytes * (0.9 + 0.2 * m_random.generateDouble()));
+        tj.warm = sandbox.warmJobs.contains(definition.id);
+        JobTotals& totals = m_totals[definition.id];
         (tj.warm ? totals.reusedSandboxes : totals.freshSandboxes) += 1;
-        if (!m_seenJobs.contains(spec.id))
-            m_seenJobs.append(spec.id);
-        names.append(QStringLiteral("%1 × %2").arg(spec.name).arg(tj.sliceCount));
+        if (!m_seenJobs.contains(definition.id))
+            m_seenJobs.append(definition.id);
+        names.append(QStringLiteral("%1 × %2").arg(definition.name).arg(tj.sliceCount));
         task.jobs.push_back(std::move(tj));
     }
     for (const QString& warm : std::as_const(sandbox.warmJobs)) {
@@ -250,8 +250,8 @@ void Simulation::startNextSlice(Sandbox& sandbox) {
         log(QStringLiteral("sandbox %1: task %2 finished").arg(sandbox.index).arg(task.serial));
         return;
     }
-    const JobSpec* spec = job(next->jobId);
-    const double need = spec ? spec->sliceMB : 0;
+    const JobDefinition* definition = job(next->jobId);
+    const double need = definition ? definition->sliceMB : 0;
     const double limit = memoryLimitBytes();
     const double wanted = (m_config.reserveMB + committedMB() + need) * kMiB;
     const bool alone = runningSlices() == 0;
@@ -283,7 +283,7 @@ void Simulation::startNextSlice(Sandbox& sandbox) {
             .arg(sandbox.index)
             .arg(slice.sliceNumber)
             .arg(next->sliceCount)
-            .arg(spec ? spec->name : next->jobId));
+            .arg(definition ? definition->name : next->jobId));
 }
 
 void Simulation::requeueSlice(Sandbox& sandbox, const QString& why) {
@@ -299,7 +299,7 @@ void Simulation::requeueSlice(Sandbox& sandbox, const QString& why) {
 void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report) {
     const RunningSlice slice = *sandbox.slice;
     TaskJob& tj = sandbox.task->jobs[size_t(slice.jobIndex)];
-    const JobSpec* spec = job(tj.jobId);
+    const JobDefinition* definition = job(tj.jobId);
     const double cpuMs = std::max(0.0, report.value(QLatin1String("cpuMs")).toDouble());
     const double peak = std::max(0.0, report.value(QLatin1String("peakBytes")).toDouble());
     std::erase(tj.slicesLeft, slice.sliceNumber);
@@ -316,7 +316,7 @@ void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report) {
     const bool fresh = !tj.warm && tj.slicesDone == 1;
     if (peak > 0)
         (fresh ? totals.fresh : totals.reused).add(peak);
-    m_earnings += spec ? spec->credit : 0;
+    m_earnings += definition ? definition->credit : 0;
     saveEarnings(m_earnings);
     sandbox.slice.reset();
     setState(sandbox, SandboxState::ready);
@@ -324,7 +324,7 @@ void Simulation::finishSlice(Sandbox& sandbox, const QJsonObject& report) {
             .arg(sandbox.index)
             .arg(slice.sliceNumber)
             .arg(tj.sliceCount)
-            .arg(spec ? spec->name : tj.jobId)
+            .arg(definition ? definition->name : tj.jobId)
             .arg(qint64(cpuMs))
             .arg(formatBytes(peak)));
 }
@@ -370,15 +370,15 @@ QJsonObject Simulation::evaluatorPoll(const QJsonObject& request) {
     for (Sandbox& s : m_sandboxes) {
         if (!s.slice || s.slice->sent)
             continue;
-        const JobSpec* spec = job(s.task->jobs[size_t(s.slice->jobIndex)].jobId);
+        const JobDefinition* definition = job(s.task->jobs[size_t(s.slice->jobIndex)].jobId);
         const double jitter = 0.85 + 0.3 * m_random.generateDouble();
         start.append(QJsonObject{
             {QStringLiteral("slice"), s.slice->id},
             {QStringLiteral("sandbox"), s.index},
-            {QStringLiteral("ms"), double(scaledMs((spec ? spec->sliceSeconds : 1) * jitter))},
+            {QStringLiteral("ms"), double(scaledMs((definition ? definition->sliceSeconds : 1) * jitter))},
             {QStringLiteral("mb"), s.slice->mb},
-            {QStringLiteral("threads"), m_singleThreaded || !spec ? 1 : spec->threads},
-            {QStringLiteral("load"), spec ? spec->cpuLoad : 0.5}});
+            {QStringLiteral("threads"), m_singleThreaded || !definition ? 1 : definition->threads},
+            {QStringLiteral("load"), definition ? definition->cpuLoad : 0.5}});
         s.slice->sent = true;
         known.insert(s.slice->id);
     }

@@ -112,7 +112,7 @@ public:
 private:
     [[nodiscard]] qint64 now() const { return m_clock.elapsed(); }
     [[nodiscard]] qint64 scaledMs(double seconds) const;
-    [[nodiscard]] const JobSpec* job(const QString& id) const;
+    [[nodiscard]] const JobDefinition* job(const QString& id) const;
     [[nodiscard]] double committedMB() const;
     [[nodiscard]] int runningSlices() const;
     void fetchTask(Sandbox& sandbox);

@@ -55,10 +55,10 @@ QJsonObject Simulation::taskInfo() const {
                 left.append(n);
             counters.insert(tj.jobId, QJsonObject{{QStringLiteral("slicesDone"), tj.slicesDone},
                                                   {QStringLiteral("slicesLeft"), left}});
-            const JobSpec* spec = job(tj.jobId);
+            const JobDefinition* definition = job(tj.jobId);
             QJsonObject metrics{
                 {QStringLiteral("cpu"), tj.slicesDone > 0 ? tj.cpuMsSum / tj.slicesDone : 0.0},
-                {QStringLiteral("gpu"), m_webgpu && spec ? spec->gpuMs * m_config.timeScale : 0.0},
+                {QStringLiteral("gpu"), m_webgpu && definition ? definition->gpuMs * m_config.timeScale : 0.0},
                 {QStringLiteral("in"), tj.inBytes},
                 {QStringLiteral("out"), tj.outBytes},
                 {QStringLiteral("ramSlices"), tj.measured},
@@ -68,14 +68,14 @@ QJsonObject Simulation::taskInfo() const {
                 metrics.insert(QStringLiteral("ramMax"), tj.peakMax);
             }
             // GPU work is simulated: a GPU job's buffers are taken as a third of its slice memory.
-            if (m_webgpu && spec && spec->gpuMs > 0 && tj.slicesDone > 0) {
+            if (m_webgpu && definition && definition->gpuMs > 0 && tj.slicesDone > 0) {
                 metrics.insert(QStringLiteral("gpuMemSlices"), tj.slicesDone);
-                metrics.insert(QStringLiteral("gpuMem"), spec->sliceMB * kMiB / 3);
-                metrics.insert(QStringLiteral("gpuMemMax"), spec->sliceMB * kMiB / 3);
+                metrics.insert(QStringLiteral("gpuMem"), definition->sliceMB * kMiB / 3);
+                metrics.insert(QStringLiteral("gpuMemMax"), definition->sliceMB * kMiB / 3);
             }
             current.insert(tj.jobId,
                            QJsonObject{{QStringLiteral("sliceCount"), tj.sliceCount},
-                                       {QStringLiteral("cgId"), spec ? spec->cgId : QString()},
+                                       {QStringLiteral("cgId"), definition ? definition->cgId : QString()},
                                        {QStringLiteral("metrics"), metrics}});
         }
         QJsonObject currentTask{{QStringLiteral("jobs"), current}};
@@ -97,23 +97,23 @@ QJsonObject Simulation::taskInfo() const {
     QJsonObject budgetJobs;
     QJsonObject reuse;
     for (const QString& id : m_seenJobs) {
-        const JobSpec* spec = job(id);
-        if (!spec)
+        const JobDefinition* definition = job(id);
+        if (!definition)
             continue;
         const JobTotals totals = m_totals.value(id);
-        const double estimateBytes = spec->sliceMB * kMiB;
+        const double estimateBytes = definition->sliceMB * kMiB;
         // The network's estimate, for slices as long as this run makes them.
         QJsonObject info{
-            {QStringLiteral("name"), spec->name},
-            {QStringLiteral("cgId"), spec->cgId},
+            {QStringLiteral("name"), definition->name},
+            {QStringLiteral("cgId"), definition->cgId},
             {QStringLiteral("metrics"),
-             QJsonObject{{QStringLiteral("cpu"), spec->sliceSeconds * m_config.timeScale * 1000 *
-                                                     spec->cpuLoad * spec->threads},
-                         {QStringLiteral("gpu"), spec->gpuMs * m_config.timeScale},
-                         {QStringLiteral("in"), spec->inBytes},
-                         {QStringLiteral("out"), spec->outBytes},
+             QJsonObject{{QStringLiteral("cpu"), definition->sliceSeconds * m_config.timeScale * 1000 *
+                                                     definition->cpuLoad * definition->threads},
+                         {QStringLiteral("gpu"), definition->gpuMs * m_config.timeScale},
+                         {QStringLiteral("in"), definition->inBytes},
+                         {QStringLiteral("out"), definition->outBytes},
                          {QStringLiteral("ram"), estimateBytes}}}};
-        if (spec->gpuMs > 0) {
+        if (definition->gpuMs > 0) {
             QJsonObject estimate = info.value(QLatin1String("metrics")).toObject();
             estimate.insert(QStringLiteral("gpuMem"), estimateBytes / 3);
             info.insert(QStringLiteral("metrics"), estimate);
@@ -123,7 +123,7 @@ QJsonObject Simulation::taskInfo() const {
             const double mean =
                 (totals.fresh.mean * totals.fresh.n + totals.reused.mean * totals.reused.n) /
                 measured;
-            const BreakdownShares& b = spec->breakdown;
+            const BreakdownShares& b = definition->breakdown;
             const double other = std::max(0.0, 1.0 - b.heap - b.arrayBuffers - b.wasm);
             info.insert(QStringLiteral("ramBreakdown"),
                         QJsonObject{{QStringLiteral("heap"), mean * b.heap},

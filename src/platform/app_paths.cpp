@@ -10,7 +10,7 @@ namespace {
 QString xdgDir(const char* variable, const QString& home, const char* fallback)
 {
     const QString value = qEnvironmentVariable(variable);
-    // The base directory spec says relative paths are invalid and must be ignored.
+    // Relative XDG paths are invalid by the base-directory rules and must be ignored.
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return value;
     return home + QLatin1String(fallback);

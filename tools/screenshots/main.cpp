@@ -4,6 +4,7 @@
 #include "app/app_shell.h"
 #include "app/detached_window.h"
 #include "app/shell_rules.h"
+#include "screen_scenes.h"
 #include "scripted_controller.h"
 #include "worker_interface/hud/hud_web_view.h"
 
@@ -12,7 +13,9 @@
 #include <QEventLoop>
 #include <QHttpServer>
 #include <QHttpServerResponse>
+#include <QQuickItem>
 #include <QQuickWindow>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -83,6 +86,19 @@ bool waitForPage(vxr::HUDWebView& hud)
     return false;
 }
 
+// Depth-first search of the visual tree (screens are created by Loaders).
+QQuickItem* findItem(QQuickItem* item, const QString& name)
+{
+    if (!item)
+        return nullptr;
+    if (item->objectName() == name)
+        return item;
+    for (QQuickItem* child : item->childItems())
+        if (QQuickItem* found = findItem(child, name))
+            return found;
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -98,7 +114,16 @@ int main(int argc, char* argv[])
     const quint16 port = server.listen(QHostAddress::LocalHost, 0);
     const QUrl hudURL(QStringLiteral("http://127.0.0.1:%1/hud/small-dark.html").arg(port));
 
-    ScriptedController controller;
+    ScriptedScreensController controller;
+    ScriptedGovernor governor;
+    governor.setProperty("totalMemory", 16.0 * (1ULL << 30));
+    ScriptedSampler sampler;
+    QTemporaryDir historyDir;
+    QDateTime historyNow(QDate::currentDate(), QTime(9, 5));
+    vxr::JobHistory history(historyDir.path(), vxr::Timing{}, [&historyNow] { return historyNow; });
+    controller.m_memoryGovernor = &governor;
+    controller.m_metricsSampler = &sampler;
+    controller.m_jobHistory = &history;
     vxr::HUDWebView hud;
     vxr::AppShell shell(&controller, &hud, nullptr);
     bool ok = true;
@@ -130,6 +155,35 @@ int main(int argc, char* argv[])
     controller.setSandboxes({ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
                              ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
     shoot(ShellRules::Home, QStringLiteral("07-home-running"));
+
+    // The settings, metrics and jobs screens with a working worker behind them.
+    governor.setProperty("readingText",
+                         QStringLiteral("Now: VXR may use 6.4 GB · worker tree 1.2 GB · machine 9.8 of 15.5 GB in use"));
+    controller.setProperty("registrationStatus",
+                           ScriptedScreensController::status(1, QStringLiteral(
+                               "Registration failed: owner mismatch for worker 0x7a1f")));
+    shell.showDetached(ShellRules::Settings);
+    settle(200);
+    if (QQuickItem* reset = findItem(detached->contentItem(), QStringLiteral("resetButton")))
+        QMetaObject::invokeMethod(reset, "clicked");
+    else
+        std::fprintf(stderr, "no reset button\n");
+    ok = save(detached, outDir, QStringLiteral("11-settings-reset")) && ok;
+    controller.setProperty("registrationStatus",
+                           ScriptedScreensController::status(0, QStringLiteral("0x9c2d41e07b55a3f8")));
+    controller.setProperty("idleDetectionAvailable", false);
+    controller.setProperty("idleRestrictionEnabled", false);
+    controller.setProperty("memoryCapPercent", 65.0);
+    shoot(ShellRules::Settings, QStringLiteral("12-settings-registered-no-idle"));
+    if (QQuickItem* flick = findItem(detached->contentItem(), QStringLiteral("settingsFlick")))
+        flick->setProperty("contentY", 400);
+    ok = save(detached, outDir, QStringLiteral("15-settings-memory")) && ok;
+    screen_scenes::fillSampler(sampler);
+    shoot(ShellRules::Metrics, QStringLiteral("13-metrics-running"));
+    history.ingest(screen_scenes::taskInfoDocument(0.6));
+    historyNow = historyNow.addSecs(8 * 3600 + 35 * 60);
+    history.ingest(screen_scenes::taskInfoDocument(1.0));
+    shoot(ShellRules::Jobs, QStringLiteral("14-jobs-running"));
     shell.showDetached(ShellRules::Logs);
     if (!waitForPage(hud))
         std::fprintf(stderr, "HUD page did not load\n");

@@ -1,18 +1,137 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import VXR.App
 
-// Placeholder until the jobs screen lands.
-Item {
+// Every job in the history: what a slice cost on this computer beside the network's
+// estimate, with the worker process's memory figures above.
+Rectangle {
     id: root
     property QtObject controller
+    readonly property QtObject history: controller ? controller.jobHistory : null
+    readonly property int jobCount: history ? history.model.count : 0
+    property bool confirmClear: false
+    color: VXRTheme.bgDeep
     Accessible.role: Accessible.Pane
     Accessible.name: "Jobs"
 
-    Text {
-        anchors.centerIn: parent
-        text: "JOBS"
-        color: VXRTheme.textDim
-        font.pixelSize: 12
-        font.letterSpacing: 2
+    Rectangle {
+        id: divider
+        width: parent.width
+        height: 1
+        color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.15)
+    }
+    ListView {
+        id: list
+        objectName: "jobList"
+        anchors.top: divider.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.leftMargin: 20
+        anchors.rightMargin: 20
+        topMargin: 22
+        bottomMargin: 22
+        spacing: 14
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar { }
+        model: root.history ? root.history.model : null
+
+        header: Column {
+            width: list.width
+            spacing: 14
+            bottomPadding: root.jobCount > 0 ? 14 : 0
+            Column {
+                width: parent.width
+                spacing: 4
+                Item {
+                    width: parent.width
+                    height: jobsTitle.implicitHeight
+                    Row {
+                        spacing: 8
+                        Text {
+                            id: jobsTitle
+                            text: "JOBS"
+                            color: VXRTheme.text
+                            font.family: "monospace"
+                            font.pixelSize: 20
+                            font.weight: Font.Black
+                            font.letterSpacing: 1
+                        }
+                        Text {
+                            anchors.baseline: jobsTitle.baseline
+                            text: "EXPERIMENTAL"
+                            color: VXRTheme.value
+                            font.family: "monospace"
+                            font.pixelSize: 8
+                            font.bold: true
+                            font.letterSpacing: 0.5
+                        }
+                    }
+                    Button {
+                        id: clearButton
+                        objectName: "clearAllButton"
+                        visible: root.jobCount > 0
+                        anchors.right: parent.right
+                        anchors.verticalCenter: parent.verticalCenter
+                        flat: true
+                        padding: 2
+                        text: JobsText.clearAllLabel(root.confirmClear)
+                        Accessible.name: text
+                        Accessible.onPressAction: clicked()
+                        background: Item { }
+                        contentItem: Text {
+                            text: clearButton.text
+                            color: root.confirmClear ? VXRTheme.value : VXRTheme.textDim
+                            font.family: "monospace"
+                            font.pixelSize: 9
+                            font.bold: true
+                        }
+                        onClicked: {
+                            if (JobsText.clearAllPressClears(root.confirmClear))
+                                root.history.clear()
+                            root.confirmClear = !root.confirmClear
+                        }
+                    }
+                }
+                Text {
+                    width: parent.width
+                    text: "Per slice, measured on this computer vs. the network's estimate. Memory is the peak during each slice (average · largest); the bar shows what it was made of (Buffers = ArrayBuffers; Spike = peak reached between samples). Memory a previous slice dropped but V8 hasn't collected yet counts too."
+                    color: VXRTheme.textDim
+                    font.family: "monospace"
+                    font.pixelSize: 8
+                    wrapMode: Text.WordWrap
+                }
+            }
+            WorkerProcessCard {
+                objectName: "workerProcessCard"
+                visible: root.history !== null && root.history.workerProcess !== undefined
+                width: parent.width
+                process: root.history && root.history.workerProcess !== undefined ? root.history.workerProcess : ({})
+            }
+            Text {
+                objectName: "emptyText"
+                visible: root.jobCount === 0
+                text: "No jobs yet. Jobs appear here as this worker finishes slices."
+                color: VXRTheme.textDim
+                font.family: "monospace"
+                font.pixelSize: 10
+                width: parent.width
+                wrapMode: Text.WordWrap
+            }
+        }
+
+        delegate: JobCard {
+            required property var model
+            width: list.width
+            card: JobsText.card({
+                jobId: model.jobId, name: model.name, computeGroup: model.computeGroup,
+                firstSeen: model.firstSeen, lastActive: model.lastActive, slices: model.slices,
+                cpuPerSlice: model.cpuPerSlice, gpuPerSlice: model.gpuPerSlice,
+                inPerSlice: model.inPerSlice, outPerSlice: model.outPerSlice,
+                ram: model.ram, gpuMem: model.gpuMem, estimate: model.estimate,
+                ramBreakdown: model.ramBreakdown, budget: model.budget, reuse: model.reuse })
+            onRemoveRequested: root.history.remove(model.jobId)
+        }
     }
 }

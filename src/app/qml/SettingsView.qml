@@ -1,18 +1,346 @@
 import QtQuick
+import QtQuick.Controls.Basic
 import VXR.App
 
-// Placeholder until the settings screen lands.
+// Registration, compute activity and memory settings. Every control writes straight
+// into the controller; the rules (bounds, labels, when things show) are SettingsRules.
 Item {
     id: root
     property QtObject controller
     Accessible.role: Accessible.Pane
     Accessible.name: "Settings"
 
-    Text {
-        anchors.centerIn: parent
-        text: "SETTINGS"
+    property string registrationKey: ""
+    property bool confirmingReset: false
+    readonly property int statusKind: controller ? controller.registrationStatus.kind : 2
+    readonly property string statusText: controller ? controller.registrationStatus.text : ""
+    readonly property QtObject governor: controller ? controller.memoryGovernor : null
+    readonly property string portal: "https://" + ShellRules.portalHost
+
+    function registerIfPossible() {
+        if (!SettingsRules.canRegister(root.registrationKey, root.statusKind))
+            return
+        root.controller.registerWorker(root.registrationKey)
+        keyField.clear()
+    }
+
+    Component.onCompleted: {
+        if (controller && SettingsRules.checksOnAppearance(statusKind))
+            controller.checkRegistration()
+    }
+    Connections {
+        target: root.controller
+        function onIdleRestrictionEnabledChanged() { root.controller.reconcileEvaluatorState() }
+        function onIdleThresholdMinutesChanged() { root.controller.reconcileEvaluatorState() }
+    }
+
+    component SectionHeader: Text {
+        color: VXRTheme.text
+        font.family: "monospace"
+        font.pixelSize: 13
+        font.weight: Font.Black
+        font.letterSpacing: 1
+        topPadding: 8
+    }
+    component Caption: Text {
+        width: parent ? parent.width : 0
         color: VXRTheme.textDim
-        font.pixelSize: 12
-        font.letterSpacing: 2
+        font.family: "monospace"
+        font.pixelSize: 10
+        wrapMode: Text.WordWrap
+        linkColor: VXRTheme.accentLight
+        onLinkActivated: (link) => Qt.openUrlExternally(link)
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text.replace(/<[^>]*>/g, "")
+    }
+    component HUDButton: Button {
+        id: button
+        property color tint: VXRTheme.accent
+        property string iconPath: ""
+        padding: 6
+        leftPadding: 12
+        rightPadding: 12
+        opacity: enabled ? 1 : 0.4
+        Accessible.name: text
+        Accessible.onPressAction: clicked()
+        background: Rectangle {
+            radius: 3
+            color: Qt.rgba(button.tint.r, button.tint.g, button.tint.b, button.down ? 0.25 : 0.1)
+            border.width: 1
+            border.color: button.tint
+        }
+        contentItem: Row {
+            spacing: 6
+            IconShape {
+                visible: button.iconPath !== ""
+                anchors.verticalCenter: parent.verticalCenter
+                size: 13
+                path: button.iconPath
+                color: button.tint
+            }
+            Text {
+                text: button.text
+                color: button.tint
+                font.family: "monospace"
+                font.pixelSize: 11
+                font.bold: true
+                font.letterSpacing: 1
+            }
+        }
+    }
+    component Divider: Rectangle {
+        width: parent.width
+        height: 1
+        color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.15)
+    }
+
+    Flickable {
+        id: flick
+        objectName: "settingsFlick"
+        anchors.fill: parent
+        contentHeight: column.implicitHeight + 48
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        ScrollBar.vertical: ScrollBar { }
+
+        Column {
+            id: column
+            width: Math.min(560, flick.width - 48)
+            x: (flick.width - width) / 2
+            y: 24
+            spacing: 10
+
+            // --- Registration ---
+            SectionHeader { text: "REGISTRATION" }
+            Caption {
+                textFormat: Text.StyledText
+                text: "Create your worker registration key at <a href=\"" + root.portal + "/keys\">"
+                      + ShellRules.portalHost + "/keys</a>. Once registered, your worker's earnings account and other config are managed from the portal."
+            }
+            Row {
+                width: parent.width
+                spacing: 8
+                TextField {
+                    id: keyField
+                    objectName: "registrationKeyField"
+                    width: parent.width - registerButton.width - parent.spacing
+                    echoMode: TextInput.Password
+                    placeholderText: "REGISTRATION KEY"
+                    placeholderTextColor: VXRTheme.textDim
+                    color: VXRTheme.text
+                    font.family: "monospace"
+                    font.pixelSize: 12
+                    Accessible.name: "Registration key"
+                    onTextChanged: root.registrationKey = text
+                    onAccepted: root.registerIfPossible()
+                    background: Rectangle {
+                        radius: 3
+                        color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.05)
+                        border.width: 1
+                        border.color: keyField.activeFocus ? VXRTheme.accent
+                                                           : Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.35)
+                    }
+                }
+                HUDButton {
+                    id: registerButton
+                    objectName: "registerButton"
+                    text: "REGISTER"
+                    enabled: SettingsRules.canRegister(root.registrationKey, root.statusKind)
+                    onClicked: root.registerIfPossible()
+                }
+            }
+            Row {
+                id: statusRow
+                objectName: "registrationStatusRow"
+                readonly property var row: SettingsRules.statusRow(root.statusKind, root.statusText,
+                                                                   root.controller ? root.controller.isApplyingRegistration : false)
+                width: parent.width
+                spacing: 6
+                BusyIndicator {
+                    visible: statusRow.row.icon === SettingsRules.Spinner
+                    running: visible
+                    width: 16
+                    height: 16
+                    anchors.verticalCenter: parent.verticalCenter
+                }
+                IconShape {
+                    visible: statusRow.row.icon === SettingsRules.Checkmark || statusRow.row.icon === SettingsRules.Warning
+                             || statusRow.row.icon === SettingsRules.Cross
+                    anchors.verticalCenter: parent.verticalCenter
+                    size: 15
+                    lineWidth: 2
+                    color: statusRow.row.tone === SettingsRules.AccentLight ? VXRTheme.accentLight
+                         : statusRow.row.tone === SettingsRules.Value ? VXRTheme.value : VXRTheme.textDim
+                    path: statusRow.row.icon === SettingsRules.Checkmark
+                          ? "M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z M7.5 12.5 L10.5 15.5 L16.5 9"
+                          : statusRow.row.icon === SettingsRules.Warning
+                            ? "M12 3 L22 20.5 H2 Z M12 9.5 V14.5 M12 17.3 V17.6"
+                            : "M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z M8.5 8.5 L15.5 15.5 M15.5 8.5 L8.5 15.5"
+                }
+                Text {
+                    width: parent.width - 24
+                    anchors.verticalCenter: parent.verticalCenter
+                    text: statusRow.row.text
+                    color: statusRow.row.dim ? VXRTheme.textDim : VXRTheme.text
+                    font.family: "monospace"
+                    font.pixelSize: 11
+                    wrapMode: Text.WordWrap
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: "Registration status: " + text
+                }
+            }
+            Column {
+                objectName: "resetRow"
+                width: parent.width
+                spacing: 8
+                visible: SettingsRules.showsResetRow(root.statusKind, root.confirmingReset,
+                                                     root.controller ? root.controller.isResettingWorkerId : false)
+                Caption { text: SettingsRules.resetCaption(root.statusKind, root.statusText) }
+                HUDButton {
+                    objectName: "resetButton"
+                    text: SettingsRules.resetButtonLabel(root.controller ? root.controller.isResettingWorkerId : false)
+                    tint: VXRTheme.value
+                    iconPath: "M4.5 9 A8 8 0 1 1 4 14 M4.5 3.5 V9 H10"
+                    onClicked: root.confirmingReset = true
+                }
+                Column {
+                    visible: root.confirmingReset
+                    width: parent.width
+                    spacing: 8
+                    Text {
+                        width: parent.width
+                        text: SettingsRules.resetConfirmationText
+                        color: VXRTheme.value
+                        font.family: "monospace"
+                        font.pixelSize: 10
+                        wrapMode: Text.WordWrap
+                        Accessible.role: Accessible.StaticText
+                        Accessible.name: text
+                    }
+                    Row {
+                        spacing: 8
+                        HUDButton {
+                            objectName: "confirmResetButton"
+                            text: "RESET WORKER ID"
+                            tint: VXRTheme.value
+                            onClicked: {
+                                root.confirmingReset = false
+                                root.controller.resetWorkerId()
+                            }
+                        }
+                        HUDButton {
+                            text: "CANCEL"
+                            tint: VXRTheme.textDim
+                            onClicked: root.confirmingReset = false
+                        }
+                    }
+                }
+            }
+
+            Divider { }
+            // --- Compute activity ---
+            SectionHeader { text: "COMPUTE ACTIVITY" }
+            HUDCheckbox {
+                text: "Join Global Compute Group"
+                value: root.controller ? root.controller.joinGlobalGroup : false
+                onEdited: (value) => root.controller.joinGlobalGroup = value
+            }
+            Caption {
+                textFormat: Text.StyledText
+                text: "Allow this worker to join the public VXR network in addition to other compute groups specified at <a href=\""
+                      + root.portal + "/workers\">" + ShellRules.portalHost + "/workers</a>."
+            }
+            HUDCheckbox {
+                objectName: "idleCheckbox"
+                text: "Only run workloads when computer is idle"
+                value: root.controller ? root.controller.idleRestrictionEnabled : false
+                // Without idle detection the box can still be turned off, never on.
+                enabled: !root.controller || root.controller.idleDetectionAvailable || checked
+                onEdited: (value) => root.controller.idleRestrictionEnabled = value
+            }
+            StepperRow {
+                objectName: "idleThresholdStepper"
+                width: parent.width
+                visible: root.controller ? SettingsRules.showsIdleThreshold(root.controller.idleDetectionAvailable,
+                                                                             root.controller.idleRestrictionEnabled) : false
+                label: "Idle threshold"
+                readonly property real value: root.controller ? root.controller.idleThresholdMinutes : 5
+                valueText: SettingsRules.idleThresholdText(value)
+                canDecrement: SettingsRules.canStepDown(SettingsRules.IdleThreshold, value)
+                canIncrement: SettingsRules.canStepUp(SettingsRules.IdleThreshold, value)
+                onDecrement: root.controller.idleThresholdMinutes = SettingsRules.steppedDown(SettingsRules.IdleThreshold, value)
+                onIncrement: root.controller.idleThresholdMinutes = SettingsRules.steppedUp(SettingsRules.IdleThreshold, value)
+            }
+            Caption {
+                objectName: "idleCaption"
+                text: root.controller ? SettingsRules.idleCaption(root.controller.idleDetectionAvailable,
+                                                                  root.controller.idleRestrictionEnabled) : ""
+            }
+            HUDCheckbox {
+                text: "Enable WebGPU"
+                value: root.controller ? root.controller.enableWebGPU : false
+                onEdited: (value) => root.controller.enableWebGPU = value
+            }
+
+            Divider { }
+            // --- Memory ---
+            SectionHeader { text: "MEMORY (EXPERIMENTAL)" }
+            StepperRow {
+                width: parent.width
+                label: "Memory cap"
+                readonly property real value: root.controller ? root.controller.memoryCapPercent : 50
+                valueText: SettingsRules.memoryCapText(value, root.governor ? root.governor.totalMemory : 0)
+                canDecrement: SettingsRules.canStepDown(SettingsRules.MemoryCap, value)
+                canIncrement: SettingsRules.canStepUp(SettingsRules.MemoryCap, value)
+                onDecrement: root.controller.memoryCapPercent = SettingsRules.steppedDown(SettingsRules.MemoryCap, value)
+                onIncrement: root.controller.memoryCapPercent = SettingsRules.steppedUp(SettingsRules.MemoryCap, value)
+            }
+            Caption { text: "The most memory VXR work may use, the worker included. New slices wait when the next one wouldn't fit; one always runs." }
+            HUDCheckbox {
+                text: "Make room for other apps"
+                value: root.controller ? root.controller.yieldToOtherApps : false
+                onEdited: (value) => root.controller.yieldToOtherApps = value
+            }
+            StepperRow {
+                width: parent.width
+                visible: root.controller ? root.controller.yieldToOtherApps : false
+                label: "Keep free"
+                readonly property real value: root.controller ? root.controller.memoryHeadroomGB : 1.5
+                valueText: SettingsRules.headroomText(value)
+                canDecrement: SettingsRules.canStepDown(SettingsRules.Headroom, value)
+                canIncrement: SettingsRules.canStepUp(SettingsRules.Headroom, value)
+                onDecrement: root.controller.memoryHeadroomGB = SettingsRules.steppedDown(SettingsRules.Headroom, value)
+                onIncrement: root.controller.memoryHeadroomGB = SettingsRules.steppedUp(SettingsRules.Headroom, value)
+            }
+            Caption {
+                text: root.controller && root.controller.yieldToOtherApps
+                      ? "When other apps need memory, VXR starts fewer slices so this much stays free. Running slices aren't stopped."
+                      : "VXR uses up to its cap whatever else is running."
+            }
+            StepperRow {
+                width: parent.width
+                label: "Sandboxes"
+                readonly property real value: root.controller ? root.controller.maxSandboxes : 1
+                readonly property int processors: SettingsRules.activeProcessorCount
+                valueText: SettingsRules.wholeNumberText(value)
+                canDecrement: SettingsRules.canStepDown(SettingsRules.Sandboxes, value, processors)
+                canIncrement: SettingsRules.canStepUp(SettingsRules.Sandboxes, value, processors)
+                onDecrement: root.controller.maxSandboxes = SettingsRules.steppedDown(SettingsRules.Sandboxes, value, processors)
+                onIncrement: root.controller.maxSandboxes = SettingsRules.steppedUp(SettingsRules.Sandboxes, value, processors)
+            }
+            Caption { text: SettingsRules.sandboxesCaption(root.controller ? root.controller.performanceCores : 1) }
+            Text {
+                objectName: "memoryReading"
+                width: parent.width
+                visible: text !== ""
+                text: root.governor ? root.governor.readingText : ""
+                color: VXRTheme.accentLight
+                font.family: "monospace"
+                font.pixelSize: 10
+                wrapMode: Text.WordWrap
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+        }
     }
 }
