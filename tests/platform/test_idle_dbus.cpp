@@ -158,18 +158,18 @@ private slots:
     void unusableOrSilentServiceIsNotChosen_data()
     {
         QTest::addColumn<QString>("service");
-        QTest::addColumn<FakeIdleServices::Mode>("mode");
-        QTest::newRow("Mutter wrong type") << kMutter << FakeIdleServices::Mode::wrongType;
+        QTest::addColumn<int>("mode");
+        QTest::newRow("Mutter wrong type") << kMutter << int(FakeIdleServices::Mode::wrongType);
         QTest::newRow("ScreenSaver wrong type")
-            << kScreenSaver << FakeIdleServices::Mode::wrongType;
-        QTest::newRow("Mutter silent") << kMutter << FakeIdleServices::Mode::silent;
+            << kScreenSaver << int(FakeIdleServices::Mode::wrongType);
+        QTest::newRow("Mutter silent") << kMutter << int(FakeIdleServices::Mode::silent);
     }
     void unusableOrSilentServiceIsNotChosen()
     {
         QFETCH(QString, service);
-        QFETCH(FakeIdleServices::Mode, mode);
+        QFETCH(int, mode);
         QVERIFY(m_service->registerService(service));
-        m_fake.mode = mode;
+        m_fake.mode = FakeIdleServices::Mode(mode);
         auto source = makeSource(service);
         QElapsedTimer timer;
         timer.start();
@@ -248,7 +248,6 @@ private:
     std::unique_ptr<QDBusConnection> m_client;
 };
 
-Q_DECLARE_METATYPE(FakeIdleServices::Mode)
 
 QTEST_GUILESS_MAIN(TestIdleDbus)
 #include "test_idle_dbus.moc"
