@@ -127,7 +127,7 @@ private slots:
 
         QVERIFY(app.start(m_bus, program));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
-        QTest::qWait(1000);
+        QTest::qWait(1000); // past the start's own growth
         const qint64 baseline = rssKiB(app.pid());
         QVERIFY(m_bus.action(QStringLiteral("toggle"))); // the task-info poll and sampler too
 
