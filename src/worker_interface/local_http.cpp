@@ -7,6 +7,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 
+#include <algorithm>
 #include <memory>
 
 namespace vxr {
@@ -41,6 +42,9 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
     QNetworkRequest request(url);
     request.setTransferTimeout(int(timeout.count()));
     QNetworkReply* reply = session->get(request);
+    // Without a limit the network thread buffers the whole body, however large, before
+    // the cap below gets to see it.
+    reply->setReadBufferSize(std::min<qint64>(bodyCap + 1, 256 * 1024));
 
     struct State {
         QByteArray body;
