@@ -1,0 +1,10 @@
+#include "platform/proc/gpu_time.h"
+
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    (void)vxr::parseDrmFdinfo(std::string_view(reinterpret_cast<const char*>(data), size));
+    return 0;
+}
