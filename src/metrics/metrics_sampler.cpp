@@ -7,9 +7,11 @@
 #include "platform/proc/measurement_pool.h"
 #include "platform/proc/process_tree.h"
 
+#include "worker_interface/local_http.h"
+
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -32,6 +34,8 @@ MetricsSampler::MetricsSampler(Inputs inputs, const Timing& timing,
 {
     if (m_environment.processorCount < 1)
         m_environment.processorCount = activeProcessorCount();
+    // The service is on loopback; a configured proxy must not see it.
+    m_networkAccess->setProxy(QNetworkProxy::NoProxy);
     m_loop.setSingleShot(true);
     connect(&m_loop, &QTimer::timeout, this, &MetricsSampler::sampleOnce);
 }
@@ -86,30 +90,29 @@ void MetricsSampler::recordSample(const Measurement& measurement)
 
 void MetricsSampler::sampleIO()
 {
-    QNetworkRequest request(m_environment.taskInfoURL);
-    // A hung service must not stall the loop for good.
-    request.setTransferTimeout(int(taskInfoTimeout.count()));
-    QNetworkReply* reply = m_networkAccess->get(request);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
-        if (received > maxTaskInfoBytes || total > maxTaskInfoBytes)
-            reply->abort();
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        reply->deleteLater();
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() == QNetworkReply::NoError && status == 200) {
-            if (const auto root = parseTaskInfoRoot(reply->readAll())) {
-                const double inBefore = m_network.bytesIn;
-                const double outBefore = m_network.bytesOut;
-                accountTaskInfo(m_network, *root);
-                if (m_network.bytesIn != inBefore)
-                    emit bytesInChanged();
-                if (m_network.bytesOut != outBefore)
-                    emit bytesOutChanged();
-            }
-        }
-        finishSample();
-    });
+    // A hung service must not stall the loop for good, nor a huge body fill memory.
+    getLocal(m_networkAccess, m_environment.taskInfoURL, taskInfoTimeout,
+             [this](const LocalReply& reply) {
+                 if (reply.status == 200 && reply.body)
+                     recordNetwork(*reply.body);
+                 finishSample();
+             },
+             maxTaskInfoBytes)
+        ->setParent(this);
+}
+
+void MetricsSampler::recordNetwork(const QByteArray& taskInfo)
+{
+    const auto root = parseTaskInfoRoot(taskInfo);
+    if (!root)
+        return;
+    const double inBefore = m_network.bytesIn;
+    const double outBefore = m_network.bytesOut;
+    accountTaskInfo(m_network, *root);
+    if (m_network.bytesIn != inBefore)
+        emit bytesInChanged();
+    if (m_network.bytesOut != outBefore)
+        emit bytesOutChanged();
 }
 
 void MetricsSampler::finishSample()

@@ -89,6 +89,7 @@ private:
     void sampleOnce();
     void recordSample(const Measurement& measurement);
     void sampleIO();
+    void recordNetwork(const QByteArray& taskInfo);
     void finishSample();
 
     Inputs m_inputs;

@@ -73,6 +73,7 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
             reply->deleteLater();
             LocalReply result;
             result.answered = state->answered || hasStatus(reply);
+            result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (!state->overCap) {
                 if (reply->isOpen())
                     state->body += reply->readAll();

@@ -28,6 +28,8 @@ inline constexpr Millis kDefaultLocalTimeout{60000};
 struct LocalReply {
     // An HTTP response arrived, whatever its status code.
     bool answered = false;
+    // The HTTP status code, 0 when none arrived.
+    int status = 0;
     // The whole body, when the transfer completed without a transport error and
     // within the cap. HTTP error statuses still carry their body.
     std::optional<QByteArray> body;
