@@ -237,5 +237,5 @@ int main(int argc, char* argv[]) {
         evaluator.shutdown();
     });
     evaluator.start();
-    return app.exec();
+    return watcher.endAsAsked(app.exec());
 }

@@ -224,5 +224,5 @@ int main(int argc, char* argv[]) {
         badOutput.start(2000);
         misbehaveOnOutput();
     }
-    return app.exec();
+    return watcher.endAsAsked(app.exec());
 }

@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,8 +29,10 @@ SignalWatcher::SignalWatcher(bool ignoreTerm, QObject* parent)
     m_notifier = new QSocketNotifier(g_fds[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte = 0;
-        if (::read(g_fds[1], &byte, 1) == 1)
-            emit terminateRequested(int(byte));
+        if (::read(g_fds[1], &byte, 1) == 1) {
+            m_received = int(byte);
+            emit terminateRequested(m_received);
+        }
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
@@ -42,6 +45,15 @@ SignalWatcher::SignalWatcher(bool ignoreTerm, QObject* parent)
     } else {
         ::sigaction(SIGTERM, &action, nullptr);
     }
+}
+
+int SignalWatcher::endAsAsked(int status) const {
+    if (m_received == 0)
+        return status;
+    std::fflush(nullptr);
+    ::signal(m_received, SIG_DFL);
+    ::raise(m_received);
+    return 128 + m_received; // only if the signal is blocked
 }
 
 } // namespace vxr::sim

@@ -115,7 +115,8 @@ void TestSimSlices::slicesRunInEvaluatorChildrenAndStopWithIt() {
     slices = childrenOf(evaluatorPid);
     ::kill(pid_t(evaluatorPid), SIGTERM);
     QVERIFY(evaluator->waitForFinished(4000));
-    QCOMPARE(evaluator->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(evaluator->exitStatus(), QProcess::CrashExit);
+    QCOMPARE(evaluator->exitCode(), SIGTERM);
     for (qint64 pid : slices)
         QTRY_VERIFY_WITH_TIMEOUT(!alive(pid), 2000);
 
