@@ -54,8 +54,15 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
     auto state = std::make_shared<State>();
 
     // All connections use the reply as context, so deleting the reply drops them.
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply,
-                     [reply, state] { state->answered = state->answered || hasStatus(reply); });
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, state, bodyCap] {
+        state->answered = state->answered || hasStatus(reply);
+        // A body announced as too big is refused before a byte of it is read.
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!state->overCap && length.isValid() && length.toLongLong() > bodyCap) {
+            state->overCap = true;
+            reply->abort(); // emits finished
+        }
+    });
     QObject::connect(reply, &QIODevice::readyRead, reply, [reply, state, bodyCap] {
         if (state->overCap)
             return;

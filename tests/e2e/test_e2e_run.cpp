@@ -121,7 +121,7 @@ private slots:
 
         // Stop: a requested, polite end of the evaluator; the service stays.
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
-        // 15 when SIGTERM ends it; the stand-in handles the signal and exits 0.
+        // SIGTERM ends it, as it ends the real program.
         const QRegularExpression requested(QStringLiteral("evaluator exited \\(requested\\), status 15\n"));
         QTRY_VERIFY_WITH_TIMEOUT(requested.match(QString::fromUtf8(m_app->output())).hasMatch(), 5000);
         QVERIFY(!alive(evaluator.pid));

@@ -2,7 +2,11 @@
 #include "worker_interface/local_http.h"
 #include "worker_interface/poll_loops.h"
 
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 #include <memory>
@@ -130,6 +134,33 @@ private slots:
         poll.start();
         QTRY_VERIFY(fetched.count() >= 1);
         QCOMPARE(fetched.first().first().value<std::optional<QJsonObject>>().has_value(), present);
+    }
+
+    // A server that announces a huge body and then trickles is given up at once, not
+    // read up to the cap nor waited on until the transfer timeout.
+    void announcedOversizedBodyIsRefusedUnread() {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            QTcpSocket* socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: "
+                              + QByteArray::number(kLocalBodyCap * 16) + "\r\n\r\nx={");
+            });
+        });
+        std::optional<LocalReply> result;
+        QElapsedTimer clock;
+        clock.start();
+        QNetworkAccessManager session;
+        getLocal(&session, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort())),
+                 Millis(60000), [&result](const LocalReply& reply) { result = reply; })
+            ->setParent(&session);
+        QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
+        QVERIFY(result->answered);
+        QCOMPARE(result->status, 200);
+        QVERIFY(!result->body.has_value());
+        QVERIFY(clock.elapsed() < 5000);
     }
 };
 
