@@ -1,5 +1,6 @@
 #include "jobs/job_history.h"
 
+#include "core/async.h"
 #include "core/atomic_file.h"
 #include "core/diagnostics.h"
 #include "core/json_read.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -96,6 +98,8 @@ JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(timing.jobHistorySaveDelay);
     connect(m_saveTimer, &QTimer::timeout, this, &JobHistory::save);
+    m_writer.setMaxThreadCount(1);
+    m_writer.setObjectName(QStringLiteral("job history writer"));
 
     QDir().mkpath(directory);
     load();
@@ -274,8 +278,12 @@ void JobHistory::clear()
 
 void JobHistory::saveNow()
 {
-    if (m_saveTimer->isActive())
-        save();
+    m_writer.waitForDone();
+    if (!m_saveTimer->isActive())
+        return;
+    m_saveTimer->stop();
+    writeState()();
+    emit saved();
 }
 
 void JobHistory::publishJobs(QList<JobRecord> jobs)
@@ -308,10 +316,23 @@ void JobHistory::scheduleSave()
 void JobHistory::save()
 {
     m_saveTimer->stop();
-    // Errors are not reported or retried; the next change writes the whole state again.
-    (void)writeFileAtomically(m_filePath, encodeJobHistory(m_jobs));
-    (void)writeFileAtomically(m_dismissedPath, encodeDismissed(m_dismissed));
-    emit saved();
+    // The records are implicitly shared: the writer works on this moment's copy while
+    // later ingests detach their own.
+    QFuture<bool> written = QtConcurrent::run(&m_writer, [write = writeState()] {
+        write();
+        return true;
+    });
+    whenFinished(std::move(written), this, [this](bool) { emit saved(); });
+}
+
+std::function<void()> JobHistory::writeState() const
+{
+    return [historyPath = m_filePath, dismissedPath = m_dismissedPath, jobs = m_jobs,
+            dismissed = m_dismissed] {
+        // Errors are not reported or retried; the next change writes the whole state again.
+        (void)writeFileAtomically(historyPath, encodeJobHistory(jobs));
+        (void)writeFileAtomically(dismissedPath, encodeDismissed(dismissed));
+    };
 }
 
 } // namespace vxr

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <QVariant>
 
 #include <functional>
@@ -23,8 +24,9 @@ namespace vxr {
 
 // The lasting per-job history behind the jobs screen. Fed every task-info
 // document; keeps job-history.json and job-history-dismissed.json in
-// `directory`, written together by one coalescing delayed save.
-// Main thread only.
+// `directory`, written together by one coalescing delayed save. The files are
+// encoded and written on a writer thread of the store's own, so a slow disk never
+// stalls the interface. Main thread only.
 class JobHistory : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<vxr::JobRecord> jobs READ jobs NOTIFY jobsChanged)
@@ -63,13 +65,14 @@ public:
     // Drops the job and dismisses its task keys so they do not bring it back.
     Q_INVOKABLE void remove(const QString& jobId);
     Q_INVOKABLE void clear();
-    // Writes a pending delayed save now (at quit); does nothing when none is pending.
+    // At quit: waits for a write in flight, then writes a pending delayed save on
+    // this thread; does nothing more when none is pending.
     void saveNow();
 
 signals:
     void jobsChanged();
     void workerProcessChanged();
-    // After each save attempt of both files.
+    // After each save attempt of both files has finished.
     void saved();
 
 private:
@@ -78,6 +81,7 @@ private:
     void dismiss(const JobRecord& record);
     void scheduleSave();
     void save();
+    [[nodiscard]] std::function<void()> writeState() const;
 
     QString m_filePath;
     QString m_dismissedPath;
@@ -88,6 +92,9 @@ private:
     QHash<QString, qsizetype> m_index; // job id -> row in m_jobs
     std::optional<WorkerProcessMemory> m_workerProcess;
     DismissedPairs m_dismissed;
+    // One thread, so writes land in the order they were asked for. Declared last:
+    // it is destroyed first, waiting for a write in flight.
+    QThreadPool m_writer;
 };
 
 } // namespace vxr

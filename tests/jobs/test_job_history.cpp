@@ -474,6 +474,21 @@ private slots:
         QCOMPARE(readAll(historyPath()), written);
     }
 
+    // The delayed save writes on the store's writer thread; a change made while that
+    // write is in flight still reaches the file, and last.
+    void changeDuringABackgroundWriteLandsLast()
+    {
+        const auto store = makeHistory();
+        QSignalSpy saved(store.get(), &JobHistory::saved);
+        store->ingest(document({"a"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!store->hasPendingSave(), int(m_timing.jobHistorySaveDelay.count() * 5));
+        store->ingest(document({"b"}, 2)); // the first write may still be running
+        store->saveNow();
+        QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
+        QTRY_COMPARE(saved.count(), 2);
+        QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
+    }
+
     void failedWriteKeepsTheOldFile_data()
     {
         QTest::addColumn<bool>("readOnlyDirectory");
