@@ -2,6 +2,8 @@
 
 #include "platform/process_log.h"
 
+#include <QSet>
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -51,6 +53,19 @@ void pumpLog(int readFd, int logFd, const QString& label)
     ::close(readFd);
 }
 
+// A QProcess whose child still runs when its ChildProcess goes away. QProcess would kill
+// the child on destruction, so it is kept, reachable from this never-freed set, until
+// the child ends by itself; at exit it is deliberately left behind with its child.
+void leaveRunning(QProcess* process)
+{
+    static auto* const unsupervised = new QSet<QProcess*>;
+    unsupervised->insert(process);
+    QObject::connect(process, &QProcess::finished, process, [process] {
+        unsupervised->remove(process);
+        process->deleteLater();
+    });
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
@@ -74,7 +89,8 @@ ChildProcess::~ChildProcess()
     // to stop, so let a still-running one go on unsupervised instead.
     if (m_process->state() != QProcess::NotRunning) {
         m_process->disconnect(this);
-        m_process->setParent(nullptr); // deliberately left alive with its child
+        m_process->setParent(nullptr);
+        leaveRunning(m_process);
     }
 }
 

@@ -10,6 +10,9 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+
+#include <memory>
+
 namespace vxr::test {
 
 class FakeHttpService : public QObject {
@@ -51,8 +54,8 @@ private:
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
             m_sockets.append(socket);
-            auto* buffer = new QByteArray;
-            connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+            // Owned by the connection below, which goes with the socket or with us.
+            auto buffer = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
                 *buffer += socket->readAll();
