@@ -10,7 +10,6 @@
 #include <QTcpSocket>
 #include <QUrl>
 
-
 #include <memory>
 
 namespace vxr::test {
