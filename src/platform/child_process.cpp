@@ -1,8 +1,7 @@
 #include "platform/child_process.h"
 
+#include "core/held_objects.h"
 #include "platform/process_log.h"
-
-#include <QSet>
 
 #include <cerrno>
 #include <csignal>
@@ -53,17 +52,12 @@ void pumpLog(int readFd, int logFd, const QString& label)
     ::close(readFd);
 }
 
-// A QProcess whose child still runs when its ChildProcess goes away. QProcess would kill
-// the child on destruction, so it is kept, reachable from this never-freed set, until
-// the child ends by itself; at exit it is deliberately left behind with its child.
+// QProcess would kill a still-running child on destruction; instead it is kept until
+// the child ends by itself, and at exit left behind with it.
 void leaveRunning(QProcess* process)
 {
-    static auto* const unsupervised = new QSet<QProcess*>;
-    unsupervised->insert(process);
-    QObject::connect(process, &QProcess::finished, process, [process] {
-        unsupervised->remove(process);
-        process->deleteLater();
-    });
+    holdUntilDestroyed(process);
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "worker_interface/one_shot.h"
 
+#include "core/held_objects.h"
+
 #include <QPointer>
 #include <QProcess>
 #include <QStringDecoder>
@@ -21,6 +23,7 @@ void runOneShot(const QString& program, const QStringList& arguments, QObject* c
     // No parent: a QProcess destroyed with a running child kills it by force, and a
     // one-shot must be allowed to finish even when its requester is gone.
     auto* process = new QProcess;
+    holdUntilDestroyed(process);
     process->setProgram(program);
     process->setArguments(arguments);
     process->setProcessChannelMode(QProcess::MergedChannels);
