@@ -3,8 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)vxr::parseProcStat(std::string_view(reinterpret_cast<const char*>(data), size));
     return 0;
 }

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     (void)vxr::parseEnvelope(body, vxr::EnvelopeSemicolon::dropOne);
     (void)vxr::parseRunInfo(body);

@@ -16,15 +16,13 @@ namespace {
 QTemporaryDir* historyDir = nullptr;
 }
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     static QCoreApplication app(*argc, *argv);
     historyDir = new QTemporaryDir;
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     (void)vxr::parseEnvelope(body, vxr::EnvelopeSemicolon::keep);
     const auto root = vxr::parseTaskInfoRoot(body);

@@ -7,8 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
-{
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The first 8 bytes choose the moment the notice is asked for.
     qint64 seconds = 0;
     if (size >= sizeof seconds) {
@@ -16,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         data += sizeof seconds;
         size -= sizeof seconds;
     }
-    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data),
-                                           static_cast<qsizetype>(size));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const auto schedule = vxr::ThrottleSchedule::parse(text);
     if (!schedule)
         return 0;

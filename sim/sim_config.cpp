@@ -50,7 +50,8 @@ JobDefinition parseJob(const QJsonObject& o, int index) {
 }
 
 JobDefinition makeJob(const char* id, const char* name, const char* cg, bool global, double seconds,
-                double mb, double load, double in, double out, double credit, double gpuMs = 0) {
+                      double mb, double load, double in, double out, double credit,
+                      double gpuMs = 0) {
     JobDefinition job;
     job.id = QLatin1String(id);
     job.name = QLatin1String(name);

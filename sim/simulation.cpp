@@ -375,7 +375,8 @@ QJsonObject Simulation::evaluatorPoll(const QJsonObject& request) {
         start.append(QJsonObject{
             {QStringLiteral("slice"), s.slice->id},
             {QStringLiteral("sandbox"), s.index},
-            {QStringLiteral("ms"), double(scaledMs((definition ? definition->sliceSeconds : 1) * jitter))},
+            {QStringLiteral("ms"),
+             double(scaledMs((definition ? definition->sliceSeconds : 1) * jitter))},
             {QStringLiteral("mb"), s.slice->mb},
             {QStringLiteral("threads"), m_singleThreaded || !definition ? 1 : definition->threads},
             {QStringLiteral("load"), definition ? definition->cpuLoad : 0.5}});

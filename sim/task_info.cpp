@@ -58,7 +58,8 @@ QJsonObject Simulation::taskInfo() const {
             const JobDefinition* definition = job(tj.jobId);
             QJsonObject metrics{
                 {QStringLiteral("cpu"), tj.slicesDone > 0 ? tj.cpuMsSum / tj.slicesDone : 0.0},
-                {QStringLiteral("gpu"), m_webgpu && definition ? definition->gpuMs * m_config.timeScale : 0.0},
+                {QStringLiteral("gpu"),
+                 m_webgpu && definition ? definition->gpuMs * m_config.timeScale : 0.0},
                 {QStringLiteral("in"), tj.inBytes},
                 {QStringLiteral("out"), tj.outBytes},
                 {QStringLiteral("ramSlices"), tj.measured},
@@ -73,10 +74,10 @@ QJsonObject Simulation::taskInfo() const {
                 metrics.insert(QStringLiteral("gpuMem"), definition->sliceMB * kMiB / 3);
                 metrics.insert(QStringLiteral("gpuMemMax"), definition->sliceMB * kMiB / 3);
             }
-            current.insert(tj.jobId,
-                           QJsonObject{{QStringLiteral("sliceCount"), tj.sliceCount},
-                                       {QStringLiteral("cgId"), definition ? definition->cgId : QString()},
-                                       {QStringLiteral("metrics"), metrics}});
+            current.insert(tj.jobId, QJsonObject{{QStringLiteral("sliceCount"), tj.sliceCount},
+                                                 {QStringLiteral("cgId"),
+                                                  definition ? definition->cgId : QString()},
+                                                 {QStringLiteral("metrics"), metrics}});
         }
         QJsonObject currentTask{{QStringLiteral("jobs"), current}};
         if (s.state == SandboxState::finished)
@@ -107,8 +108,9 @@ QJsonObject Simulation::taskInfo() const {
             {QStringLiteral("name"), definition->name},
             {QStringLiteral("cgId"), definition->cgId},
             {QStringLiteral("metrics"),
-             QJsonObject{{QStringLiteral("cpu"), definition->sliceSeconds * m_config.timeScale * 1000 *
-                                                     definition->cpuLoad * definition->threads},
+             QJsonObject{{QStringLiteral("cpu"), definition->sliceSeconds * m_config.timeScale *
+                                                     1000 * definition->cpuLoad *
+                                                     definition->threads},
                          {QStringLiteral("gpu"), definition->gpuMs * m_config.timeScale},
                          {QStringLiteral("in"), definition->inBytes},
                          {QStringLiteral("out"), definition->outBytes},

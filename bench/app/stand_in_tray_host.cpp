@@ -21,7 +21,8 @@ class WatcherAdaptor : public QDBusAbstractAdaptor {
     Q_PROPERTY(int ProtocolVersion READ protocolVersion)
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
 public:
-    explicit WatcherAdaptor(Watcher* parent) : QDBusAbstractAdaptor(parent) {}
+    explicit WatcherAdaptor(Watcher* parent)
+        : QDBusAbstractAdaptor(parent) {}
     bool hostRegistered() const { return true; }
     int protocolVersion() const { return 0; }
     QStringList items() const { return m_items; }
@@ -33,15 +34,14 @@ private:
     QStringList m_items;
 };
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     Watcher watcher;
     new WatcherAdaptor(&watcher);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
-                            QDBusConnection::ExportAdaptors)
-        || !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
+                            QDBusConnection::ExportAdaptors) ||
+        !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher"))) {
         std::fprintf(stderr, "cannot register the tray host on the session bus\n");
         return 1;
     }

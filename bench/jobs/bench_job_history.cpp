@@ -24,8 +24,7 @@ class BenchJobHistory : public QObject {
     QTemporaryDir m_dir;
 
     // A history holding the document's 64 jobs plus older ones: 500 records.
-    std::unique_ptr<JobHistory> fullHistory(const QString& name)
-    {
+    std::unique_ptr<JobHistory> fullHistory(const QString& name) {
         const QString dir = m_dir.filePath(name);
         QDir().mkpath(dir);
         (void)writeFileAtomically(dir + QStringLiteral("/job-history.json"),
@@ -36,27 +35,24 @@ class BenchJobHistory : public QObject {
     }
 
 private slots:
-    void ingestUnchanged()
-    {
+    void ingestUnchanged() {
         const auto history = fullHistory(QStringLiteral("unchanged"));
         QCOMPARE(history->jobs().size(), 500);
         const QJsonObject document = taskInfoDocument(taskCount, 0);
         QSignalSpy published(history.get(), &JobHistory::jobsChanged);
-        QBENCHMARK
-        {
+        QBENCHMARK {
             history->ingest(document);
         }
         QCOMPARE(published.count(), 0);
     }
 
-    void ingestEverySnapshotChanged()
-    {
+    void ingestEverySnapshotChanged() {
         const auto history = fullHistory(QStringLiteral("changed"));
-        const QJsonObject documents[2] = {taskInfoDocument(taskCount, 1), taskInfoDocument(taskCount, 2)};
+        const QJsonObject documents[2] = {taskInfoDocument(taskCount, 1),
+                                          taskInfoDocument(taskCount, 2)};
         QSignalSpy published(history.get(), &JobHistory::jobsChanged);
         int n = 0;
-        QBENCHMARK
-        {
+        QBENCHMARK {
             history->ingest(documents[n++ % 2]);
         }
         QCOMPARE(published.count(), n);
@@ -64,33 +60,28 @@ private slots:
     }
 
     void encode_data() { sizes(); }
-    void encode()
-    {
+    void encode() {
         QFETCH(int, records);
         const QList<JobRecord> stored = storedRecords(records, 20);
         qsizetype size = 0;
-        QBENCHMARK
-        {
+        QBENCHMARK {
             size = encodeJobHistory(stored).size();
         }
         QVERIFY(size > 0);
     }
 
     void encodeAndWrite_data() { sizes(); }
-    void encodeAndWrite()
-    {
+    void encodeAndWrite() {
         QFETCH(int, records);
         const QList<JobRecord> stored = storedRecords(records, 20);
         const QString path = m_dir.filePath(QStringLiteral("job-history.json"));
-        QBENCHMARK
-        {
+        QBENCHMARK {
             QVERIFY(writeFileAtomically(path, encodeJobHistory(stored)));
         }
     }
 
     void load_data() { sizes(); }
-    void load()
-    {
+    void load() {
         QFETCH(int, records);
         const QString dir = m_dir.filePath(QStringLiteral("load-%1").arg(records));
         QDir().mkpath(dir);
@@ -98,8 +89,7 @@ private slots:
                                     encodeJobHistory(storedRecords(records, 20))));
         qsizetype loaded = 0;
         // Creation as the controller does it: read, decode, fill the list model.
-        QBENCHMARK
-        {
+        QBENCHMARK {
             JobHistory history(dir, Timing{});
             loaded = history.jobs().size();
         }
@@ -107,8 +97,7 @@ private slots:
     }
 
 private:
-    static void sizes()
-    {
+    static void sizes() {
         QTest::addColumn<int>("records");
         QTest::newRow("100x20") << 100;
         QTest::newRow("500x20") << 500;

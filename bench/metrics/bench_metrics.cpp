@@ -32,8 +32,7 @@ Q_DECLARE_METATYPE(vxr::TreeWalk)
 
 namespace {
 
-pid_t spawn(std::initializer_list<const char*> args)
-{
+pid_t spawn(std::initializer_list<const char*> args) {
     std::vector<char*> argv;
     for (const char* arg : args)
         argv.push_back(const_cast<char*>(arg));
@@ -42,30 +41,29 @@ pid_t spawn(std::initializer_list<const char*> args)
     return ::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
 }
 
-double threadCPUSeconds()
-{
+double threadCPUSeconds() {
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
-double cpuSeconds()
-{
+double cpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-QByteArray taskInfoBody()
-{
+QByteArray taskInfoBody() {
     // Four sandboxes with two jobs each, about the size the worker serves.
     QByteArray tasks;
     for (int t = 0; t < 4; ++t) {
         if (t)
             tasks += ',';
         tasks += R"({"jobs":{"jobA":{"slicesDone":12,"slicesLeft":[1,2]},"jobB":{"slicesDone":3}},)"
-                 R"("prototype":{"serial":)" + QByteArray::number(t) + R"(,"taskTime":1733700000,)"
+                 R"("prototype":{"serial":)" +
+                 QByteArray::number(t) +
+                 R"(,"taskTime":1733700000,)"
                  R"("currentTask":{"jobs":{"jobA":{"sliceCount":20,"metrics":{"cpu":1.5,"gpu":0,)"
                  R"("in":20480,"out":512,"ram":1e8}},"jobB":{"metrics":{"in":1024,"out":64}}}}}})";
     }
@@ -83,8 +81,7 @@ class BenchMetrics : public QObject {
     // Median CPU per snapshot, by data tag, for the growth check.
     QHash<QByteArray, double> m_medians;
 
-    void ensureSleepers(int count)
-    {
+    void ensureSleepers(int count) {
         while (int(m_sleepers.size()) < count) {
             const pid_t pid = spawn({"/bin/sleep", "600"});
             QVERIFY(pid > 0);
@@ -92,17 +89,16 @@ class BenchMetrics : public QObject {
         }
     }
 
-    static QByteArray tag(int size, int others, TreeWalk walk)
-    {
-        return QByteArray::number(size) + " processes, " + QByteArray::number(others)
-            + " others" + (walk == TreeWalk::tableScan ? ", table scan" : "");
+    static QByteArray tag(int size, int others, TreeWalk walk) {
+        return QByteArray::number(size) + " processes, " + QByteArray::number(others) + " others" +
+               (walk == TreeWalk::tableScan ? ", table scan" : "");
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_roots[10] = spawn({"/bin/sh", "-c", "for j in 1 2 3 4 5 6 7 8 9; do "
-                                              "/bin/sleep 600 & done; wait"});
+    void initTestCase() {
+        m_roots[10] = spawn({"/bin/sh", "-c",
+                             "for j in 1 2 3 4 5 6 7 8 9; do "
+                             "/bin/sleep 600 & done; wait"});
         m_roots[50] = spawn({"/bin/sh", "-c",
                              "for i in 1 2 3 4 5 6 7; do /bin/sh -c 'for j in 1 2 3 4 5 6; do "
                              "/bin/sleep 600 & done; wait' & done; wait"});
@@ -114,8 +110,7 @@ private slots:
         }
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         for (auto it = m_roots.cbegin(); it != m_roots.cend(); ++it) {
             for (const qint32 pid : m_trees.value(it.key())) {
                 if (pid != it.value())
@@ -132,8 +127,7 @@ private slots:
 
     // Reports the median CPU time of one snapshot in ms. CPU time rather than wall
     // time: on a shared machine the wall time mostly measures waiting for a core.
-    void snapshot_data()
-    {
+    void snapshot_data() {
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("others");
         QTest::addColumn<TreeWalk>("walk");
@@ -146,14 +140,12 @@ private slots:
             }
         }
     }
-    void snapshot()
-    {
+    void snapshot() {
         QFETCH(int, size);
         QFETCH(int, others);
         QFETCH(TreeWalk, walk);
         ensureSleepers(others);
-        QTRY_VERIFY_WITH_TIMEOUT(QDir(QStringLiteral("/proc")).entryList().size() > others,
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(QStringLiteral("/proc")).entryList().size() > others, 10000);
         const QList<qint32> roots{m_roots.value(size)};
         ProcessTreeProbe probe;
         QCOMPARE(probe.snapshot(roots, walk).size(), size);
@@ -173,16 +165,14 @@ private slots:
     }
 
     // The walk the product uses should not grow with the machine's process count.
-    void snapshotGrowth()
-    {
+    void snapshotGrowth() {
         const double few = m_medians.value(tag(50, 300, TreeWalk::automatic));
         const double many = m_medians.value(tag(50, 3000, TreeWalk::automatic));
         QVERIFY(few > 0 && many > 0);
         QTest::setBenchmarkResult(many / few, QTest::Events);
     }
 
-    void samplerAndGovernorTicks()
-    {
+    void samplerAndGovernorTicks() {
         ensureSleepers(300);
         TaskInfoServer server;
         server.bodies = {taskInfoBody()};
@@ -193,8 +183,8 @@ private slots:
         Timing timing;
         timing.samplerInterval = std::chrono::milliseconds(20);
         timing.governorInterval = std::chrono::milliseconds(20);
-        MetricsSampler sampler({roots, &owner}, timing, {QStringLiteral("/proc"),
-                                                         QStringLiteral("/sys"), server.url(), 0});
+        MetricsSampler sampler({roots, &owner}, timing,
+                               {QStringLiteral("/proc"), QStringLiteral("/sys"), server.url(), 0});
         MemoryGovernor governor({roots, [] { return MemorySettings{}; }, &owner}, timing,
                                 dir.filePath(QStringLiteral("limit.json")));
         QSignalSpy samples(&sampler, &MetricsSampler::sampleFinished);
@@ -207,11 +197,12 @@ private slots:
         const int samplesBefore = int(samples.count());
         const int updatesBefore = int(updates.count());
         const double cpuBefore = cpuSeconds();
-        QTRY_VERIFY_WITH_TIMEOUT(samples.count() >= samplesBefore + ticks
-                                     && updates.count() >= updatesBefore + ticks,
+        QTRY_VERIFY_WITH_TIMEOUT(samples.count() >= samplesBefore + ticks &&
+                                     updates.count() >= updatesBefore + ticks,
                                  60000);
-        const double perSampler = (cpuSeconds() - cpuBefore)
-            / double(std::min(samples.count() - samplesBefore, updates.count() - updatesBefore));
+        const double perSampler =
+            (cpuSeconds() - cpuBefore) /
+            double(std::min(samples.count() - samplesBefore, updates.count() - updatesBefore));
         QCOMPARE(sampler.ram().latest() > 0, true);
         // As % of one core at the 2 s period; the test's own event loop and HTTP server
         // are included, so this is an upper bound.

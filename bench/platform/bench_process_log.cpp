@@ -23,8 +23,7 @@ constexpr qint64 kBytesToWrite = 256ll << 20;
 
 // Child mode: write short lines to stdout until kBytesToWrite, then report the longest
 // single write() in microseconds to the file named on the command line.
-int runWriter(const char* reportPath)
-{
+int runWriter(const char* reportPath) {
     char line[64];
     std::snprintf(line, sizeof line, "sandbox 3 slice 12345 progress 0.4711 ok\n");
     const size_t length = std::strlen(line);
@@ -60,8 +59,7 @@ class BenchProcessLog : public QObject {
     double m_longestBlockMs = -1;
 
 private slots:
-    void captureThroughput()
-    {
+    void captureThroughput() {
         QTemporaryDir dir;
         const QString log = dir.filePath(QStringLiteral("vxrwork-processes.log"));
         const QString report = dir.filePath(QStringLiteral("longest-write"));
@@ -89,15 +87,13 @@ private slots:
         m_longestBlockMs = std::max(m_longestBlockMs, longest.readAll().toDouble() / 1000.0);
     }
 
-    void longestBlockedWrite()
-    {
+    void longestBlockedWrite() {
         QVERIFY(m_longestBlockMs >= 0);
         QTest::setBenchmarkResult(m_longestBlockMs, QTest::WalltimeMilliseconds);
     }
 };
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     if (argc == 3 && std::strcmp(argv[1], "--writer") == 0)
         return runWriter(argv[2]);
     QCoreApplication app(argc, argv);

@@ -18,13 +18,11 @@ inline constexpr int jobPool = 64;
 
 inline const QDateTime base(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC);
 
-inline QString jobId(int n)
-{
+inline QString jobId(int n) {
     return QStringLiteral("job-%1-5f3a9c0d2b7e41a8").arg(n, 4, 10, QLatin1Char('0'));
 }
 
-inline QJsonObject fullMetrics(double variant)
-{
+inline QJsonObject fullMetrics(double variant) {
     return {{"cpu", 1200 + variant}, {"gpu", 30 + variant},  {"in", 40000 + variant},
             {"out", 9000 + variant}, {"ram", 3e8 + variant}, {"ramSlices", 12},
             {"ramMax", 4e8},         {"gpuMem", 1e8},        {"gpuMemSlices", 12},
@@ -33,16 +31,15 @@ inline QJsonObject fullMetrics(double variant)
 
 // `tasks` tasks of 8 jobs each out of a pool of 64, with the per-job info map and the
 // worker process's memory. `variant` changes every snapshot's metrics.
-inline QJsonObject taskInfoDocument(int tasks, double variant)
-{
+inline QJsonObject taskInfoDocument(int tasks, double variant) {
     QJsonArray taskList;
     for (int t = 0; t < tasks; ++t) {
         QJsonObject counters;
         QJsonObject entries;
         for (int j = 0; j < jobsPerTask; ++j) {
             const QString id = jobId((t + j * 8) % jobPool);
-            counters.insert(id, QJsonObject{{"slicesDone", 3 + j},
-                                            {"slicesLeft", QJsonArray{100, 101, 102}}});
+            counters.insert(
+                id, QJsonObject{{"slicesDone", 3 + j}, {"slicesLeft", QJsonArray{100, 101, 102}}});
             entries.insert(id, QJsonObject{{"metrics", fullMetrics(variant)},
                                            {"sliceCount", 10},
                                            {"cgId", "cg-fallback"}});
@@ -55,18 +52,17 @@ inline QJsonObject taskInfoDocument(int tasks, double variant)
     }
     QJsonObject jobs;
     for (int n = 0; n < jobPool; ++n) {
-        jobs.insert(jobId(n),
-                    QJsonObject{{"name", QStringLiteral("Job number %1").arg(n)},
-                                {"cgId", "public"},
-                                {"ramBreakdown", QJsonObject{{"heap", 1e8},
-                                                             {"arrayBuffers", 2e7},
-                                                             {"wasm", 0},
-                                                             {"other", 5e6},
-                                                             {"slices", 40}}},
-                                {"metrics", QJsonObject{{"cpu", 1500},
-                                                        {"in", 50000},
-                                                        {"out", 10000},
-                                                        {"ram", 3.5e8}}}});
+        jobs.insert(jobId(n), QJsonObject{{"name", QStringLiteral("Job number %1").arg(n)},
+                                          {"cgId", "public"},
+                                          {"ramBreakdown", QJsonObject{{"heap", 1e8},
+                                                                       {"arrayBuffers", 2e7},
+                                                                       {"wasm", 0},
+                                                                       {"other", 5e6},
+                                                                       {"slices", 40}}},
+                                          {"metrics", QJsonObject{{"cpu", 1500},
+                                                                  {"in", 50000},
+                                                                  {"out", 10000},
+                                                                  {"ram", 3.5e8}}}});
     }
     return {{"tasks", taskList},
             {"jobs", jobs},
@@ -75,8 +71,7 @@ inline QJsonObject taskInfoDocument(int tasks, double variant)
 }
 
 // Older records, `tasksEach` snapshots each, all before `base`.
-inline QList<JobRecord> storedRecords(int count, int tasksEach)
-{
+inline QList<JobRecord> storedRecords(int count, int tasksEach) {
     QList<JobRecord> records;
     for (int n = 0; n < count; ++n) {
         JobRecord r;

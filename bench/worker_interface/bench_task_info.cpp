@@ -5,10 +5,10 @@
 #include "core/atomic_file.h"
 #include "jobs/job_history.h"
 #include "jobs/job_history_json.h"
+#include "support/poll_fixtures.h"
 #include "worker_interface/sandbox_list_model.h"
 #include "worker_interface/sandbox_progress.h"
 #include "worker_interface/task_info_reader.h"
-#include "support/poll_fixtures.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -22,10 +22,9 @@ using namespace vxr::bench;
 namespace {
 
 // The service's answer, wrapped as a script assignment.
-QByteArray taskInfoBody(int tasks, double variant)
-{
-    return "window.taskInfo="
-        + QJsonDocument(taskInfoDocument(tasks, variant)).toJson(QJsonDocument::Compact) + ';';
+QByteArray taskInfoBody(int tasks, double variant) {
+    return "window.taskInfo=" +
+           QJsonDocument(taskInfoDocument(tasks, variant)).toJson(QJsonDocument::Compact) + ';';
 }
 
 // What the task-info poll and the controller do with one fetched body.
@@ -34,8 +33,7 @@ struct Pipeline {
     SandboxListModel sandboxes;
     std::unique_ptr<JobHistory> history;
 
-    void run(const QByteArray& body)
-    {
+    void run(const QByteArray& body) {
         const TaskInfoReader::Result result = reader.read(body);
         if (result.unchanged)
             return;
@@ -53,8 +51,7 @@ class BenchTaskInfo : public QObject {
     QTemporaryDir m_dir;
     int m_histories = 0;
 
-    std::unique_ptr<Pipeline> pipeline(const QByteArray& firstBody)
-    {
+    std::unique_ptr<Pipeline> pipeline(const QByteArray& firstBody) {
         const QString dir = m_dir.filePath(QString::number(m_histories++));
         QDir().mkpath(dir);
         (void)writeFileAtomically(dir + QStringLiteral("/job-history.json"),
@@ -66,8 +63,7 @@ class BenchTaskInfo : public QObject {
     }
 
 private slots:
-    void pipeline_data()
-    {
+    void pipeline_data() {
         QTest::addColumn<int>("tasks");
         QTest::addColumn<bool>("changing");
         for (const int tasks : {8, 64, 256}) {
@@ -76,8 +72,7 @@ private slots:
             QTest::newRow(size + " changed") << tasks << true;
         }
     }
-    void pipeline()
-    {
+    void pipeline() {
         QFETCH(int, tasks);
         QFETCH(bool, changing);
         // Two bodies that differ in every snapshot, or the same bytes twice.
@@ -88,8 +83,7 @@ private slots:
         QCOMPARE(p->sandboxes.count(), jobPool);
         QSignalSpy published(p->history.get(), &JobHistory::jobsChanged);
         int n = 1;
-        QBENCHMARK
-        {
+        QBENCHMARK {
             p->run(bodies[n++ % 2]);
         }
         QCOMPARE(published.count(), changing ? n - 1 : 0);

@@ -6,14 +6,12 @@
 #include "worker_interface/hud/hud_web_view.h"
 
 #include <QAction>
-#include <algorithm>
-#include <cmath>
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusVariant>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMetaMethod>
@@ -23,6 +21,8 @@
 #include <QQuickWindow>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <algorithm>
+#include <cmath>
 
 namespace vxr {
 
@@ -34,8 +34,7 @@ constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
 constexpr const char* trayInputs[] = {"evaluatorsRunning", "isStopping", "manualOverride",
                                       "idleRestrictionEnabled"};
 
-void watchProperty(QObject* source, const char* property, QObject* receiver, const char* slot)
-{
+void watchProperty(QObject* source, const char* property, QObject* receiver, const char* slot) {
     const QMetaObject* meta = source->metaObject();
     const int index = meta->indexOfProperty(property);
     if (index < 0)
@@ -44,11 +43,11 @@ void watchProperty(QObject* source, const char* property, QObject* receiver, con
     if (!prop.hasNotifySignal())
         return;
     const int slotIndex = receiver->metaObject()->indexOfSlot(slot);
-    QObject::connect(source, prop.notifySignal(), receiver, receiver->metaObject()->method(slotIndex));
+    QObject::connect(source, prop.notifySignal(), receiver,
+                     receiver->metaObject()->method(slotIndex));
 }
 
-QImage loadLogo()
-{
+QImage loadLogo() {
     QImage logo(QStringLiteral(":/VXR/App/resources/vxr-logo.png"));
     if (!logo.isNull())
         return logo;
@@ -70,8 +69,7 @@ QImage loadLogo()
 
 } // namespace
 
-bool statusNotifierHostAvailable()
-{
+bool statusNotifierHostAvailable() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface()->isServiceRegistered(QLatin1String(watcherService)))
         return false;
@@ -87,8 +85,10 @@ bool statusNotifierHostAvailable()
 }
 
 AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent)
-    : QObject(parent), m_controller(controller), m_hud(hud), m_engine(std::make_unique<QQmlEngine>())
-{
+    : QObject(parent)
+    , m_controller(controller)
+    , m_hud(hud)
+    , m_engine(std::make_unique<QQmlEngine>()) {
     // Qt 6.4 does not look for compiled-in modules under qrc:/ by itself.
     m_engine->addImportPath(QStringLiteral("qrc:/"));
     m_detached = new DetachedWindow(m_engine.get(), controller, hud, settings, this);
@@ -100,8 +100,7 @@ AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings
     }
 }
 
-AppShell::~AppShell()
-{
+AppShell::~AppShell() {
     delete m_tray;
     delete m_panel;
     delete m_detached;
@@ -110,40 +109,38 @@ AppShell::~AppShell()
         m_hud->releaseView();
 }
 
-QQuickWindow* AppShell::panel() const
-{
+QQuickWindow* AppShell::panel() const {
     return m_panel;
 }
 
-void AppShell::start()
-{
+void AppShell::start() {
     if (statusNotifierHostAvailable()) {
         createTray();
         return;
     }
     showDetached(int(NavTab::home));
     // The desktop's tray host often starts after the apps of the session.
-    m_trayWatcher = new QDBusServiceWatcher(QLatin1String(watcherService), QDBusConnection::sessionBus(),
-                                            QDBusServiceWatcher::WatchForRegistration, this);
-    connect(m_trayWatcher, &QDBusServiceWatcher::serviceRegistered, this, &AppShell::checkForTrayHost);
-    QDBusConnection::sessionBus().connect(QString(), QStringLiteral("/StatusNotifierWatcher"),
-                                          QLatin1String(watcherService),
-                                          QStringLiteral("StatusNotifierHostRegistered"), this,
-                                          SLOT(checkForTrayHost()));
+    m_trayWatcher =
+        new QDBusServiceWatcher(QLatin1String(watcherService), QDBusConnection::sessionBus(),
+                                QDBusServiceWatcher::WatchForRegistration, this);
+    connect(m_trayWatcher, &QDBusServiceWatcher::serviceRegistered, this,
+            &AppShell::checkForTrayHost);
+    QDBusConnection::sessionBus().connect(
+        QString(), QStringLiteral("/StatusNotifierWatcher"), QLatin1String(watcherService),
+        QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(checkForTrayHost()));
 }
 
-void AppShell::checkForTrayHost()
-{
+void AppShell::checkForTrayHost() {
     if (m_tray || !statusNotifierHostAvailable())
         return;
     createTray();
 }
 
-void AppShell::createTray()
-{
+void AppShell::createTray() {
     m_menu = std::make_unique<QMenu>();
     m_toggleAction = m_menu->addAction(QString());
-    connect(m_toggleAction, &QAction::triggered, this, [this] { toggleManualOverride(m_controller); });
+    connect(m_toggleAction, &QAction::triggered, this,
+            [this] { toggleManualOverride(m_controller); });
     QAction* open = m_menu->addAction(QStringLiteral("Open in a window"));
     connect(open, &QAction::triggered, this, [this] {
         if (m_panel)
@@ -157,16 +154,16 @@ void AppShell::createTray()
     m_tray = new QSystemTrayIcon(this);
     m_tray->setToolTip(QStringLiteral("VXR Worker"));
     m_tray->setContextMenu(m_menu.get());
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            togglePanel();
-    });
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    togglePanel();
+            });
     refreshTray();
     m_tray->show();
 }
 
-QImage AppShell::trayImage(const QImage& logo, int height, bool running)
-{
+QImage AppShell::trayImage(const QImage& logo, int height, bool running) {
     if (logo.isNull() || height <= 0)
         return {};
     const int width = std::max(1, logo.width() * height / logo.height());
@@ -182,8 +179,7 @@ QImage AppShell::trayImage(const QImage& logo, int height, bool running)
     return dimmed;
 }
 
-void AppShell::refreshTray()
-{
+void AppShell::refreshTray() {
     if (!m_tray || !m_controller)
         return;
     const bool running = m_controller->property("evaluatorsRunning").toBool();
@@ -194,14 +190,13 @@ void AppShell::refreshTray()
     m_tray->setIcon(icon);
 
     const bool stopping = m_controller->property("isStopping").toBool();
-    m_toggleAction->setText(crosshairLabel(stopping, m_controller->property("manualOverride").toBool(),
-                                           m_controller->property("idleRestrictionEnabled").toBool(),
-                                           running));
+    m_toggleAction->setText(
+        crosshairLabel(stopping, m_controller->property("manualOverride").toBool(),
+                       m_controller->property("idleRestrictionEnabled").toBool(), running));
     m_toggleAction->setEnabled(!stopping);
 }
 
-void AppShell::createPanel()
-{
+void AppShell::createPanel() {
     QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/VXR/App/PanelWindow.qml")));
     if (component.isError()) {
         writeDiagnostic(QStringLiteral("Panel: ") + component.errorString().trimmed());
@@ -222,8 +217,7 @@ void AppShell::createPanel()
     connect(window, SIGNAL(detachRequested(int)), this, SLOT(onDetachRequested(int)));
 }
 
-void AppShell::placePanel()
-{
+void AppShell::placePanel() {
     if (!m_panel)
         return;
     QPoint anchor = m_tray ? m_tray->geometry().center() : QPoint();
@@ -243,13 +237,14 @@ void AppShell::placePanel()
         frame.moveTop(anchor.y() + 12);
     else
         frame.moveBottom(anchor.y() - 12);
-    frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
-    frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
+    frame.moveLeft(
+        std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() - frame.width())));
+    frame.moveTop(
+        std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - frame.height())));
     m_panel->setPosition(frame.topLeft());
 }
 
-void AppShell::togglePanel()
-{
+void AppShell::togglePanel() {
     if (m_panel && m_panel->isVisible()) {
         m_panel->hide();
         return;
@@ -264,20 +259,17 @@ void AppShell::togglePanel()
     m_panel->requestActivate();
 }
 
-void AppShell::showDetached(int tab)
-{
+void AppShell::showDetached(int tab) {
     m_detached->show(tab);
 }
 
-void AppShell::onDetachRequested(int tab)
-{
+void AppShell::onDetachRequested(int tab) {
     showDetached(tab);
     if (m_panel)
         m_panel->hide();
 }
 
-void AppShell::activate()
-{
+void AppShell::activate() {
     if (m_tray) {
         if (!m_panel || !m_panel->isVisible())
             togglePanel();
@@ -288,8 +280,7 @@ void AppShell::activate()
     showDetached(int(NavTab::home));
 }
 
-void AppShell::runAction(const QString& action)
-{
+void AppShell::runAction(const QString& action) {
     if (action == QLatin1String("toggle"))
         toggleManualOverride(m_controller);
     else if (action == QLatin1String("show"))

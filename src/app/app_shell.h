@@ -26,7 +26,8 @@ class AppShell : public QObject {
     Q_OBJECT
 
 public:
-    AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent = nullptr);
+    AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings,
+             QObject* parent = nullptr);
     ~AppShell() override;
 
     // Puts the app on the desktop: the tray icon when a tray host is there, else the

@@ -9,21 +9,19 @@
 namespace vxr {
 
 ApplicationService::ApplicationService(QDBusConnection bus, QObject* parent)
-    : QObject(parent), m_bus(std::move(bus))
-{
+    : QObject(parent)
+    , m_bus(std::move(bus)) {
     new FreedesktopApplicationAdaptor(this);
 }
 
-ApplicationService::~ApplicationService()
-{
+ApplicationService::~ApplicationService() {
     if (m_registered) {
         m_bus.unregisterService(QString::fromLatin1(serviceName));
         m_bus.unregisterObject(QString::fromLatin1(objectPath));
     }
 }
 
-bool ApplicationService::claim()
-{
+bool ApplicationService::claim() {
     if (!m_bus.isConnected())
         return false;
     // The object first, so a caller that sees the name also finds the interface.
@@ -42,8 +40,7 @@ bool ApplicationService::claim()
     return true;
 }
 
-bool ApplicationService::activateRunningInstance(QDBusConnection bus)
-{
+bool ApplicationService::activateRunningInstance(QDBusConnection bus) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(serviceName), QString::fromLatin1(objectPath),
         QString::fromLatin1(interfaceName), QStringLiteral("Activate"));
@@ -53,26 +50,22 @@ bool ApplicationService::activateRunningInstance(QDBusConnection bus)
 }
 
 FreedesktopApplicationAdaptor::FreedesktopApplicationAdaptor(ApplicationService* service)
-    : QDBusAbstractAdaptor(service), m_service(service)
-{
-}
+    : QDBusAbstractAdaptor(service)
+    , m_service(service) {}
 
-void FreedesktopApplicationAdaptor::Activate(const QVariantMap&)
-{
+void FreedesktopApplicationAdaptor::Activate(const QVariantMap&) {
     emit m_service->activateRequested();
 }
 
-void FreedesktopApplicationAdaptor::Open(const QStringList&, const QVariantMap&)
-{
+void FreedesktopApplicationAdaptor::Open(const QStringList&, const QVariantMap&) {
     // The app opens no documents; opening means showing it.
     emit m_service->activateRequested();
 }
 
-void FreedesktopApplicationAdaptor::ActivateAction(const QString& actionName,
-                                                   const QVariantList&, const QVariantMap&)
-{
-    if (actionName == QLatin1String("toggle") || actionName == QLatin1String("show")
-        || actionName == QLatin1String("quit")) {
+void FreedesktopApplicationAdaptor::ActivateAction(const QString& actionName, const QVariantList&,
+                                                   const QVariantMap&) {
+    if (actionName == QLatin1String("toggle") || actionName == QLatin1String("show") ||
+        actionName == QLatin1String("quit")) {
         emit m_service->actionRequested(actionName);
         return;
     }

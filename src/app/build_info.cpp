@@ -7,8 +7,7 @@ namespace vxr {
 
 namespace BuildInfo {
 
-QVariantMap dictionary()
-{
+QVariantMap dictionary() {
     QVariantMap values;
     for (const auto& [key, value] : generated::buildInfoEntries) {
         if (key)
@@ -17,8 +16,7 @@ QVariantMap dictionary()
     return values;
 }
 
-QString string(const QVariantMap& dictionary, const QString& key)
-{
+QString string(const QVariantMap& dictionary, const QString& key) {
     const auto it = dictionary.constFind(key);
     if (it == dictionary.constEnd() || it->typeId() != QMetaType::QString)
         return QStringLiteral("unknown");
@@ -27,28 +25,46 @@ QString string(const QVariantMap& dictionary, const QString& key)
 
 namespace {
 
-BuildInfoCache& processCache()
-{
+BuildInfoCache& processCache() {
     static BuildInfoCache cache(&dictionary);
     return cache;
 }
 
 } // namespace
 
-QString string(const QString& key) { return processCache().string(key); }
+QString string(const QString& key) {
+    return processCache().string(key);
+}
 
-QString appVersion() { return string(QStringLiteral("CFBundleShortVersionString")); }
-QString releaseDate() { return string(QStringLiteral("VXRReleaseDate")); }
-QString nodeVersion() { return string(QStringLiteral("VXRNodeVersion")); }
-QString v8Version() { return string(QStringLiteral("VXRV8Version")); }
-QString uvwasiVersion() { return string(QStringLiteral("VXRUvwasiVersion")); }
-QString dawnVersion() { return string(QStringLiteral("VXRDawnVersion")); }
-QString vxrClientVersion() { return string(QStringLiteral("VXRClientVersion")); }
-QString vxrWorkerLibVersion() { return string(QStringLiteral("VXRWorkerLibVersion")); }
-QString vxrNativeVersion() { return string(QStringLiteral("VXRNativeVersion")); }
+QString appVersion() {
+    return string(QStringLiteral("CFBundleShortVersionString"));
+}
+QString releaseDate() {
+    return string(QStringLiteral("VXRReleaseDate"));
+}
+QString nodeVersion() {
+    return string(QStringLiteral("VXRNodeVersion"));
+}
+QString v8Version() {
+    return string(QStringLiteral("VXRV8Version"));
+}
+QString uvwasiVersion() {
+    return string(QStringLiteral("VXRUvwasiVersion"));
+}
+QString dawnVersion() {
+    return string(QStringLiteral("VXRDawnVersion"));
+}
+QString vxrClientVersion() {
+    return string(QStringLiteral("VXRClientVersion"));
+}
+QString vxrWorkerLibVersion() {
+    return string(QStringLiteral("VXRWorkerLibVersion"));
+}
+QString vxrNativeVersion() {
+    return string(QStringLiteral("VXRNativeVersion"));
+}
 
-const QList<Row>& rows()
-{
+const QList<Row>& rows() {
     static const QList<Row> table = {
         {QStringLiteral("VXR Worker"), QStringLiteral("CFBundleShortVersionString")},
         {QStringLiteral("Release date"), QStringLiteral("VXRReleaseDate")},
@@ -65,15 +81,13 @@ const QList<Row>& rows()
 
 } // namespace BuildInfo
 
-QString BuildInfoCache::string(const QString& key)
-{
+QString BuildInfoCache::string(const QString& key) {
     if (!m_values)
         m_values = m_source ? m_source() : QVariantMap{};
     return BuildInfo::string(*m_values, key);
 }
 
-const ProductConfig& productConfig()
-{
+const ProductConfig& productConfig() {
     static const ProductConfig config{
         QString::fromUtf8(generated::portalHost),
         QString::fromUtf8(generated::makerSite),
@@ -83,8 +97,7 @@ const ProductConfig& productConfig()
     return config;
 }
 
-QVariantList AboutInfo::versionRows()
-{
+QVariantList AboutInfo::versionRows() {
     QVariantList list;
     for (const BuildInfo::Row& row : BuildInfo::rows())
         list.append(QVariantMap{{QStringLiteral("label"), row.label},
@@ -92,24 +105,23 @@ QVariantList AboutInfo::versionRows()
     return list;
 }
 
-QString AboutInfo::policyText() { return QStringLiteral("Worker Acceptable Use Policy ↗"); }
+QString AboutInfo::policyText() {
+    return QStringLiteral("Worker Acceptable Use Policy ↗");
+}
 
-QString AboutInfo::policyURL()
-{
+QString AboutInfo::policyURL() {
     QString site = productConfig().makerSite;
     while (site.endsWith(u'/'))
         site.chop(1);
     return site + QStringLiteral("/legal/worker-aup.html");
 }
 
-QString AboutInfo::policyHtml()
-{
+QString AboutInfo::policyHtml() {
     return QStringLiteral("<a href=\"%1\"><span style=\"color:%2\">%3</span></a>")
         .arg(policyURL().toHtmlEscaped(), VXRTheme::accent().name(), policyText());
 }
 
-QVariantList AboutInfo::contactRows()
-{
+QVariantList AboutInfo::contactRows() {
     const auto row = [](const QString& label, const QString& address) {
         return QVariantMap{
             {QStringLiteral("label"), label},

@@ -46,7 +46,8 @@ struct Row {
 // Caches values from a dictionary source, reading it once on first use.
 class BuildInfoCache {
 public:
-    explicit BuildInfoCache(std::function<QVariantMap()> source) : m_source(std::move(source)) {}
+    explicit BuildInfoCache(std::function<QVariantMap()> source)
+        : m_source(std::move(source)) {}
     [[nodiscard]] QString string(const QString& key);
 
 private:

@@ -3,31 +3,32 @@
 #include "core/diagnostics.h"
 #include "worker_interface/hud/hud_web_view.h"
 
+#include "platform/settings_store.h"
 #include <QGuiApplication>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QScreen>
-#include "platform/settings_store.h"
 
 namespace vxr {
 
 DetachedWindow::DetachedWindow(QQmlEngine* engine, QObject* controller, HUDWebView* hud,
                                SettingsStore* settings, QObject* parent)
-    : QObject(parent), m_engine(engine), m_controller(controller), m_hud(hud), m_settings(settings)
-{
+    : QObject(parent)
+    , m_engine(engine)
+    , m_controller(controller)
+    , m_hud(hud)
+    , m_settings(settings) {
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(500);
     connect(&m_saveTimer, &QTimer::timeout, this, &DetachedWindow::saveFrame);
 }
 
-DetachedWindow::~DetachedWindow()
-{
+DetachedWindow::~DetachedWindow() {
     delete m_window;
 }
 
-QRect DetachedWindow::parseFrame(const QString& text)
-{
+QRect DetachedWindow::parseFrame(const QString& text) {
     const QStringList parts = text.split(u' ', Qt::SkipEmptyParts);
     if (parts.size() != 4)
         return {};
@@ -43,13 +44,15 @@ QRect DetachedWindow::parseFrame(const QString& text)
     return QRect(values[0], values[1], values[2], values[3]);
 }
 
-QString DetachedWindow::frameText(const QRect& frame)
-{
-    return QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+QString DetachedWindow::frameText(const QRect& frame) {
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(frame.x())
+        .arg(frame.y())
+        .arg(frame.width())
+        .arg(frame.height());
 }
 
-void DetachedWindow::show(int tab)
-{
+void DetachedWindow::show(int tab) {
     if (!m_window)
         create(tab);
     else
@@ -61,14 +64,12 @@ void DetachedWindow::show(int tab)
     m_window->requestActivate();
 }
 
-void DetachedWindow::close()
-{
+void DetachedWindow::close() {
     if (m_window)
         m_window->close();
 }
 
-void DetachedWindow::create(int tab)
-{
+void DetachedWindow::create(int tab) {
     QQmlComponent component(m_engine, QUrl(QStringLiteral("qrc:/VXR/App/DetachedWindow.qml")));
     if (component.isError()) {
         writeDiagnostic(QStringLiteral("Detached window: ") + component.errorString().trimmed());
@@ -89,10 +90,11 @@ void DetachedWindow::create(int tab)
 
     QRect frame;
     if (m_settings)
-        frame = parseFrame(m_settings->value(QLatin1String(frameKey)).value_or(QVariant()).toString());
+        frame =
+            parseFrame(m_settings->value(QLatin1String(frameKey)).value_or(QVariant()).toString());
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const bool onScreen = frame.isValid() && screen
-        && QGuiApplication::screenAt(frame.center()) != nullptr;
+    const bool onScreen =
+        frame.isValid() && screen && QGuiApplication::screenAt(frame.center()) != nullptr;
     if (onScreen) {
         window->setGeometry(frame);
     } else if (screen) {
@@ -109,20 +111,17 @@ void DetachedWindow::create(int tab)
     connect(window, SIGNAL(quitRequested()), this, SIGNAL(quitRequested()));
 }
 
-void DetachedWindow::saveFrameSoon()
-{
+void DetachedWindow::saveFrameSoon() {
     m_saveTimer.start();
 }
 
-void DetachedWindow::saveFrame()
-{
+void DetachedWindow::saveFrame() {
     if (!m_settings || !m_window || !m_window->isVisible())
         return;
     m_settings->setValue(QLatin1String(frameKey), frameText(m_window->geometry()));
 }
 
-void DetachedWindow::onClosing()
-{
+void DetachedWindow::onClosing() {
     m_saveTimer.stop();
     saveFrame();
     // Drop the content with the window; the next show() builds a fresh one.

@@ -18,8 +18,7 @@
 
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // The web engine's sandbox cannot start as root (CI); it must know before it
     // initialises, which must happen before the application object exists.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
@@ -37,16 +36,19 @@ int main(int argc, char* argv[])
     QDBusConnection bus = QDBusConnection::sessionBus();
     vxr::ApplicationService service(bus);
     if (!service.claim()) {
-        if (bus.isConnected()
-            && bus.interface()->isServiceRegistered(QLatin1String(vxr::ApplicationService::serviceName))) {
+        if (bus.isConnected() && bus.interface()->isServiceRegistered(
+                                     QLatin1String(vxr::ApplicationService::serviceName))) {
             if (!vxr::ApplicationService::activateRunningInstance(bus))
-                vxr::writeDiagnostic(QStringLiteral("VXR Worker is already running but did not answer"));
+                vxr::writeDiagnostic(
+                    QStringLiteral("VXR Worker is already running but did not answer"));
             return 0;
         }
-        vxr::writeDiagnostic(QStringLiteral("No session bus: running without single-instance check"));
+        vxr::writeDiagnostic(
+            QStringLiteral("No session bus: running without single-instance check"));
     }
 
-    const auto environment = vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
+    const auto environment =
+        vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
 
     // Lives for the whole process and is never destroyed: children are only ever
     // asked to stop, and destruction must not take them down.
@@ -65,8 +67,10 @@ int main(int argc, char* argv[])
         QCoreApplication::quit();
     };
     QObject::connect(&shell, &vxr::AppShell::quitRequested, &app, quit);
-    QObject::connect(&service, &vxr::ApplicationService::activateRequested, &shell, &vxr::AppShell::activate);
-    QObject::connect(&service, &vxr::ApplicationService::actionRequested, &shell, &vxr::AppShell::runAction);
+    QObject::connect(&service, &vxr::ApplicationService::activateRequested, &shell,
+                     &vxr::AppShell::activate);
+    QObject::connect(&service, &vxr::ApplicationService::actionRequested, &shell,
+                     &vxr::AppShell::runAction);
 
     vxr::QuitSignalWatcher quitSignals;
     QObject::connect(&quitSignals, &vxr::QuitSignalWatcher::quitRequested, &app, quit);

@@ -8,22 +8,26 @@
 
 namespace vxr {
 
-QString navTabTitle(NavTab tab)
-{
+QString navTabTitle(NavTab tab) {
     switch (tab) {
-    case NavTab::home: return QStringLiteral("Home");
-    case NavTab::settings: return QStringLiteral("Settings");
-    case NavTab::metrics: return QStringLiteral("Metrics");
-    case NavTab::jobs: return QStringLiteral("Jobs");
-    case NavTab::logs: return QStringLiteral("Logs");
-    case NavTab::about: return QStringLiteral("About");
+    case NavTab::home:
+        return QStringLiteral("Home");
+    case NavTab::settings:
+        return QStringLiteral("Settings");
+    case NavTab::metrics:
+        return QStringLiteral("Metrics");
+    case NavTab::jobs:
+        return QStringLiteral("Jobs");
+    case NavTab::logs:
+        return QStringLiteral("Logs");
+    case NavTab::about:
+        return QStringLiteral("About");
     }
     return {};
 }
 
 QString crosshairLabel(bool isStopping, bool manualOverride, bool idleRestrictionEnabled,
-                       bool evaluatorsRunning)
-{
+                       bool evaluatorsRunning) {
     if (isStopping)
         return QStringLiteral("Stopping…");
     if (manualOverride)
@@ -33,32 +37,27 @@ QString crosshairLabel(bool isStopping, bool manualOverride, bool idleRestrictio
     return evaluatorsRunning ? QStringLiteral("Running") : QStringLiteral("Auto");
 }
 
-QString earningsText(double totalEarnings)
-{
+QString earningsText(double totalEarnings) {
     return QString::asprintf("%.3f", totalEarnings);
 }
 
-QString accountText(const QString& account)
-{
+QString accountText(const QString& account) {
     if (account.size() >= 11)
         return account.left(10) + QStringLiteral("…");
     return account;
 }
 
-bool logsAvailable(const QUrl& workerURL)
-{
+bool logsAvailable(const QUrl& workerURL) {
     return !workerURL.isEmpty();
 }
 
-NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL)
-{
+NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL) {
     if (current == NavTab::logs && !logsAvailable(workerURL))
         return NavTab::home;
     return current;
 }
 
-void toggleManualOverride(QObject* controller)
-{
+void toggleManualOverride(QObject* controller) {
     if (!controller)
         return;
     const bool current = controller->property("manualOverride").toBool();
@@ -68,8 +67,7 @@ void toggleManualOverride(QObject* controller)
 
 namespace {
 
-NavTab tabFromInt(int tab)
-{
+NavTab tabFromInt(int tab) {
     if (tab < 0 || tab >= navTabCount)
         return NavTab::home;
     return static_cast<NavTab>(tab);
@@ -77,43 +75,55 @@ NavTab tabFromInt(int tab)
 
 } // namespace
 
-QString ShellRules::tabTitle(int tab) { return navTabTitle(tabFromInt(tab)); }
+QString ShellRules::tabTitle(int tab) {
+    return navTabTitle(tabFromInt(tab));
+}
 
 QString ShellRules::crosshairLabel(bool isStopping, bool manualOverride,
-                                   bool idleRestrictionEnabled, bool evaluatorsRunning)
-{
+                                   bool idleRestrictionEnabled, bool evaluatorsRunning) {
     return vxr::crosshairLabel(isStopping, manualOverride, idleRestrictionEnabled,
                                evaluatorsRunning);
 }
 
-QString ShellRules::earningsText(double totalEarnings) { return vxr::earningsText(totalEarnings); }
-QString ShellRules::accountText(const QString& account) { return vxr::accountText(account); }
-QString ShellRules::slicesText(qint64 done, qint64 fetched) { return vxr::slicesText(done, fetched); }
-QString ShellRules::percentText(double percent) { return vxr::percentText(percent); }
-bool ShellRules::logsAvailable(const QUrl& workerURL) { return vxr::logsAvailable(workerURL); }
+QString ShellRules::earningsText(double totalEarnings) {
+    return vxr::earningsText(totalEarnings);
+}
+QString ShellRules::accountText(const QString& account) {
+    return vxr::accountText(account);
+}
+QString ShellRules::slicesText(qint64 done, qint64 fetched) {
+    return vxr::slicesText(done, fetched);
+}
+QString ShellRules::percentText(double percent) {
+    return vxr::percentText(percent);
+}
+bool ShellRules::logsAvailable(const QUrl& workerURL) {
+    return vxr::logsAvailable(workerURL);
+}
 
-int ShellRules::tabAfterWorkerURLChange(int current, const QUrl& workerURL)
-{
+int ShellRules::tabAfterWorkerURLChange(int current, const QUrl& workerURL) {
     return int(vxr::tabAfterWorkerURLChange(tabFromInt(current), workerURL));
 }
 
-void ShellRules::toggleManualOverride(QObject* controller) { vxr::toggleManualOverride(controller); }
+void ShellRules::toggleManualOverride(QObject* controller) {
+    vxr::toggleManualOverride(controller);
+}
 
-QString ShellRules::depositLineHtml(double totalEarnings, const QString& account)
-{
+QString ShellRules::depositLineHtml(double totalEarnings, const QString& account) {
     const auto span = [](const QColor& colour, const QString& text) {
         return QStringLiteral("<span style=\"color:%1\">%2</span>")
             .arg(colour.name(), text.toUpper().toHtmlEscaped());
     };
-    return span(VXRTheme::value(), vxr::earningsText(totalEarnings)) + QStringLiteral(" ")
-           + span(VXRTheme::textDim(), QStringLiteral("⊇ deposited to")) + QStringLiteral(" ")
-           + span(VXRTheme::accentLight(), vxr::accountText(account));
+    return span(VXRTheme::value(), vxr::earningsText(totalEarnings)) + QStringLiteral(" ") +
+           span(VXRTheme::textDim(), QStringLiteral("⊇ deposited to")) + QStringLiteral(" ") +
+           span(VXRTheme::accentLight(), vxr::accountText(account));
 }
 
-QString ShellRules::portalHost() { return productConfig().portalHost; }
+QString ShellRules::portalHost() {
+    return productConfig().portalHost;
+}
 
-QString ShellRules::portalHintHtml()
-{
+QString ShellRules::portalHintHtml() {
     const QString host = portalHost();
     return QStringLiteral("<span style=\"color:%1\">MANAGE JOBS, WORKERS, AND CREDITS AT "
                           "<a href=\"https://%2\"><span style=\"color:%1\">%3</span></a> ↗</span>")

@@ -36,8 +36,7 @@ public:
     [[nodiscard]] static QColor text() { return QColor::fromRgb(textRgb); }
     [[nodiscard]] static QColor textDim() { return QColor::fromRgb(textDimRgb); }
     // accent at 8 % opacity
-    [[nodiscard]] static QColor gridLine()
-    {
+    [[nodiscard]] static QColor gridLine() {
         QColor c = accent();
         c.setAlphaF(0.08f);
         return c;

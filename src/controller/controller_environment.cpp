@@ -9,16 +9,14 @@
 
 namespace vxr {
 
-QString ControllerEnvironment::defaultBinDir(const QString& applicationDir)
-{
+QString ControllerEnvironment::defaultBinDir(const QString& applicationDir) {
     const QString bundled = QDir::cleanPath(applicationDir + QLatin1String("/../lib/vxr-worker"));
     if (QFileInfo(bundled).isDir())
         return bundled;
     return QStringLiteral("/opt/vxr/bin");
 }
 
-ControllerEnvironment ControllerEnvironment::standard(const QString& applicationDir)
-{
+ControllerEnvironment ControllerEnvironment::standard(const QString& applicationDir) {
     ControllerEnvironment env;
     env.binDir = defaultBinDir(applicationDir);
     env.paths = AppPaths::standard();

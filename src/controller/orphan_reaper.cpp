@@ -15,8 +15,7 @@ namespace vxr {
 namespace {
 
 // Strict decimal: optional sign, then digits only, within 32 bits.
-std::optional<qint32> parseInt32(QStringView text)
-{
+std::optional<qint32> parseInt32(QStringView text) {
     qsizetype i = 0;
     bool negative = false;
     if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
@@ -41,8 +40,7 @@ std::optional<qint32> parseInt32(QStringView text)
     return qint32(value);
 }
 
-std::optional<ProcessListingEntry> parseLine(QStringView line)
-{
+std::optional<ProcessListingEntry> parseLine(QStringView line) {
     // At most three pieces split at blanks, empty pieces dropped; after the second
     // piece the rest of the line, past exactly one blank, is the command unchanged.
     QStringView pieces[2];
@@ -65,15 +63,13 @@ std::optional<ProcessListingEntry> parseLine(QStringView line)
     return ProcessListingEntry{*pid, *ppid, line.sliced(start).toString()};
 }
 
-void sendSigterm(qint32 pid)
-{
+void sendSigterm(qint32 pid) {
     ::kill(pid_t(pid), SIGTERM);
 }
 
 } // namespace
 
-QList<ProcessListingEntry> parseProcessListing(const QString& text)
-{
+QList<ProcessListingEntry> parseProcessListing(const QString& text) {
     QList<ProcessListingEntry> entries;
     for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
         if (auto entry = parseLine(line))
@@ -82,8 +78,7 @@ QList<ProcessListingEntry> parseProcessListing(const QString& text)
     return entries;
 }
 
-QList<ProcessListingEntry> orphanedWorkerCandidates(const QList<ProcessListingEntry>& listing)
-{
+QList<ProcessListingEntry> orphanedWorkerCandidates(const QList<ProcessListingEntry>& listing) {
     const QString evaluator = QString::fromLatin1(kEvaluatorCommandFragment);
     const QString service = QString::fromLatin1(kServiceCommandFragment);
     QList<ProcessListingEntry> candidates;
@@ -95,8 +90,7 @@ QList<ProcessListingEntry> orphanedWorkerCandidates(const QList<ProcessListingEn
     return candidates;
 }
 
-QString leadingCharacters(const QString& text, int count)
-{
+QString leadingCharacters(const QString& text, int count) {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
     int taken = 0;
     while (taken < count && finder.toNextBoundary() != -1)
@@ -107,8 +101,7 @@ QString leadingCharacters(const QString& text, int count)
 }
 
 void reapOrphans(const QList<ProcessListingEntry>& listing,
-                 const std::function<void(qint32 pid)>& sendTerminate)
-{
+                 const std::function<void(qint32 pid)>& sendTerminate) {
     const auto send = sendTerminate ? sendTerminate : std::function<void(qint32)>(sendSigterm);
     for (const ProcessListingEntry& candidate : orphanedWorkerCandidates(listing)) {
         for (const ProcessListingEntry& entry : listing) {
@@ -122,8 +115,7 @@ void reapOrphans(const QList<ProcessListingEntry>& listing,
     }
 }
 
-void reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment)
-{
+void reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment) {
     QProcess ps;
     ps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     ps.setStandardInputFile(QProcess::nullDevice());

@@ -12,8 +12,7 @@ struct RunPolicyInputs {
 
 // Whether compute should run now; the first matching rule wins. Idle time equal to
 // the threshold counts as idle.
-[[nodiscard]] constexpr bool evaluatorShouldRun(const RunPolicyInputs& in)
-{
+[[nodiscard]] constexpr bool evaluatorShouldRun(const RunPolicyInputs& in) {
     if (in.isApplyingRegistration)
         return false;
     if (in.manualOverride)

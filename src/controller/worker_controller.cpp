@@ -18,8 +18,7 @@ const QString kMaxSandboxes = QStringLiteral("maxSandboxes");
 
 WorkerController::WorkerController(ControllerEnvironment environment, QObject* parent)
     : QObject(parent)
-    , m_env(std::move(environment))
-{
+    , m_env(std::move(environment)) {
     m_settings = std::make_unique<SettingsStore>(m_env.paths.settingsFile);
     m_jobHistory = new JobHistory(m_env.paths.appSupportDir, m_env.timing, {}, this);
     // The task-info poll hands every parsed document to the history as it fetched it.
@@ -47,8 +46,7 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
 
 WorkerController::~WorkerController() = default;
 
-void WorkerController::readPersistedSettings()
-{
+void WorkerController::readPersistedSettings() {
     if (const auto stored = m_settings->value(kJoinGlobalGroup))
         m_joinGlobalGroup = storedBoolLenient(*stored);
     if (const auto stored = m_settings->value(kMemoryCapPercent))
@@ -61,68 +59,61 @@ void WorkerController::readPersistedSettings()
     m_maxSandboxes = m_performanceCores;
     if (const auto stored = m_settings->value(kMaxSandboxes)) {
         const auto value = storedInteger(*stored);
-        if (value && *value >= std::numeric_limits<int>::min() && *value <= std::numeric_limits<int>::max())
+        if (value && *value >= std::numeric_limits<int>::min() &&
+            *value <= std::numeric_limits<int>::max())
             m_maxSandboxes = int(*value);
     }
 }
 
-bool WorkerController::idleDetectionAvailable() const { return m_idleSource != nullptr; }
+bool WorkerController::idleDetectionAvailable() const {
+    return m_idleSource != nullptr;
+}
 
-QString WorkerController::idleSourceName() const
-{
+QString WorkerController::idleSourceName() const {
     return m_idleSource ? m_idleSource->name() : QString();
 }
 
-QString WorkerController::logPath() const
-{
+QString WorkerController::logPath() const {
     return m_env.paths.tempDir + QLatin1String("vxrwork-processes.log");
 }
 
-QString WorkerController::pidFilePath() const
-{
+QString WorkerController::pidFilePath() const {
     return m_env.paths.tempDir + QLatin1String("vxr-worker.pid");
 }
 
-QString WorkerController::memoryLimitFilePath() const
-{
+QString WorkerController::memoryLimitFilePath() const {
     return m_env.paths.tempDir + QLatin1String("vxr-worker-memory-limit.json");
 }
 
-QString WorkerController::memoryStatsFilePath() const
-{
+QString WorkerController::memoryStatsFilePath() const {
     return m_env.paths.appSupportDir + QLatin1String("/memory-peaks.json");
 }
 
 // --- non-persisted switches ---
 
-void WorkerController::setEnableWebGPU(bool value)
-{
+void WorkerController::setEnableWebGPU(bool value) {
     if (std::exchange(m_enableWebGPU, value) != value)
         Q_EMIT enableWebGPUChanged();
 }
 
-void WorkerController::setIdleRestrictionEnabled(bool value)
-{
+void WorkerController::setIdleRestrictionEnabled(bool value) {
     if (std::exchange(m_idleRestrictionEnabled, value) != value)
         Q_EMIT idleRestrictionEnabledChanged();
 }
 
-void WorkerController::setIdleThresholdMinutes(double value)
-{
+void WorkerController::setIdleThresholdMinutes(double value) {
     if (std::exchange(m_idleThresholdMinutes, value) != value)
         Q_EMIT idleThresholdMinutesChanged();
 }
 
-void WorkerController::setManualOverride(bool value)
-{
+void WorkerController::setManualOverride(bool value) {
     if (std::exchange(m_manualOverride, value) != value)
         Q_EMIT manualOverrideChanged();
 }
 
 // --- persisted settings ---
 
-void WorkerController::setJoinGlobalGroup(bool value)
-{
+void WorkerController::setJoinGlobalGroup(bool value) {
     if (m_joinGlobalGroup == value)
         return;
     m_joinGlobalGroup = value;
@@ -135,8 +126,7 @@ void WorkerController::setJoinGlobalGroup(bool value)
     m_jobHistory->saveNow();
 }
 
-void WorkerController::setMemoryCapPercent(double value)
-{
+void WorkerController::setMemoryCapPercent(double value) {
     const bool changed = m_memoryCapPercent != value;
     m_memoryCapPercent = value;
     if (changed)
@@ -144,8 +134,7 @@ void WorkerController::setMemoryCapPercent(double value)
     memorySettingChanged(changed);
 }
 
-void WorkerController::setYieldToOtherApps(bool value)
-{
+void WorkerController::setYieldToOtherApps(bool value) {
     const bool changed = m_yieldToOtherApps != value;
     m_yieldToOtherApps = value;
     if (changed)
@@ -153,8 +142,7 @@ void WorkerController::setYieldToOtherApps(bool value)
     memorySettingChanged(changed);
 }
 
-void WorkerController::setMemoryHeadroomGB(double value)
-{
+void WorkerController::setMemoryHeadroomGB(double value) {
     const bool changed = m_memoryHeadroomGB != value;
     m_memoryHeadroomGB = value;
     if (changed)
@@ -162,8 +150,7 @@ void WorkerController::setMemoryHeadroomGB(double value)
     memorySettingChanged(changed);
 }
 
-void WorkerController::memorySettingChanged(bool changed)
-{
+void WorkerController::memorySettingChanged(bool changed) {
     if (!changed)
         return;
     m_settings->setValue(kMemoryCapPercent, m_memoryCapPercent);
@@ -172,8 +159,7 @@ void WorkerController::memorySettingChanged(bool changed)
     notifyMemoryGovernor();
 }
 
-void WorkerController::setMaxSandboxes(int value)
-{
+void WorkerController::setMaxSandboxes(int value) {
     if (m_maxSandboxes == value)
         return;
     m_maxSandboxes = value;
@@ -184,71 +170,60 @@ void WorkerController::setMaxSandboxes(int value)
 
 // --- observable setters for internal state ---
 
-void WorkerController::setServiceRunning(bool value)
-{
+void WorkerController::setServiceRunning(bool value) {
     if (std::exchange(m_serviceRunning, value) != value)
         Q_EMIT serviceRunningChanged();
 }
 
-void WorkerController::setWorkerURL(const std::optional<QUrl>& url)
-{
+void WorkerController::setWorkerURL(const std::optional<QUrl>& url) {
     if (std::exchange(m_workerURL, url) != url)
         Q_EMIT workerURLChanged();
     Q_EMIT workerURLAssigned(url.value_or(QUrl()));
 }
 
-void WorkerController::setEvaluatorsRunning(bool value)
-{
+void WorkerController::setEvaluatorsRunning(bool value) {
     if (std::exchange(m_evaluatorsRunning, value) != value)
         Q_EMIT evaluatorsRunningChanged();
 }
 
-void WorkerController::setIsStopping(bool value)
-{
+void WorkerController::setIsStopping(bool value) {
     if (std::exchange(m_isStopping, value) != value)
         Q_EMIT isStoppingChanged();
 }
 
-void WorkerController::setIdleSeconds(double value)
-{
+void WorkerController::setIdleSeconds(double value) {
     if (std::exchange(m_idleSeconds, value) != value)
         Q_EMIT idleSecondsChanged();
 }
 
-void WorkerController::setTotalEarnings(double value)
-{
+void WorkerController::setTotalEarnings(double value) {
     if (std::exchange(m_totalEarnings, value) != value)
         Q_EMIT totalEarningsChanged();
 }
 
-void WorkerController::setEarningsAccount(const std::optional<QString>& account)
-{
+void WorkerController::setEarningsAccount(const std::optional<QString>& account) {
     if (std::exchange(m_earningsAccount, account) != account)
         Q_EMIT earningsAccountChanged();
 }
 
-void WorkerController::setThrottleNotice(const std::optional<QString>& notice)
-{
+void WorkerController::setThrottleNotice(const std::optional<QString>& notice) {
     if (std::exchange(m_throttleNotice, notice) != notice)
         Q_EMIT throttleNoticeChanged();
 }
 
-void WorkerController::setIsApplyingRegistration(bool value)
-{
+void WorkerController::setIsApplyingRegistration(bool value) {
     if (std::exchange(m_isApplyingRegistration, value) != value)
         Q_EMIT isApplyingRegistrationChanged();
 }
 
-void WorkerController::setIsResettingWorkerId(bool value)
-{
+void WorkerController::setIsResettingWorkerId(bool value) {
     if (std::exchange(m_isResettingWorkerId, value) != value)
         Q_EMIT isResettingWorkerIdChanged();
 }
 
 // --- quit ---
 
-void WorkerController::shutdownForQuit()
-{
+void WorkerController::shutdownForQuit() {
     // Tearing the application down can take longer than a relaunch delay; a child
     // started in that window would outlive us unsupervised.
     m_shuttingDown = true;
@@ -265,8 +240,7 @@ void WorkerController::shutdownForQuit()
     m_jobHistory->saveNow();
 }
 
-QList<qint32> WorkerController::metricsRootPIDs() const
-{
+QList<qint32> WorkerController::metricsRootPIDs() const {
     QList<qint32> pids;
     for (const ChildProcess* process : {m_serviceProcess, m_evaluatorProcess})
         if (process && process->pid() > 0)
@@ -274,8 +248,7 @@ QList<qint32> WorkerController::metricsRootPIDs() const
     return pids;
 }
 
-void WorkerController::releaseProcess(ChildProcess*& handle)
-{
+void WorkerController::releaseProcess(ChildProcess*& handle) {
     if (handle)
         handle->deleteLater();
     handle = nullptr;

@@ -40,32 +40,35 @@ class WorkerController : public QObject {
     Q_PROPERTY(bool evaluatorsRunning READ evaluatorsRunning NOTIFY evaluatorsRunningChanged)
     Q_PROPERTY(bool isStopping READ isStopping NOTIFY isStoppingChanged)
     Q_PROPERTY(bool enableWebGPU READ enableWebGPU WRITE setEnableWebGPU NOTIFY enableWebGPUChanged)
-    Q_PROPERTY(bool idleRestrictionEnabled READ idleRestrictionEnabled WRITE setIdleRestrictionEnabled
-                   NOTIFY idleRestrictionEnabledChanged)
+    Q_PROPERTY(bool idleRestrictionEnabled READ idleRestrictionEnabled WRITE
+                   setIdleRestrictionEnabled NOTIFY idleRestrictionEnabledChanged)
     Q_PROPERTY(double idleThresholdMinutes READ idleThresholdMinutes WRITE setIdleThresholdMinutes
                    NOTIFY idleThresholdMinutesChanged)
-    Q_PROPERTY(bool manualOverride READ manualOverride WRITE setManualOverride NOTIFY manualOverrideChanged)
+    Q_PROPERTY(bool manualOverride READ manualOverride WRITE setManualOverride NOTIFY
+                   manualOverrideChanged)
     Q_PROPERTY(double idleSeconds READ idleSeconds NOTIFY idleSecondsChanged)
     Q_PROPERTY(bool idleDetectionAvailable READ idleDetectionAvailable CONSTANT)
     Q_PROPERTY(QString idleSourceName READ idleSourceName CONSTANT)
-    Q_PROPERTY(bool joinGlobalGroup READ joinGlobalGroup WRITE setJoinGlobalGroup NOTIFY joinGlobalGroupChanged)
-    Q_PROPERTY(double memoryCapPercent READ memoryCapPercent WRITE setMemoryCapPercent
-                   NOTIFY memoryCapPercentChanged)
-    Q_PROPERTY(bool yieldToOtherApps READ yieldToOtherApps WRITE setYieldToOtherApps
-                   NOTIFY yieldToOtherAppsChanged)
-    Q_PROPERTY(double memoryHeadroomGB READ memoryHeadroomGB WRITE setMemoryHeadroomGB
-                   NOTIFY memoryHeadroomGBChanged)
+    Q_PROPERTY(bool joinGlobalGroup READ joinGlobalGroup WRITE setJoinGlobalGroup NOTIFY
+                   joinGlobalGroupChanged)
+    Q_PROPERTY(double memoryCapPercent READ memoryCapPercent WRITE setMemoryCapPercent NOTIFY
+                   memoryCapPercentChanged)
+    Q_PROPERTY(bool yieldToOtherApps READ yieldToOtherApps WRITE setYieldToOtherApps NOTIFY
+                   yieldToOtherAppsChanged)
+    Q_PROPERTY(double memoryHeadroomGB READ memoryHeadroomGB WRITE setMemoryHeadroomGB NOTIFY
+                   memoryHeadroomGBChanged)
     Q_PROPERTY(int maxSandboxes READ maxSandboxes WRITE setMaxSandboxes NOTIFY maxSandboxesChanged)
     Q_PROPERTY(double totalEarnings READ totalEarnings NOTIFY totalEarningsChanged)
     Q_PROPERTY(QString earningsAccount READ earningsAccountValue NOTIFY earningsAccountChanged)
     Q_PROPERTY(bool isResettingWorkerId READ isResettingWorkerId NOTIFY isResettingWorkerIdChanged)
-    Q_PROPERTY(bool isApplyingRegistration READ isApplyingRegistration NOTIFY isApplyingRegistrationChanged)
+    Q_PROPERTY(bool isApplyingRegistration READ isApplyingRegistration NOTIFY
+                   isApplyingRegistrationChanged)
     Q_PROPERTY(int performanceCores READ performanceCores CONSTANT)
     Q_PROPERTY(vxr::MemoryGovernor* memoryGovernor READ memoryGovernor CONSTANT)
     Q_PROPERTY(vxr::MetricsSampler* metricsSampler READ metricsSampler CONSTANT)
     // Local worker interface: registration and the running-sandboxes rows.
-    Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus
-                   NOTIFY registrationStatusChanged)
+    Q_PROPERTY(vxr::RegistrationStatus registrationStatus READ registrationStatus NOTIFY
+                   registrationStatusChanged)
     Q_PROPERTY(vxr::SandboxListModel* sandboxModel READ sandboxModel CONSTANT)
     Q_PROPERTY(vxr::JobHistory* jobHistory READ jobHistory CONSTANT)
 

@@ -7,15 +7,13 @@
 
 namespace vxr {
 
-
-bool WorkerController::evaluatorShouldRun() const
-{
+bool WorkerController::evaluatorShouldRun() const {
     return vxr::evaluatorShouldRun({m_isApplyingRegistration, m_manualOverride,
-                                    m_idleRestrictionEnabled, m_idleSeconds, m_idleThresholdMinutes});
+                                    m_idleRestrictionEnabled, m_idleSeconds,
+                                    m_idleThresholdMinutes});
 }
 
-void WorkerController::reconcileEvaluatorState()
-{
+void WorkerController::reconcileEvaluatorState() {
     if (evaluatorShouldRun()) {
         if (!m_evaluatorsRunning && !m_isStopping)
             launchEvaluator();
@@ -24,8 +22,7 @@ void WorkerController::reconcileEvaluatorState()
     }
 }
 
-QStringList WorkerController::evaluatorArguments() const
-{
+QStringList WorkerController::evaluatorArguments() const {
     QStringList arguments{QStringLiteral("--")};
     if (m_enableWebGPU)
         arguments << QStringLiteral("--webgpu");
@@ -33,8 +30,7 @@ QStringList WorkerController::evaluatorArguments() const
     return arguments;
 }
 
-void WorkerController::launchEvaluator()
-{
+void WorkerController::launchEvaluator() {
     if (m_shuttingDown)
         return;
     m_evaluatorUserRequestedStop = false;
@@ -56,12 +52,12 @@ void WorkerController::launchEvaluator()
     }
     m_evaluatorProcess = process;
     setEvaluatorsRunning(true);
-    m_evaluatorActivityToken = ActivityToken::begin(QStringLiteral("Running VXR compute evaluator"));
+    m_evaluatorActivityToken =
+        ActivityToken::begin(QStringLiteral("Running VXR compute evaluator"));
     startTaskInfoPoll();
 }
 
-void WorkerController::stopEvaluator()
-{
+void WorkerController::stopEvaluator() {
     if (!m_evaluatorsRunning || m_isStopping)
         return;
     m_evaluatorUserRequestedStop = true;
@@ -77,8 +73,7 @@ void WorkerController::stopEvaluator()
     releaseProcess(m_evaluatorProcess);
 }
 
-void WorkerController::handleEvaluatorExit(ChildProcess* process, int status)
-{
+void WorkerController::handleEvaluatorExit(ChildProcess* process, int status) {
     if (process != m_evaluatorProcess) {
         process->deleteLater(); // a handle already given up
         return;
@@ -104,8 +99,7 @@ void WorkerController::handleEvaluatorExit(ChildProcess* process, int status)
     }
 }
 
-void WorkerController::startIdleTimer()
-{
+void WorkerController::startIdleTimer() {
     m_idleTimer.stop();
     m_idleTimer.disconnect(this);
     connect(&m_idleTimer, &QTimer::timeout, this, &WorkerController::idleTick);
@@ -113,8 +107,7 @@ void WorkerController::startIdleTimer()
     idleTick(); // the first tick runs at once
 }
 
-void WorkerController::idleTick()
-{
+void WorkerController::idleTick() {
     const double idle = m_idleSource ? m_idleSource->idleSeconds().value_or(0.0) : 0.0;
     setIdleSeconds(idle);
     if (evaluatorShouldRun()) {

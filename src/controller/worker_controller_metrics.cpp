@@ -5,8 +5,7 @@
 
 namespace vxr {
 
-MemoryGovernor* WorkerController::memoryGovernor()
-{
+MemoryGovernor* WorkerController::memoryGovernor() {
     if (!m_memoryGovernor) {
         MemoryGovernor::Inputs inputs{
             [this] { return metricsRootPIDs(); },
@@ -20,8 +19,7 @@ MemoryGovernor* WorkerController::memoryGovernor()
     return m_memoryGovernor;
 }
 
-MetricsSampler* WorkerController::metricsSampler()
-{
+MetricsSampler* WorkerController::metricsSampler() {
     if (!m_metricsSampler) {
         SamplerEnvironment environment;
         environment.procRoot = m_env.procRoot;
@@ -33,15 +31,18 @@ MetricsSampler* WorkerController::metricsSampler()
     return m_metricsSampler;
 }
 
-void WorkerController::startMemoryGovernor() { memoryGovernor()->start(); }
+void WorkerController::startMemoryGovernor() {
+    memoryGovernor()->start();
+}
 
-void WorkerController::notifyMemoryGovernor()
-{
+void WorkerController::notifyMemoryGovernor() {
     // Queued: the setter returns before the limit is recomputed, as a task would.
     QMetaObject::invokeMethod(memoryGovernor(), &MemoryGovernor::settingsChanged,
                               Qt::QueuedConnection);
 }
 
-void WorkerController::startMetricsSampler() { metricsSampler()->start(); }
+void WorkerController::startMetricsSampler() {
+    metricsSampler()->start();
+}
 
 } // namespace vxr

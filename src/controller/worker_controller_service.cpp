@@ -8,8 +8,7 @@
 
 namespace vxr {
 
-void WorkerController::startServiceIfNeeded()
-{
+void WorkerController::startServiceIfNeeded() {
     if (m_serviceRunning)
         return;
     startMemoryGovernor();
@@ -17,8 +16,7 @@ void WorkerController::startServiceIfNeeded()
     checkRegistrationIfUnknown();
 }
 
-QStringList WorkerController::serviceArguments() const
-{
+QStringList WorkerController::serviceArguments() const {
     QStringList arguments{QStringLiteral("--max-sandboxes=%1").arg(m_maxSandboxes),
                           QStringLiteral("--output=stdio"), QStringLiteral("-f"), pidFilePath()};
     if (!m_joinGlobalGroup)
@@ -26,8 +24,7 @@ QStringList WorkerController::serviceArguments() const
     return arguments;
 }
 
-QProcessEnvironment WorkerController::serviceEnvironment() const
-{
+QProcessEnvironment WorkerController::serviceEnvironment() const {
     QProcessEnvironment environment = m_env.processEnvironment;
     const QString heapOption = QStringLiteral("--max-old-space-size=4096");
     environment.insert(QStringLiteral("NODE_OPTIONS"),
@@ -41,8 +38,7 @@ QProcessEnvironment WorkerController::serviceEnvironment() const
     return environment;
 }
 
-void WorkerController::launchService()
-{
+void WorkerController::launchService() {
     if (m_shuttingDown)
         return;
     loadThrottle();
@@ -66,8 +62,7 @@ void WorkerController::launchService()
     startStatusPoll();
 }
 
-void WorkerController::handleServiceExit(ChildProcess* process, int status)
-{
+void WorkerController::handleServiceExit(ChildProcess* process, int status) {
     writeDiagnostic(QStringLiteral("worker service exited unexpectedly (status %1)").arg(status));
     if (m_serviceProcess == process)
         releaseProcess(m_serviceProcess);
@@ -85,13 +80,11 @@ void WorkerController::handleServiceExit(ChildProcess* process, int status)
     QTimer::singleShot(m_env.timing.serviceRelaunchDelay, this, [this] { launchService(); });
 }
 
-void WorkerController::scheduleRestartForSandboxes()
-{
+void WorkerController::scheduleRestartForSandboxes() {
     m_sandboxRestartTimer.start(m_env.timing.sandboxRestartDebounce);
 }
 
-void WorkerController::attachLogging(ChildProcess* process, const QString& label) const
-{
+void WorkerController::attachLogging(ChildProcess* process, const QString& label) const {
     process->attachLogging(logPath(), label);
 }
 

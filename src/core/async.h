@@ -13,8 +13,7 @@ namespace vxr {
 // dies before the future finishes, which happens whenever an owner goes away mid-
 // measurement, so a watcher owned by the context carries the hand-off instead.
 template <typename T, typename Callback>
-void whenFinished(QFuture<T> future, QObject* context, Callback&& callback)
-{
+void whenFinished(QFuture<T> future, QObject* context, Callback&& callback) {
     auto* watcher = new QFutureWatcher<T>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, context,
                      [watcher, callback = std::forward<Callback>(callback)]() mutable {

@@ -4,8 +4,7 @@
 
 namespace vxr {
 
-bool writeFileAtomically(const QString& path, const QByteArray& contents)
-{
+bool writeFileAtomically(const QString& path, const QByteArray& contents) {
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile flushes at commit() and does not notice a
     // short write there (full disk, file size limit), so it would rename a

@@ -7,15 +7,13 @@
 namespace vxr {
 
 namespace {
-std::function<void(const QString&)>& sink()
-{
+std::function<void(const QString&)>& sink() {
     static std::function<void(const QString&)> current;
     return current;
 }
 } // namespace
 
-void writeDiagnostic(const QString& line)
-{
+void writeDiagnostic(const QString& line) {
     if (sink()) {
         sink()(line);
         return;
@@ -26,15 +24,15 @@ void writeDiagnostic(const QString& line)
 }
 
 DiagnosticCapture::DiagnosticCapture()
-    : m_previous(sink())
-{
+    : m_previous(sink()) {
     sink() = [this](const QString& line) { m_lines.append(line); };
 }
 
-DiagnosticCapture::~DiagnosticCapture() { sink() = m_previous; }
+DiagnosticCapture::~DiagnosticCapture() {
+    sink() = m_previous;
+}
 
-bool DiagnosticCapture::containsPrefix(const QString& prefix) const
-{
+bool DiagnosticCapture::containsPrefix(const QString& prefix) const {
     for (const QString& line : m_lines)
         if (line.startsWith(prefix))
             return true;

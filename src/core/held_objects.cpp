@@ -5,8 +5,7 @@
 
 namespace vxr {
 
-void holdUntilDestroyed(QObject* object)
-{
+void holdUntilDestroyed(QObject* object) {
     // Never freed, so whatever it holds at exit stays reachable.
     static auto* const held = new QSet<QObject*>;
     held->insert(object);

@@ -5,8 +5,7 @@
 
 namespace vxr {
 
-QString shortestDecimalText(double value)
-{
+QString shortestDecimalText(double value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     QString text = QString::fromLatin1(buffer, result.ptr - buffer);

@@ -8,8 +8,7 @@
 
 namespace vxr {
 
-QString taskKeyPart(const QJsonValue& value)
-{
+QString taskKeyPart(const QJsonValue& value) {
     switch (value.type()) {
     case QJsonValue::String:
         return value.toString();
@@ -38,8 +37,7 @@ QString taskKeyPart(const QJsonValue& value)
     return {};
 }
 
-QString taskKey(const QJsonObject& prototype)
-{
+QString taskKey(const QJsonObject& prototype) {
     return taskKeyPart(prototype.value(QLatin1StringView("serial"))) + u'|' +
            taskKeyPart(prototype.value(QLatin1StringView("taskTime")));
 }

@@ -6,22 +6,20 @@
 namespace vxr {
 
 namespace {
-Millis scale(Millis value, double factor)
-{
+Millis scale(Millis value, double factor) {
     const auto scaled = static_cast<Millis::rep>(std::llround(double(value.count()) * factor));
     return Millis(std::max<Millis::rep>(1, scaled));
 }
 } // namespace
 
-Timing Timing::scaled(double factor) const
-{
+Timing Timing::scaled(double factor) const {
     Timing t = *this;
-    for (Millis* field : {&t.initialServiceStartDelay, &t.serviceRelaunchDelay,
-                          &t.evaluatorRelaunchDelay, &t.sandboxRestartDebounce, &t.idleTickInterval,
-                          &t.statusRequestTimeout, &t.statusRetryInterval, &t.runInfoInterval,
-                          &t.taskInfoInterval, &t.governorInterval, &t.samplerInterval,
-                          &t.jobHistorySaveDelay, &t.hudReloadDelay, &t.registrationRestartDelay,
-                          &t.resetExitPollInterval})
+    for (Millis* field :
+         {&t.initialServiceStartDelay, &t.serviceRelaunchDelay, &t.evaluatorRelaunchDelay,
+          &t.sandboxRestartDebounce, &t.idleTickInterval, &t.statusRequestTimeout,
+          &t.statusRetryInterval, &t.runInfoInterval, &t.taskInfoInterval, &t.governorInterval,
+          &t.samplerInterval, &t.jobHistorySaveDelay, &t.hudReloadDelay,
+          &t.registrationRestartDelay, &t.resetExitPollInterval})
         *field = scale(*field, factor);
     return t;
 }

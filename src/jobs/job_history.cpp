@@ -4,8 +4,8 @@
 #include "core/atomic_file.h"
 #include "core/diagnostics.h"
 #include "core/json_read.h"
-#include "jobs/job_variants.h"
 #include "core/task_key.h"
+#include "jobs/job_variants.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,8 +22,7 @@ namespace {
 
 using L1 = QLatin1StringView;
 
-std::optional<QJsonObject> objectAt(const QJsonObject& object, const QString& key)
-{
+std::optional<QJsonObject> objectAt(const QJsonObject& object, const QString& key) {
     const QJsonValue value = object.value(key);
     if (!value.isObject())
         return std::nullopt;
@@ -32,8 +31,7 @@ std::optional<QJsonObject> objectAt(const QJsonObject& object, const QString& ke
 
 // A file we could not read is renamed rather than left for the next save to
 // overwrite: it may hold the user's whole history.
-void keepUnreadableFile(const QString& path, const QDateTime& now)
-{
+void keepUnreadableFile(const QString& path, const QDateTime& now) {
     const QString stamp = now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QString target = path + QStringLiteral(".unreadable-") + stamp;
     for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
@@ -43,8 +41,7 @@ void keepUnreadableFile(const QString& path, const QDateTime& now)
 }
 
 template <typename T, typename Decode>
-std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode decode)
-{
+std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode decode) {
     QFile file(path);
     if (!file.exists())
         return std::nullopt;
@@ -67,8 +64,7 @@ struct JobInfo {
     std::optional<Estimate> estimate;
 };
 
-JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId)
-{
+JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId) {
     JobInfo result;
     const auto info = objectAt(jobInfo, jobId);
     if (!info)
@@ -92,8 +88,7 @@ JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now
     , m_dismissedPath(QDir(directory).filePath(QStringLiteral("job-history-dismissed.json")))
     , m_now(now ? std::move(now) : Clock([] { return QDateTime::currentDateTimeUtc(); }))
     , m_saveTimer(new QTimer(this))
-    , m_model(new JobListModel(this))
-{
+    , m_model(new JobListModel(this)) {
     // Parented to the store: a save still pending when the store goes away never runs.
     m_saveTimer->setSingleShot(true);
     m_saveTimer->setInterval(timing.jobHistorySaveDelay);
@@ -107,8 +102,7 @@ JobHistory::JobHistory(const QString& directory, const Timing& timing, Clock now
 
 JobHistory::~JobHistory() = default;
 
-void JobHistory::load()
-{
+void JobHistory::load() {
     const QDateTime now = m_now();
     if (auto jobs = loadFile<QList<JobRecord>>(m_filePath, now, decodeJobHistory)) {
         m_jobs = std::move(*jobs);
@@ -120,18 +114,15 @@ void JobHistory::load()
         m_dismissed = std::move(*dismissed);
 }
 
-QVariant JobHistory::workerProcessVariant() const
-{
+QVariant JobHistory::workerProcessVariant() const {
     return toVariant(m_workerProcess);
 }
 
-bool JobHistory::hasPendingSave() const
-{
+bool JobHistory::hasPendingSave() const {
     return m_saveTimer->isActive();
 }
 
-void JobHistory::ingest(const QJsonObject& root)
-{
+void JobHistory::ingest(const QJsonObject& root) {
     std::optional<WorkerProcessMemory> process;
     if (const auto object = json::object(root, L1("workerProcess")))
         process = WorkerProcessMemory::fromTaskInfo(*object);
@@ -255,8 +246,7 @@ void JobHistory::ingest(const QJsonObject& root)
     scheduleSave();
 }
 
-void JobHistory::remove(const QString& jobId)
-{
+void JobHistory::remove(const QString& jobId) {
     const auto found = std::find_if(m_jobs.cbegin(), m_jobs.cend(),
                                     [&](const JobRecord& r) { return r.id == jobId; });
     if (found == m_jobs.cend())
@@ -268,16 +258,14 @@ void JobHistory::remove(const QString& jobId)
     scheduleSave();
 }
 
-void JobHistory::clear()
-{
+void JobHistory::clear() {
     for (const JobRecord& record : std::as_const(m_jobs))
         dismiss(record);
     publishJobs({});
     scheduleSave();
 }
 
-void JobHistory::saveNow()
-{
+void JobHistory::saveNow() {
     m_writer.waitForDone();
     if (!m_saveTimer->isActive())
         return;
@@ -286,8 +274,7 @@ void JobHistory::saveNow()
     emit saved();
 }
 
-void JobHistory::publishJobs(QList<JobRecord> jobs)
-{
+void JobHistory::publishJobs(QList<JobRecord> jobs) {
     m_jobs = std::move(jobs);
     m_index.clear();
     m_index.reserve(m_jobs.size());
@@ -297,8 +284,7 @@ void JobHistory::publishJobs(QList<JobRecord> jobs)
     emit jobsChanged();
 }
 
-void JobHistory::dismiss(const JobRecord& record)
-{
+void JobHistory::dismiss(const JobRecord& record) {
     QSet<QString>& keys = m_dismissed[record.id];
     for (auto it = record.tasks.keyBegin(); it != record.tasks.keyEnd(); ++it)
         keys.insert(*it);
@@ -306,15 +292,13 @@ void JobHistory::dismiss(const JobRecord& record)
         m_dismissed.removeIf([this](const auto& entry) { return !m_index.contains(entry.key()); });
 }
 
-void JobHistory::scheduleSave()
-{
+void JobHistory::scheduleSave() {
     // The wait is not restarted: everything changed until it ends goes out in one write.
     if (!m_saveTimer->isActive())
         m_saveTimer->start();
 }
 
-void JobHistory::save()
-{
+void JobHistory::save() {
     m_saveTimer->stop();
     // The records are implicitly shared: the writer works on this moment's copy while
     // later ingests detach their own.
@@ -325,8 +309,7 @@ void JobHistory::save()
     whenFinished(std::move(written), this, [this](bool) { emit saved(); });
 }
 
-std::function<void()> JobHistory::writeState() const
-{
+std::function<void()> JobHistory::writeState() const {
     return [historyPath = m_filePath, dismissedPath = m_dismissedPath, jobs = m_jobs,
             dismissed = m_dismissed] {
         // Errors are not reported or retried; the next change writes the whole state again.

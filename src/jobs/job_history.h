@@ -48,8 +48,7 @@ public:
 
     // Newest firstSeen first after any changing ingest; ids are unique.
     [[nodiscard]] const QList<JobRecord>& jobs() const { return m_jobs; }
-    [[nodiscard]] const std::optional<WorkerProcessMemory>& workerProcess() const
-    {
+    [[nodiscard]] const std::optional<WorkerProcessMemory>& workerProcess() const {
         return m_workerProcess;
     }
     [[nodiscard]] QVariant workerProcessVariant() const;

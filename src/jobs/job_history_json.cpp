@@ -16,15 +16,12 @@ using L1 = QLatin1StringView;
 constexpr qint64 msecsPerDay = 86400000;
 constexpr qint64 unixEpochJulianDay = 2440588;
 
-void put2(char* out, int value)
-{
+void put2(char* out, int value) {
     out[0] = char('0' + value / 10);
     out[1] = char('0' + value % 10);
 }
 
-template <typename Char>
-int digits(const Char* text, qsizetype from, qsizetype count)
-{
+template <typename Char> int digits(const Char* text, qsizetype from, qsizetype count) {
     int value = 0;
     for (qsizetype i = from; i < from + count; ++i) {
         const auto c = static_cast<char16_t>(text[i]);
@@ -36,8 +33,7 @@ int digits(const Char* text, qsizetype from, qsizetype count)
 }
 
 // Fills out[20] with "yyyy-MM-ddTHH:mm:ssZ".
-void formatDate(const QDateTime& date, char* out)
-{
+void formatDate(const QDateTime& date, char* out) {
     const qint64 msecs = date.toMSecsSinceEpoch();
     qint64 days = msecs / msecsPerDay;
     qint64 inDay = msecs % msecsPerDay;
@@ -66,9 +62,7 @@ void formatDate(const QDateTime& date, char* out)
     out[19] = 'Z';
 }
 
-template <typename Char>
-std::optional<QDateTime> parseDate(const Char* text, qsizetype size)
-{
+template <typename Char> std::optional<QDateTime> parseDate(const Char* text, qsizetype size) {
     if (size != 20 && size != 25)
         return std::nullopt;
     if (text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' || text[16] != ':')
@@ -105,30 +99,26 @@ std::optional<QDateTime> parseDate(const Char* text, qsizetype size)
 
 // ---- encoding --------------------------------------------------------------
 
-void putOptional(JsonTextWriter& w, L1 key, const std::optional<double>& value)
-{
+void putOptional(JsonTextWriter& w, L1 key, const std::optional<double>& value) {
     if (value) {
         w.key(key);
         w.value(*value);
     }
 }
 
-void put(JsonTextWriter& w, L1 key, double value)
-{
+void put(JsonTextWriter& w, L1 key, double value) {
     w.key(key);
     w.value(value);
 }
 
-void putDate(JsonTextWriter& w, L1 key, const QDateTime& date)
-{
+void putDate(JsonTextWriter& w, L1 key, const QDateTime& date) {
     char text[20];
     formatDate(date, text);
     w.key(key);
     w.valueAscii(L1(text, 20));
 }
 
-void encodeSnapshot(JsonTextWriter& w, const TaskSnapshot& s)
-{
+void encodeSnapshot(JsonTextWriter& w, const TaskSnapshot& s) {
     w.beginObject();
     put(w, L1("slicesDone"), s.slicesDone);
     put(w, L1("cpu"), s.cpu);
@@ -144,8 +134,7 @@ void encodeSnapshot(JsonTextWriter& w, const TaskSnapshot& s)
     w.endObject();
 }
 
-void encodeRecord(JsonTextWriter& w, const JobRecord& r)
-{
+void encodeRecord(JsonTextWriter& w, const JobRecord& r) {
     w.beginObject();
     w.key(L1("id"));
     w.value(r.id);
@@ -192,9 +181,7 @@ void encodeRecord(JsonTextWriter& w, const JobRecord& r)
 
 // ---- strict decoding -------------------------------------------------------
 
-template <std::size_t N>
-bool is(QByteArrayView key, const char (&literal)[N])
-{
+template <std::size_t N> bool is(QByteArrayView key, const char (&literal)[N]) {
     return key.size() == qsizetype(N - 1) && std::memcmp(key.data(), literal, N - 1) == 0;
 }
 
@@ -204,12 +191,9 @@ bool is(QByteArrayView key, const char (&literal)[N])
 class RecordReader {
 public:
     explicit RecordReader(JsonTextReader& reader)
-        : r(reader)
-    {
-    }
+        : r(reader) {}
 
-    bool record(JobRecord& out)
-    {
+    bool record(JobRecord& out) {
         enum : unsigned { Id = 1, FirstSeen = 2, LastActive = 4, Tasks = 8, All = 15 };
         unsigned seen = 0;
         QByteArrayView key;
@@ -251,22 +235,19 @@ private:
     // Absent and null both mean "no value" for an optional field.
     bool nullInstead() { return r.peek() == JsonTextReader::Type::Null && r.null(); }
 
-    std::optional<QString> optionalString()
-    {
+    std::optional<QString> optionalString() {
         if (nullInstead())
             return std::nullopt;
         return r.string();
     }
 
-    std::optional<double> optionalNumber()
-    {
+    std::optional<double> optionalNumber() {
         if (nullInstead())
             return std::nullopt;
         return r.number();
     }
 
-    QDateTime date()
-    {
+    QDateTime date() {
         const auto text = r.stringUtf8();
         const auto parsed = text ? parseDate(text->data(), text->size()) : std::nullopt;
         if (!parsed) {
@@ -276,8 +257,7 @@ private:
         return *parsed;
     }
 
-    void tasks(QMap<QString, TaskSnapshot>& out)
-    {
+    void tasks(QMap<QString, TaskSnapshot>& out) {
         out.clear();
         QByteArrayView key;
         if (!r.beginObject())
@@ -288,8 +268,7 @@ private:
         }
     }
 
-    TaskSnapshot snapshot()
-    {
+    TaskSnapshot snapshot() {
         enum : unsigned {
             SlicesDone = 1,
             Cpu = 2,
@@ -340,8 +319,7 @@ private:
         return s;
     }
 
-    Estimate estimate()
-    {
+    Estimate estimate() {
         Estimate e;
         QByteArrayView key;
         if (!r.beginObject())
@@ -365,8 +343,7 @@ private:
         return e;
     }
 
-    RAMBreakdown breakdown()
-    {
+    RAMBreakdown breakdown() {
         unsigned seen = 0;
         RAMBreakdown b;
         QByteArrayView key;
@@ -400,20 +377,17 @@ private:
 
 } // namespace
 
-QString internetDateText(const QDateTime& date)
-{
+QString internetDateText(const QDateTime& date) {
     char text[20];
     formatDate(date, text);
     return QString::fromLatin1(text, 20);
 }
 
-std::optional<QDateTime> parseInternetDate(QStringView text)
-{
+std::optional<QDateTime> parseInternetDate(QStringView text) {
     return parseDate(text.utf16(), text.size());
 }
 
-QByteArray encodeJobHistory(const QList<JobRecord>& jobs)
-{
+QByteArray encodeJobHistory(const QList<JobRecord>& jobs) {
     JsonTextWriter w(jobs.size() * 512);
     w.beginArray();
     for (const JobRecord& record : jobs)
@@ -422,8 +396,7 @@ QByteArray encodeJobHistory(const QList<JobRecord>& jobs)
     return w.take();
 }
 
-std::optional<QList<JobRecord>> decodeJobHistory(const QByteArray& bytes)
-{
+std::optional<QList<JobRecord>> decodeJobHistory(const QByteArray& bytes) {
     JsonTextReader reader(bytes);
     RecordReader records(reader);
     QList<JobRecord> jobs;
@@ -444,8 +417,7 @@ std::optional<QList<JobRecord>> decodeJobHistory(const QByteArray& bytes)
     return jobs;
 }
 
-QByteArray encodeDismissed(const DismissedPairs& dismissed)
-{
+QByteArray encodeDismissed(const DismissedPairs& dismissed) {
     JsonTextWriter w;
     w.beginObject();
     for (auto it = dismissed.begin(); it != dismissed.end(); ++it) {
@@ -461,8 +433,7 @@ QByteArray encodeDismissed(const DismissedPairs& dismissed)
     return w.take();
 }
 
-std::optional<DismissedPairs> decodeDismissed(const QByteArray& bytes)
-{
+std::optional<DismissedPairs> decodeDismissed(const QByteArray& bytes) {
     JsonTextReader reader(bytes);
     DismissedPairs dismissed;
     QByteArrayView key;

@@ -9,16 +9,13 @@
 namespace vxr {
 
 namespace {
-template <typename T>
-QVariant entryVariant(const QMap<QString, T>& map, const QString& id)
-{
+template <typename T> QVariant entryVariant(const QMap<QString, T>& map, const QString& id) {
     const auto it = map.constFind(id);
     return it == map.cend() ? QVariant() : QVariant(toVariantMap(*it));
 }
 
 template <typename T>
-bool entryDiffers(const QMap<QString, T>& a, const QMap<QString, T>& b, const QString& id)
-{
+bool entryDiffers(const QMap<QString, T>& a, const QMap<QString, T>& b, const QString& id) {
     const auto ia = a.constFind(id);
     const auto ib = b.constFind(id);
     const bool inA = ia != a.cend();
@@ -28,17 +25,13 @@ bool entryDiffers(const QMap<QString, T>& a, const QMap<QString, T>& b, const QS
 } // namespace
 
 JobListModel::JobListModel(QObject* parent)
-    : QAbstractListModel(parent)
-{
-}
+    : QAbstractListModel(parent) {}
 
-int JobListModel::rowCount(const QModelIndex& parent) const
-{
+int JobListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_jobs.size());
 }
 
-QVariant JobListModel::data(const QModelIndex& index, int role) const
-{
+QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const JobRecord& job = m_jobs.at(index.row());
@@ -80,8 +73,7 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const
     }
 }
 
-QHash<int, QByteArray> JobListModel::roleNames() const
-{
+QHash<int, QByteArray> JobListModel::roleNames() const {
     return {{JobIdRole, "jobId"},
             {NameRole, "name"},
             {ComputeGroupRole, "computeGroup"},
@@ -100,8 +92,7 @@ QHash<int, QByteArray> JobListModel::roleNames() const
             {ReuseRole, "reuse"}};
 }
 
-bool JobListModel::sameRelativeOrder(const QList<JobRecord>& jobs) const
-{
+bool JobListModel::sameRelativeOrder(const QList<JobRecord>& jobs) const {
     // Rows still present must appear in `jobs` in the order they have now.
     QHash<QString, qsizetype> position;
     position.reserve(jobs.size());
@@ -119,15 +110,13 @@ bool JobListModel::sameRelativeOrder(const QList<JobRecord>& jobs) const
     return true;
 }
 
-void JobListModel::setJobs(const QList<JobRecord>& jobs)
-{
+void JobListModel::setJobs(const QList<JobRecord>& jobs) {
     const qsizetype oldCount = m_jobs.size();
     // The usual poll: the same jobs in the same rows, some of them updated.
-    const bool sameRows = jobs.size() == oldCount
-                          && std::equal(jobs.cbegin(), jobs.cend(), m_jobs.cbegin(),
-                                        [](const JobRecord& a, const JobRecord& b) {
-                                            return a.id == b.id;
-                                        });
+    const bool sameRows =
+        jobs.size() == oldCount &&
+        std::equal(jobs.cbegin(), jobs.cend(), m_jobs.cbegin(),
+                   [](const JobRecord& a, const JobRecord& b) { return a.id == b.id; });
     if (!sameRows && !sameRelativeOrder(jobs)) {
         beginResetModel();
         m_jobs = jobs;
@@ -188,8 +177,7 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs)
         emit countChanged();
 }
 
-void JobListModel::setWorkerProcess(const std::optional<WorkerProcessMemory>& process)
-{
+void JobListModel::setWorkerProcess(const std::optional<WorkerProcessMemory>& process) {
     QMap<QString, BudgetJobStats> budget =
         process ? process->jobs : QMap<QString, BudgetJobStats>{};
     QMap<QString, SandboxReuse> reuse = process ? process->reuse : QMap<QString, SandboxReuse>{};

@@ -8,8 +8,7 @@ namespace vxr {
 
 namespace {
 
-double numberOr0(const QJsonObject& object, QLatin1StringView key)
-{
+double numberOr0(const QJsonObject& object, QLatin1StringView key) {
     return json::number(object, key).value_or(0);
 }
 
@@ -17,16 +16,14 @@ double numberOr0(const QJsonObject& object, QLatin1StringView key)
 class PeakSum {
 public:
     void add(const std::optional<double>& average, double count,
-             const std::optional<double>& largest)
-    {
+             const std::optional<double>& largest) {
         m_count += count;
         m_weighted += average.value_or(0) * count;
         if (largest)
             m_largest = m_largest ? std::max(*m_largest, *largest) : *largest;
     }
 
-    [[nodiscard]] std::optional<Peak> result() const
-    {
+    [[nodiscard]] std::optional<Peak> result() const {
         if (!(m_count > 0))
             return std::nullopt;
         const double avg = m_weighted / m_count;
@@ -39,9 +36,7 @@ private:
     std::optional<double> m_largest;
 };
 
-template <std::size_t N>
-bool is(const QString& key, const char (&literal)[N])
-{
+template <std::size_t N> bool is(const QString& key, const char (&literal)[N]) {
     if (key.size() != qsizetype(N - 1))
         return false;
     const QChar* text = key.constData();
@@ -52,9 +47,7 @@ bool is(const QString& key, const char (&literal)[N])
     return true;
 }
 
-template <typename Field>
-std::optional<double> perSlice(const JobRecord& record, Field field)
-{
+template <typename Field> std::optional<double> perSlice(const JobRecord& record, Field field) {
     double slices = 0;
     double weighted = 0;
     for (const TaskSnapshot& task : record.tasks) {
@@ -68,8 +61,7 @@ std::optional<double> perSlice(const JobRecord& record, Field field)
 
 } // namespace
 
-TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const QJsonObject& metrics)
-{
+TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const QJsonObject& metrics) {
     TaskSnapshot s;
     s.slicesDone = slicesDone;
     // One pass over the object instead of ten lookups: this runs for every task
@@ -104,8 +96,7 @@ TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const QJsonObject& met
     return s;
 }
 
-Estimate Estimate::fromTaskInfo(const QJsonObject& metrics)
-{
+Estimate Estimate::fromTaskInfo(const QJsonObject& metrics) {
     Estimate e;
     e.cpu = json::number(metrics, QLatin1StringView("cpu"));
     e.gpu = json::number(metrics, QLatin1StringView("gpu"));
@@ -116,8 +107,7 @@ Estimate Estimate::fromTaskInfo(const QJsonObject& metrics)
     return e;
 }
 
-RAMBreakdown RAMBreakdown::fromTaskInfo(const QJsonObject& object)
-{
+RAMBreakdown RAMBreakdown::fromTaskInfo(const QJsonObject& object) {
     RAMBreakdown b;
     b.heap = numberOr0(object, QLatin1StringView("heap"));
     b.arrayBuffers = numberOr0(object, QLatin1StringView("arrayBuffers"));
@@ -127,52 +117,44 @@ RAMBreakdown RAMBreakdown::fromTaskInfo(const QJsonObject& object)
     return b;
 }
 
-std::optional<Peak> Peak::fromEntries(std::span<const Entry> entries)
-{
+std::optional<Peak> Peak::fromEntries(std::span<const Entry> entries) {
     PeakSum sum;
     for (const Entry& e : entries)
         sum.add(e.average, e.count, e.largest);
     return sum.result();
 }
 
-double JobRecord::slices() const
-{
+double JobRecord::slices() const {
     double total = 0;
     for (const TaskSnapshot& task : tasks)
         total += task.slicesDone;
     return total;
 }
 
-std::optional<double> JobRecord::cpuPerSlice() const
-{
+std::optional<double> JobRecord::cpuPerSlice() const {
     return perSlice(*this, &TaskSnapshot::cpu);
 }
 
-std::optional<double> JobRecord::gpuPerSlice() const
-{
+std::optional<double> JobRecord::gpuPerSlice() const {
     return perSlice(*this, &TaskSnapshot::gpu);
 }
 
-std::optional<double> JobRecord::inPerSlice() const
-{
+std::optional<double> JobRecord::inPerSlice() const {
     return perSlice(*this, &TaskSnapshot::inBytes);
 }
 
-std::optional<double> JobRecord::outPerSlice() const
-{
+std::optional<double> JobRecord::outPerSlice() const {
     return perSlice(*this, &TaskSnapshot::outBytes);
 }
 
-std::optional<Peak> JobRecord::ram() const
-{
+std::optional<Peak> JobRecord::ram() const {
     PeakSum sum;
     for (const TaskSnapshot& task : tasks)
         sum.add(task.ram, task.ramSlices, task.ramMax);
     return sum.result();
 }
 
-std::optional<Peak> JobRecord::gpuMem() const
-{
+std::optional<Peak> JobRecord::gpuMem() const {
     PeakSum sum;
     for (const TaskSnapshot& task : tasks)
         sum.add(task.gpuMem, task.gpuMemSlices, task.gpuMemMax);

@@ -3,14 +3,12 @@
 namespace vxr {
 
 namespace {
-void putOptional(QVariantMap& map, const QString& key, const std::optional<double>& value)
-{
+void putOptional(QVariantMap& map, const QString& key, const std::optional<double>& value) {
     if (value)
         map.insert(key, *value);
 }
 
-QVariantMap kindMap(const BudgetJobStats::Kind& kind)
-{
+QVariantMap kindMap(const BudgetJobStats::Kind& kind) {
     QVariantMap map{{QStringLiteral("n"), kind.n},
                     {QStringLiteral("mean"), kind.mean},
                     {QStringLiteral("sd"), kind.sd}};
@@ -19,13 +17,11 @@ QVariantMap kindMap(const BudgetJobStats::Kind& kind)
 }
 } // namespace
 
-QVariant toVariant(const std::optional<double>& value)
-{
+QVariant toVariant(const std::optional<double>& value) {
     return value ? QVariant(*value) : QVariant();
 }
 
-QVariantMap toVariantMap(const Estimate& estimate)
-{
+QVariantMap toVariantMap(const Estimate& estimate) {
     QVariantMap map;
     putOptional(map, QStringLiteral("cpu"), estimate.cpu);
     putOptional(map, QStringLiteral("gpu"), estimate.gpu);
@@ -36,8 +32,7 @@ QVariantMap toVariantMap(const Estimate& estimate)
     return map;
 }
 
-QVariantMap toVariantMap(const RAMBreakdown& breakdown)
-{
+QVariantMap toVariantMap(const RAMBreakdown& breakdown) {
     return {{QStringLiteral("heap"), breakdown.heap},
             {QStringLiteral("arrayBuffers"), breakdown.arrayBuffers},
             {QStringLiteral("wasm"), breakdown.wasm},
@@ -45,19 +40,16 @@ QVariantMap toVariantMap(const RAMBreakdown& breakdown)
             {QStringLiteral("slices"), breakdown.slices}};
 }
 
-QVariantMap toVariantMap(const Peak& peak)
-{
+QVariantMap toVariantMap(const Peak& peak) {
     return {{QStringLiteral("avg"), peak.avg}, {QStringLiteral("max"), peak.max}};
 }
 
-QVariantMap toVariantMap(const BudgetJobStats& stats)
-{
+QVariantMap toVariantMap(const BudgetJobStats& stats) {
     return {{QStringLiteral("fresh"), kindMap(stats.fresh)},
             {QStringLiteral("reused"), kindMap(stats.reused)}};
 }
 
-QVariantMap toVariantMap(const SandboxReuse& reuse)
-{
+QVariantMap toVariantMap(const SandboxReuse& reuse) {
     QVariantMap map{{QStringLiteral("fresh"), reuse.fresh},
                     {QStringLiteral("reused"), reuse.reused},
                     {QStringLiteral("warmLost"), reuse.warmLost}};
@@ -65,8 +57,7 @@ QVariantMap toVariantMap(const SandboxReuse& reuse)
     return map;
 }
 
-QVariantMap toVariantMap(const WorkerProcessMemory& process)
-{
+QVariantMap toVariantMap(const WorkerProcessMemory& process) {
     QVariantMap map{{QStringLiteral("rss"), process.rss},
                     {QStringLiteral("peakRss"), process.peakRss},
                     {QStringLiteral("heapUsed"), process.heapUsed},

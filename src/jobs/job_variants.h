@@ -21,9 +21,7 @@ namespace vxr {
 // The scalar fields only; the per-job maps reach QML through the job list model.
 [[nodiscard]] QVariantMap toVariantMap(const WorkerProcessMemory& process);
 
-template <typename T>
-[[nodiscard]] QVariant toVariant(const std::optional<T>& value)
-{
+template <typename T> [[nodiscard]] QVariant toVariant(const std::optional<T>& value) {
     return value ? QVariant(toVariantMap(*value)) : QVariant();
 }
 

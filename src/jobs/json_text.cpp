@@ -9,8 +9,7 @@ namespace {
 constexpr char hexDigits[] = "0123456789abcdef";
 constexpr int maxDepth = 1000;
 
-int hexValue(char c)
-{
+int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -20,8 +19,7 @@ int hexValue(char c)
     return -1;
 }
 
-void appendUtf8(std::string& out, char32_t code)
-{
+void appendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
         out += char(code);
     } else if (code < 0x800) {
@@ -39,21 +37,18 @@ void appendUtf8(std::string& out, char32_t code)
     }
 }
 
-bool isDigit(char c)
-{
+bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 } // namespace
 
 // ---- writer ----------------------------------------------------------------
 
-JsonTextWriter::JsonTextWriter(qsizetype reserve)
-{
+JsonTextWriter::JsonTextWriter(qsizetype reserve) {
     m_out.reserve(reserve);
 }
 
-void JsonTextWriter::beforeValue()
-{
+void JsonTextWriter::beforeValue() {
     if (m_afterKey) {
         m_afterKey = false;
         return;
@@ -65,34 +60,29 @@ void JsonTextWriter::beforeValue()
     m_first.back() = false;
 }
 
-void JsonTextWriter::beginObject()
-{
+void JsonTextWriter::beginObject() {
     beforeValue();
     m_out += '{';
     m_first.append(true);
 }
 
-void JsonTextWriter::endObject()
-{
+void JsonTextWriter::endObject() {
     m_out += '}';
     m_first.removeLast();
 }
 
-void JsonTextWriter::beginArray()
-{
+void JsonTextWriter::beginArray() {
     beforeValue();
     m_out += '[';
     m_first.append(true);
 }
 
-void JsonTextWriter::endArray()
-{
+void JsonTextWriter::endArray() {
     m_out += ']';
     m_first.removeLast();
 }
 
-void JsonTextWriter::key(QLatin1StringView key)
-{
+void JsonTextWriter::key(QLatin1StringView key) {
     beforeValue();
     m_out += '"';
     m_out.append(key.data(), std::size_t(key.size()));
@@ -100,16 +90,14 @@ void JsonTextWriter::key(QLatin1StringView key)
     m_afterKey = true;
 }
 
-void JsonTextWriter::key(QStringView key)
-{
+void JsonTextWriter::key(QStringView key) {
     beforeValue();
     appendString(key);
     m_out += ':';
     m_afterKey = true;
 }
 
-void JsonTextWriter::value(double number)
-{
+void JsonTextWriter::value(double number) {
     beforeValue();
     char buffer[32];
     std::to_chars_result result{};
@@ -122,22 +110,19 @@ void JsonTextWriter::value(double number)
     m_out.append(buffer, result.ptr);
 }
 
-void JsonTextWriter::value(QStringView text)
-{
+void JsonTextWriter::value(QStringView text) {
     beforeValue();
     appendString(text);
 }
 
-void JsonTextWriter::valueAscii(QLatin1StringView text)
-{
+void JsonTextWriter::valueAscii(QLatin1StringView text) {
     beforeValue();
     m_out += '"';
     m_out.append(text.data(), std::size_t(text.size()));
     m_out += '"';
 }
 
-void JsonTextWriter::appendString(QStringView text)
-{
+void JsonTextWriter::appendString(QStringView text) {
     m_out += '"';
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -167,18 +152,14 @@ void JsonTextWriter::appendString(QStringView text)
 
 JsonTextReader::JsonTextReader(QByteArrayView text)
     : m_pos(text.data())
-    , m_end(text.data() + text.size())
-{
-}
+    , m_end(text.data() + text.size()) {}
 
-void JsonTextReader::skipSpace()
-{
+void JsonTextReader::skipSpace() {
     while (m_pos < m_end && (*m_pos == ' ' || *m_pos == '\n' || *m_pos == '\r' || *m_pos == '\t'))
         ++m_pos;
 }
 
-bool JsonTextReader::consume(char c)
-{
+bool JsonTextReader::consume(char c) {
     skipSpace();
     if (m_pos < m_end && *m_pos == c) {
         ++m_pos;
@@ -187,8 +168,7 @@ bool JsonTextReader::consume(char c)
     return false;
 }
 
-JsonTextReader::Type JsonTextReader::peek()
-{
+JsonTextReader::Type JsonTextReader::peek() {
     skipSpace();
     if (m_failed || m_pos >= m_end)
         return Type::Invalid;
@@ -209,8 +189,7 @@ JsonTextReader::Type JsonTextReader::peek()
     }
 }
 
-bool JsonTextReader::beginObject()
-{
+bool JsonTextReader::beginObject() {
     if (m_failed || !consume('{')) {
         m_failed = true;
         return false;
@@ -219,8 +198,7 @@ bool JsonTextReader::beginObject()
     return true;
 }
 
-bool JsonTextReader::nextKey(QByteArrayView& key)
-{
+bool JsonTextReader::nextKey(QByteArrayView& key) {
     if (m_failed || m_first.isEmpty())
         return false;
     if (consume('}')) {
@@ -240,8 +218,7 @@ bool JsonTextReader::nextKey(QByteArrayView& key)
     return true;
 }
 
-bool JsonTextReader::beginArray()
-{
+bool JsonTextReader::beginArray() {
     if (m_failed || !consume('[')) {
         m_failed = true;
         return false;
@@ -250,8 +227,7 @@ bool JsonTextReader::beginArray()
     return true;
 }
 
-bool JsonTextReader::nextElement()
-{
+bool JsonTextReader::nextElement() {
     if (m_failed || m_first.isEmpty())
         return false;
     if (consume(']')) {
@@ -266,8 +242,7 @@ bool JsonTextReader::nextElement()
     return true;
 }
 
-std::optional<double> JsonTextReader::number()
-{
+std::optional<double> JsonTextReader::number() {
     skipSpace();
     if (m_failed)
         return std::nullopt;
@@ -314,8 +289,7 @@ std::optional<double> JsonTextReader::number()
     return value;
 }
 
-bool JsonTextReader::readString(QByteArrayView& result, std::string& out)
-{
+bool JsonTextReader::readString(QByteArrayView& result, std::string& out) {
     if (m_pos >= m_end || *m_pos != '"')
         return false;
     ++m_pos;
@@ -411,8 +385,7 @@ bool JsonTextReader::readString(QByteArrayView& result, std::string& out)
     return false;
 }
 
-std::optional<QByteArrayView> JsonTextReader::stringUtf8()
-{
+std::optional<QByteArrayView> JsonTextReader::stringUtf8() {
     skipSpace();
     QByteArrayView text;
     if (m_failed || !readString(text, m_valueScratch)) {
@@ -422,16 +395,14 @@ std::optional<QByteArrayView> JsonTextReader::stringUtf8()
     return text;
 }
 
-std::optional<QString> JsonTextReader::string()
-{
+std::optional<QString> JsonTextReader::string() {
     const auto utf8 = stringUtf8();
     if (!utf8)
         return std::nullopt;
     return QString::fromUtf8(*utf8);
 }
 
-bool JsonTextReader::null()
-{
+bool JsonTextReader::null() {
     skipSpace();
     if (!m_failed && m_end - m_pos >= 4 && QByteArrayView(m_pos, 4) == "null") {
         m_pos += 4;
@@ -441,13 +412,11 @@ bool JsonTextReader::null()
     return false;
 }
 
-void JsonTextReader::skipValue()
-{
+void JsonTextReader::skipValue() {
     skip(0);
 }
 
-void JsonTextReader::skip(int depth)
-{
+void JsonTextReader::skip(int depth) {
     if (depth > maxDepth) {
         m_failed = true;
         return;
@@ -488,8 +457,7 @@ void JsonTextReader::skip(int depth)
     }
 }
 
-bool JsonTextReader::atEnd()
-{
+bool JsonTextReader::atEnd() {
     skipSpace();
     return !m_failed && m_first.isEmpty() && m_pos == m_end;
 }

@@ -32,8 +32,7 @@ public:
     void value(QStringView text);
     void valueAscii(QLatin1StringView text);
 
-    [[nodiscard]] QByteArray take() const
-    {
+    [[nodiscard]] QByteArray take() const {
         return QByteArray(m_out.data(), qsizetype(m_out.size()));
     }
 

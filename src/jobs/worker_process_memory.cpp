@@ -5,14 +5,12 @@
 namespace vxr {
 
 namespace {
-double numberOr0(const QJsonObject& object, QLatin1StringView key)
-{
+double numberOr0(const QJsonObject& object, QLatin1StringView key) {
     return json::number(object, key).value_or(0);
 }
 } // namespace
 
-BudgetJobStats::Kind BudgetJobStats::Kind::fromTaskInfo(const std::optional<QJsonObject>& object)
-{
+BudgetJobStats::Kind BudgetJobStats::Kind::fromTaskInfo(const std::optional<QJsonObject>& object) {
     if (!object)
         return {};
     Kind k;
@@ -23,14 +21,12 @@ BudgetJobStats::Kind BudgetJobStats::Kind::fromTaskInfo(const std::optional<QJso
     return k;
 }
 
-BudgetJobStats BudgetJobStats::fromTaskInfo(const QJsonObject& object)
-{
+BudgetJobStats BudgetJobStats::fromTaskInfo(const QJsonObject& object) {
     return {Kind::fromTaskInfo(json::object(object, QLatin1StringView("fresh"))),
             Kind::fromTaskInfo(json::object(object, QLatin1StringView("reused")))};
 }
 
-SandboxReuse SandboxReuse::fromTaskInfo(const QJsonObject& object)
-{
+SandboxReuse SandboxReuse::fromTaskInfo(const QJsonObject& object) {
     SandboxReuse r;
     r.fresh = numberOr0(object, QLatin1StringView("fresh"));
     r.reused = numberOr0(object, QLatin1StringView("reused"));
@@ -39,8 +35,7 @@ SandboxReuse SandboxReuse::fromTaskInfo(const QJsonObject& object)
     return r;
 }
 
-WorkerProcessMemory WorkerProcessMemory::fromTaskInfo(const QJsonObject& object)
-{
+WorkerProcessMemory WorkerProcessMemory::fromTaskInfo(const QJsonObject& object) {
     WorkerProcessMemory m;
     m.rss = numberOr0(object, QLatin1StringView("rss"));
     m.peakRss = numberOr0(object, QLatin1StringView("peakRss"));

@@ -23,8 +23,7 @@ MemoryGovernor::MemoryGovernor(Inputs inputs, const Timing& timing, QString limi
     , m_timing(timing)
     , m_limitFilePath(std::move(limitFilePath))
     , m_procRoot(std::move(procRoot))
-    , m_tree(std::make_shared<ProcessTreeProbe>(m_procRoot))
-{
+    , m_tree(std::make_shared<ProcessTreeProbe>(m_procRoot)) {
     // One small file, read once for the settings screen's cap figure.
     if (const auto host = readHostMemory(m_procRoot))
         m_totalMemory = host->totalBytes;
@@ -34,26 +33,22 @@ MemoryGovernor::MemoryGovernor(Inputs inputs, const Timing& timing, QString limi
 
 MemoryGovernor::~MemoryGovernor() = default;
 
-void MemoryGovernor::start()
-{
+void MemoryGovernor::start() {
     if (m_started)
         return;
     m_started = true;
     m_loop.start(0);
 }
 
-void MemoryGovernor::settingsChanged()
-{
+void MemoryGovernor::settingsChanged() {
     update(false);
 }
 
-QString MemoryGovernor::readingText() const
-{
+QString MemoryGovernor::readingText() const {
     return m_reading ? memoryReadingText(*m_reading) : QString();
 }
 
-void MemoryGovernor::update(bool fromLoop)
-{
+void MemoryGovernor::update(bool fromLoop) {
     const auto finished = [this, fromLoop] {
         if (fromLoop)
             m_loop.start(m_timing.governorInterval);
@@ -64,22 +59,21 @@ void MemoryGovernor::update(bool fromLoop)
         return;
     }
     const QList<qint32> roots = m_inputs.rootPIDs();
-    QFuture<Measurement> measured = QtConcurrent::run(measurementThreadPool(),
-                      [tree = m_tree, procRoot = m_procRoot, roots] {
-                          Measurement measurement;
-                          for (const ProcessUsage& usage : tree->snapshot(roots))
-                              measurement.vxr += usage.footprintBytes;
-                          measurement.host = readHostMemory(procRoot);
-                          return measurement;
-                      });
+    QFuture<Measurement> measured =
+        QtConcurrent::run(measurementThreadPool(), [tree = m_tree, procRoot = m_procRoot, roots] {
+            Measurement measurement;
+            for (const ProcessUsage& usage : tree->snapshot(roots))
+                measurement.vxr += usage.footprintBytes;
+            measurement.host = readHostMemory(procRoot);
+            return measurement;
+        });
     whenFinished(std::move(measured), this, [this, finished](const Measurement& measurement) {
         apply(measurement);
         finished();
     });
 }
 
-void MemoryGovernor::apply(const Measurement& measurement)
-{
+void MemoryGovernor::apply(const Measurement& measurement) {
     if (!measurement.host)
         return; // statistics refused: keep the last reading and file
     if (m_totalMemory == 0 && measurement.host->totalBytes != 0) {

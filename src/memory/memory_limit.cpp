@@ -5,15 +5,13 @@
 
 namespace vxr {
 
-quint64 memoryCapBytes(quint64 total, double capPercent)
-{
+quint64 memoryCapBytes(quint64 total, double capPercent) {
     const double percent = std::isnan(capPercent) ? 0.0 : std::clamp(capPercent, 0.0, 100.0);
     const double cap = double(total) * percent / 100;
     return std::min(static_cast<quint64>(cap), total);
 }
 
-quint64 memoryHeadroomBytes(double headroomGB, quint64 total)
-{
+quint64 memoryHeadroomBytes(double headroomGB, quint64 total) {
     if (std::isnan(headroomGB))
         return total;
     const double bytes = std::clamp(headroomGB * double(bytesPerGB), 0.0, double(total));
@@ -21,8 +19,7 @@ quint64 memoryHeadroomBytes(double headroomGB, quint64 total)
 }
 
 MemoryReading computeMemoryReading(quint64 total, quint64 used, quint64 vxr,
-                                   const MemorySettings& settings)
-{
+                                   const MemorySettings& settings) {
     MemoryReading reading{total, used >= vxr ? used - vxr : 0, vxr, 0};
     const quint64 cap = memoryCapBytes(total, settings.memoryCapPercent);
     if (!settings.yieldToOtherApps) {
@@ -38,22 +35,20 @@ MemoryReading computeMemoryReading(quint64 total, quint64 used, quint64 vxr,
     return reading;
 }
 
-QByteArray memoryLimitFileContents(quint64 limit, qint64 msSinceEpoch)
-{
-    return QByteArrayLiteral("{\"limit\":") + QByteArray::number(limit)
-        + QByteArrayLiteral(",\"time\":") + QByteArray::number(std::max<qint64>(msSinceEpoch, 0))
-        + '}';
+QByteArray memoryLimitFileContents(quint64 limit, qint64 msSinceEpoch) {
+    return QByteArrayLiteral("{\"limit\":") + QByteArray::number(limit) +
+           QByteArrayLiteral(",\"time\":") + QByteArray::number(std::max<qint64>(msSinceEpoch, 0)) +
+           '}';
 }
 
-QString memoryReadingText(const MemoryReading& reading)
-{
+QString memoryReadingText(const MemoryReading& reading) {
     const auto gb = [](quint64 bytes) {
         return QString::asprintf("%.1f GB", double(bytes) / double(bytesPerGB));
     };
-    return QStringLiteral("Now: VXR may use ") + gb(reading.limit)
-        + QStringLiteral(" \u00b7 VXR using ") + gb(reading.vxr)
-        + QStringLiteral(" \u00b7 other apps ") + gb(reading.otherApps) + QStringLiteral(" of ")
-        + gb(reading.total);
+    return QStringLiteral("Now: VXR may use ") + gb(reading.limit) +
+           QStringLiteral(" \u00b7 VXR using ") + gb(reading.vxr) +
+           QStringLiteral(" \u00b7 other apps ") + gb(reading.otherApps) + QStringLiteral(" of ") +
+           gb(reading.total);
 }
 
 } // namespace vxr

@@ -5,28 +5,24 @@
 
 namespace vxr {
 
-void MetricHistory::add(double value)
-{
+void MetricHistory::add(double value) {
     samples.append(value);
     const qsizetype keep = std::max(capacity, 0);
     if (samples.size() > keep)
         samples.remove(0, samples.size() - keep);
 }
 
-double MetricHistory::latest() const
-{
+double MetricHistory::latest() const {
     return samples.isEmpty() ? 0.0 : samples.last();
 }
 
-double MetricHistory::average() const
-{
+double MetricHistory::average() const {
     if (samples.isEmpty())
         return 0.0;
     return std::accumulate(samples.cbegin(), samples.cend(), 0.0) / double(samples.size());
 }
 
-double MetricHistory::peak() const
-{
+double MetricHistory::peak() const {
     return samples.isEmpty() ? 0.0 : *std::max_element(samples.cbegin(), samples.cend());
 }
 

@@ -23,9 +23,7 @@ public:
 
     MetricHistory() = default;
     explicit MetricHistory(int capacity)
-        : capacity(capacity)
-    {
-    }
+        : capacity(capacity) {}
 
     // Appends the value, then drops the oldest ones beyond the capacity.
     void add(double value);

@@ -2,8 +2,8 @@
 
 #include "core/async.h"
 #include "core/envelope.h"
-#include "platform/proc/gpu_time.h"
 #include "platform/cpu_topology.h"
+#include "platform/proc/gpu_time.h"
 #include "platform/proc/measurement_pool.h"
 #include "platform/proc/process_tree.h"
 
@@ -22,16 +22,15 @@ struct MetricsSampler::Measurement {
     QHash<qint32, quint64> gpuTimeNSByPID;
 };
 
-MetricsSampler::MetricsSampler(Inputs inputs, const Timing& timing,
-                               SamplerEnvironment environment, QObject* parent)
+MetricsSampler::MetricsSampler(Inputs inputs, const Timing& timing, SamplerEnvironment environment,
+                               QObject* parent)
     : QObject(parent)
     , m_inputs(std::move(inputs))
     , m_timing(timing)
     , m_environment(std::move(environment))
     , m_tree(std::make_shared<ProcessTreeProbe>(m_environment.procRoot))
     , m_gpuProbe(std::make_shared<GpuTimeProbe>(m_environment.procRoot, m_environment.sysRoot))
-    , m_networkAccess(new QNetworkAccessManager(this))
-{
+    , m_networkAccess(new QNetworkAccessManager(this)) {
     if (m_environment.processorCount < 1)
         m_environment.processorCount = activeProcessorCount();
     // The service is on loopback; a configured proxy must not see it.
@@ -42,8 +41,7 @@ MetricsSampler::MetricsSampler(Inputs inputs, const Timing& timing,
 
 MetricsSampler::~MetricsSampler() = default;
 
-void MetricsSampler::start()
-{
+void MetricsSampler::start() {
     if (m_started)
         return;
     m_started = true;
@@ -51,35 +49,33 @@ void MetricsSampler::start()
     emit startedChanged();
 }
 
-void MetricsSampler::sampleOnce()
-{
+void MetricsSampler::sampleOnce() {
     if (!m_inputs.owner || !m_inputs.rootPIDs) {
         finishSample();
         return;
     }
     const QList<qint32> roots = m_inputs.rootPIDs();
-    QFuture<Measurement> measured = QtConcurrent::run(measurementThreadPool(),
-                      [tree = m_tree, gpu = m_gpuProbe, roots] {
-                          Measurement measurement;
-                          measurement.snapshot = tree->snapshot(roots);
-                          QSet<qint32> pids;
-                          for (auto it = measurement.snapshot.constBegin();
-                               it != measurement.snapshot.constEnd(); ++it)
-                              pids.insert(it.key());
-                          measurement.gpuTimeNSByPID = gpu->gpuTimeNSByPID(pids);
-                          return measurement;
-                      });
+    QFuture<Measurement> measured =
+        QtConcurrent::run(measurementThreadPool(), [tree = m_tree, gpu = m_gpuProbe, roots] {
+            Measurement measurement;
+            measurement.snapshot = tree->snapshot(roots);
+            QSet<qint32> pids;
+            for (auto it = measurement.snapshot.constBegin(); it != measurement.snapshot.constEnd();
+                 ++it)
+                pids.insert(it.key());
+            measurement.gpuTimeNSByPID = gpu->gpuTimeNSByPID(pids);
+            return measurement;
+        });
     whenFinished(std::move(measured), this, [this](const Measurement& measurement) {
         recordSample(measurement);
         sampleIO();
     });
 }
 
-void MetricsSampler::recordSample(const Measurement& measurement)
-{
-    const SampleFigures figures
-        = advanceSample(m_baseline, measurement.snapshot, measurement.gpuTimeNSByPID,
-                        SampleClock::now(), m_environment.processorCount);
+void MetricsSampler::recordSample(const Measurement& measurement) {
+    const SampleFigures figures =
+        advanceSample(m_baseline, measurement.snapshot, measurement.gpuTimeNSByPID,
+                      SampleClock::now(), m_environment.processorCount);
     m_ram.add(figures.ramGB);
     emit ramChanged();
     m_cpu.add(figures.cpuPercent);
@@ -88,21 +84,20 @@ void MetricsSampler::recordSample(const Measurement& measurement)
     emit gpuChanged();
 }
 
-void MetricsSampler::sampleIO()
-{
+void MetricsSampler::sampleIO() {
     // A hung service must not stall the loop for good, nor a huge body fill memory.
-    getLocal(m_networkAccess, m_environment.taskInfoURL, taskInfoTimeout,
-             [this](const LocalReply& reply) {
-                 if (reply.status == 200 && reply.body)
-                     recordNetwork(*reply.body);
-                 finishSample();
-             },
-             maxTaskInfoBytes)
+    getLocal(
+        m_networkAccess, m_environment.taskInfoURL, taskInfoTimeout,
+        [this](const LocalReply& reply) {
+            if (reply.status == 200 && reply.body)
+                recordNetwork(*reply.body);
+            finishSample();
+        },
+        maxTaskInfoBytes)
         ->setParent(this);
 }
 
-void MetricsSampler::recordNetwork(const QByteArray& taskInfo)
-{
+void MetricsSampler::recordNetwork(const QByteArray& taskInfo) {
     const auto root = parseTaskInfoRoot(taskInfo);
     if (!root)
         return;
@@ -115,8 +110,7 @@ void MetricsSampler::recordNetwork(const QByteArray& taskInfo)
         emit bytesOutChanged();
 }
 
-void MetricsSampler::finishSample()
-{
+void MetricsSampler::finishSample() {
     m_loop.start(m_timing.samplerInterval);
     emit sampleFinished();
 }

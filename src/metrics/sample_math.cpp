@@ -10,8 +10,7 @@
 
 namespace vxr {
 
-double clampPercent(double value)
-{
+double clampPercent(double value) {
     if (!(value > 0)) // NaN too
         return 0;
     return value > 100 ? 100 : value;
@@ -19,8 +18,7 @@ double clampPercent(double value)
 
 SampleFigures advanceSample(SampleBaseline& baseline, const ProcessTreeSnapshot& snapshot,
                             const QHash<qint32, quint64>& gpuTimeNSByPID,
-                            SampleClock::time_point now, int processorCount)
-{
+                            SampleClock::time_point now, int processorCount) {
     quint64 residentBytes = 0;
     quint64 cpuTotal = 0;
     for (const ProcessUsage& usage : snapshot) {
@@ -48,16 +46,15 @@ SampleFigures advanceSample(SampleBaseline& baseline, const ProcessTreeSnapshot&
         figures.gpuPercent = clampPercent(double(gpuGrowth) / 1e9 / *seconds * 100);
     if (seconds && baseline.lastTotalCPUTimeNS && cpuTotal >= *baseline.lastTotalCPUTimeNS) {
         const int processors = processorCount < 1 ? 1 : processorCount;
-        figures.cpuPercent = clampPercent(double(cpuTotal - *baseline.lastTotalCPUTimeNS) / 1e9
-                                          / *seconds / processors * 100);
+        figures.cpuPercent = clampPercent(double(cpuTotal - *baseline.lastTotalCPUTimeNS) / 1e9 /
+                                          *seconds / processors * 100);
     }
     baseline.lastSampleTime = now;
     baseline.lastTotalCPUTimeNS = cpuTotal;
     return figures;
 }
 
-void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot)
-{
+void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot) {
     const auto tasks = json::array(taskInfoRoot, QLatin1String("tasks"));
     if (!tasks)
         return;
@@ -66,10 +63,10 @@ void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot)
             continue;
         const QJsonObject task = element.toObject();
         const auto prototype = json::object(task, QLatin1String("prototype"));
-        const auto current = prototype ? json::object(*prototype, QLatin1String("currentTask"))
-                                       : std::nullopt;
-        const auto currentJobs = current ? json::object(*current, QLatin1String("jobs"))
-                                         : std::nullopt;
+        const auto current =
+            prototype ? json::object(*prototype, QLatin1String("currentTask")) : std::nullopt;
+        const auto currentJobs =
+            current ? json::object(*current, QLatin1String("jobs")) : std::nullopt;
         const auto sliceJobs = json::object(task, QLatin1String("jobs"));
         if (!currentJobs || !sliceJobs)
             continue;
@@ -79,15 +76,15 @@ void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot)
                 continue;
             const auto metrics = json::object(it.value().toObject(), QLatin1String("metrics"));
             const QJsonValue slices = sliceJobs->value(it.key());
-            const auto slicesDone = slices.isObject()
-                ? json::number(slices.toObject(), QLatin1String("slicesDone"))
-                : std::nullopt;
+            const auto slicesDone =
+                slices.isObject() ? json::number(slices.toObject(), QLatin1String("slicesDone"))
+                                  : std::nullopt;
             if (!metrics || !slicesDone)
                 continue;
-            const double bytesIn = json::number(*metrics, QLatin1String("in")).value_or(0)
-                * *slicesDone;
-            const double bytesOut = json::number(*metrics, QLatin1String("out")).value_or(0)
-                * *slicesDone;
+            const double bytesIn =
+                json::number(*metrics, QLatin1String("in")).value_or(0) * *slicesDone;
+            const double bytesOut =
+                json::number(*metrics, QLatin1String("out")).value_or(0) * *slicesDone;
             const QString key = prefix + it.key();
             const double previousIn = totals.lastTaskJobBytesIn.value(key, 0);
             const double previousOut = totals.lastTaskJobBytesOut.value(key, 0);

@@ -45,7 +45,7 @@ struct SampleFigures {
 struct NetworkTotals {
     double bytesIn = 0;
     double bytesOut = 0;
-    QHash<QString, double> lastTaskJobBytesIn;  // keyed "<task key>|<job id>"
+    QHash<QString, double> lastTaskJobBytesIn; // keyed "<task key>|<job id>"
     QHash<QString, double> lastTaskJobBytesOut;
 
     bool operator==(const NetworkTotals&) const = default;
@@ -54,7 +54,5 @@ struct NetworkTotals {
 // Adds the growth of each task's per-job bytes (per-slice average x slices done) to the
 // totals. A product that shrinks subtracts nothing but becomes the new baseline.
 void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot);
-
-
 
 } // namespace vxr

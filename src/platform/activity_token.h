@@ -14,9 +14,7 @@ public:
 
 private:
     explicit ActivityToken(QString reason)
-        : m_reason(std::move(reason))
-    {
-    }
+        : m_reason(std::move(reason)) {}
     QString m_reason;
 };
 

@@ -7,8 +7,7 @@
 namespace vxr {
 
 namespace {
-QString xdgDir(const char* variable, const QString& home, const char* fallback)
-{
+QString xdgDir(const char* variable, const QString& home, const char* fallback) {
     const QString value = qEnvironmentVariable(variable);
     // Relative XDG paths are invalid by the base-directory rules and must be ignored.
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
@@ -17,27 +16,26 @@ QString xdgDir(const char* variable, const QString& home, const char* fallback)
 }
 } // namespace
 
-AppPaths AppPaths::standard()
-{
+AppPaths AppPaths::standard() {
     const QString home = QDir::homePath();
     AppPaths paths;
     paths.homeDir = home;
     paths.tempDir = privateTempDirectory();
-    paths.appSupportDir = xdgDir("XDG_DATA_HOME", home, "/.local/share") + QLatin1String("/VXR Worker");
-    paths.settingsFile = xdgDir("XDG_CONFIG_HOME", home, "/.config") + u'/'
-                         + QLatin1String(kBundleIdentifier) + QLatin1String(".json");
+    paths.appSupportDir =
+        xdgDir("XDG_DATA_HOME", home, "/.local/share") + QLatin1String("/VXR Worker");
+    paths.settingsFile = xdgDir("XDG_CONFIG_HOME", home, "/.config") + u'/' +
+                         QLatin1String(kBundleIdentifier) + QLatin1String(".json");
     return paths;
 }
 
-AppPaths AppPaths::underRoot(const QString& root)
-{
+AppPaths AppPaths::underRoot(const QString& root) {
     AppPaths paths;
     paths.homeDir = root + QLatin1String("/home");
     QDir().mkpath(root + QLatin1String("/tmp"));
     paths.tempDir = privateTempDirectory(root + QLatin1String("/tmp"));
     paths.appSupportDir = root + QLatin1String("/data/VXR Worker");
-    paths.settingsFile = root + QLatin1String("/config/") + QLatin1String(kBundleIdentifier)
-                         + QLatin1String(".json");
+    paths.settingsFile = root + QLatin1String("/config/") + QLatin1String(kBundleIdentifier) +
+                         QLatin1String(".json");
     return paths;
 }
 

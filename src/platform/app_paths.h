@@ -11,7 +11,7 @@ struct AppPaths {
     QString tempDir;       // private per-user temporary directory, ends with "/"
     QString appSupportDir; // $XDG_DATA_HOME/VXR Worker
     QString homeDir;
-    QString settingsFile;  // $XDG_CONFIG_HOME/network.quorbel.vxrworker.json
+    QString settingsFile; // $XDG_CONFIG_HOME/network.quorbel.vxrworker.json
 
     // The real locations, from the environment (XDG variables, HOME, TMPDIR).
     [[nodiscard]] static AppPaths standard();

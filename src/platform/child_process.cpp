@@ -13,8 +13,7 @@ namespace vxr {
 
 namespace {
 
-void writeAll(int fd, const QByteArray& bytes)
-{
+void writeAll(int fd, const QByteArray& bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
@@ -29,8 +28,7 @@ void writeAll(int fd, const QByteArray& bytes)
 }
 
 // Owns both descriptors; runs until every holder of the pipe's write end is gone.
-void pumpLog(int readFd, int logFd, const QString& label)
-{
+void pumpLog(int readFd, int logFd, const QString& label) {
     LogLineAssembler assembler(label);
     char buffer[64 * 1024];
     for (;;) {
@@ -54,8 +52,7 @@ void pumpLog(int readFd, int logFd, const QString& label)
 
 // QProcess would kill a still-running child on destruction; instead it is kept until
 // the child ends by itself, and at exit left behind with it.
-void leaveRunning(QProcess* process)
-{
+void leaveRunning(QProcess* process) {
     holdUntilDestroyed(process);
     QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
 }
@@ -65,8 +62,7 @@ void leaveRunning(QProcess* process)
 ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
                            const QProcessEnvironment& environment, QObject* parent)
     : QObject(parent)
-    , m_process(new QProcess(this))
-{
+    , m_process(new QProcess(this)) {
     m_process->setProgram(program);
     m_process->setArguments(arguments);
     m_process->setProcessEnvironment(environment);
@@ -77,8 +73,7 @@ ChildProcess::ChildProcess(const QString& program, const QStringList& arguments,
     });
 }
 
-ChildProcess::~ChildProcess()
-{
+ChildProcess::~ChildProcess() {
     // QProcess would kill a live child on destruction; children are only ever asked
     // to stop, so let a still-running one go on unsupervised instead.
     if (m_process->state() != QProcess::NotRunning) {
@@ -88,14 +83,12 @@ ChildProcess::~ChildProcess()
     }
 }
 
-void ChildProcess::attachLogging(const QString& logPath, const QString& label)
-{
+void ChildProcess::attachLogging(const QString& logPath, const QString& label) {
     m_logPath = logPath;
     m_label = label;
 }
 
-bool ChildProcess::start(QString* errorDescription)
-{
+bool ChildProcess::start(QString* errorDescription) {
     int fds[2] = {-1, -1};
     const bool logging = !m_label.isEmpty();
     if (logging) {
@@ -132,16 +125,16 @@ bool ChildProcess::start(QString* errorDescription)
     return true;
 }
 
-void ChildProcess::startLogReader(int readFd)
-{
+void ChildProcess::startLogReader(int readFd) {
     const int logFd = openProcessLog(m_logPath);
     std::thread(pumpLog, readFd, logFd, m_label).detach();
 }
 
-bool ChildProcess::isRunning() const { return !m_exited && m_process->state() == QProcess::Running; }
+bool ChildProcess::isRunning() const {
+    return !m_exited && m_process->state() == QProcess::Running;
+}
 
-void ChildProcess::terminate()
-{
+void ChildProcess::terminate() {
     if (isRunning() && m_pid > 0)
         ::kill(pid_t(m_pid), SIGTERM);
 }

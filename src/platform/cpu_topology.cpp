@@ -10,21 +10,18 @@ namespace vxr {
 
 namespace {
 
-std::optional<QString> readTrimmed(const QString& path)
-{
+std::optional<QString> readTrimmed(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return QString::fromLatin1(file.readAll()).trimmed();
 }
 
-QString cpuDir(const QString& sysRoot, int cpu)
-{
+QString cpuDir(const QString& sysRoot, int cpu) {
     return sysRoot + QStringLiteral("/devices/system/cpu/cpu%1").arg(cpu);
 }
 
-QList<int> fastestClass(const QString& sysRoot, const QList<int>& candidates)
-{
+QList<int> fastestClass(const QString& sysRoot, const QList<int>& candidates) {
     if (const auto pcores = readTrimmed(sysRoot + QLatin1String("/devices/cpu_core/cpus"))) {
         const QList<int> listed = parseCpuList(*pcores);
         QList<int> fast;
@@ -55,8 +52,7 @@ QList<int> fastestClass(const QString& sysRoot, const QList<int>& candidates)
 
 } // namespace
 
-QList<int> parseCpuList(const QString& text)
-{
+QList<int> parseCpuList(const QString& text) {
     QList<int> cpus;
     for (const QString& part : text.trimmed().split(u',', Qt::SkipEmptyParts)) {
         const QStringList range = part.split(u'-');
@@ -72,8 +68,8 @@ QList<int> parseCpuList(const QString& text)
     return cpus;
 }
 
-std::optional<int> fastestClassPhysicalCores(const QString& sysRoot, const QList<int>& candidateCpus)
-{
+std::optional<int> fastestClassPhysicalCores(const QString& sysRoot,
+                                             const QList<int>& candidateCpus) {
     QList<int> candidates;
     if (const auto online = readTrimmed(sysRoot + QLatin1String("/devices/system/cpu/online"))) {
         const QList<int> onlineCpus = parseCpuList(*online);
@@ -99,8 +95,7 @@ std::optional<int> fastestClassPhysicalCores(const QString& sysRoot, const QList
     return int(cores.size());
 }
 
-QList<int> affinityCpus()
-{
+QList<int> affinityCpus() {
     cpu_set_t set;
     CPU_ZERO(&set);
     QList<int> cpus;
@@ -112,16 +107,17 @@ QList<int> affinityCpus()
     return cpus;
 }
 
-int activeProcessorCount() { return std::max<int>(1, int(affinityCpus().size())); }
+int activeProcessorCount() {
+    return std::max<int>(1, int(affinityCpus().size()));
+}
 
-int performanceCoresFrom(std::optional<int> fastClassCores, int activeProcessors)
-{
-    const int count = fastClassCores && *fastClassCores > 0 ? *fastClassCores : activeProcessors / 2;
+int performanceCoresFrom(std::optional<int> fastClassCores, int activeProcessors) {
+    const int count =
+        fastClassCores && *fastClassCores > 0 ? *fastClassCores : activeProcessors / 2;
     return std::max(1, count);
 }
 
-int performanceCores()
-{
+int performanceCores() {
     static const int cores = performanceCoresFrom(
         fastestClassPhysicalCores(QStringLiteral("/sys"), affinityCpus()), activeProcessorCount());
     return cores;

@@ -10,20 +10,18 @@ namespace vxr {
 
 namespace {
 
-bool isPrivateDirectory(const QByteArray& path)
-{
+bool isPrivateDirectory(const QByteArray& path) {
     const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()
-                    && (st.st_mode & 077) == 0;
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+                    (st.st_mode & 077) == 0;
     ::close(fd);
     return ok;
 }
 
-QString withSlash(QString path)
-{
+QString withSlash(QString path) {
     if (!path.endsWith(u'/'))
         path += u'/';
     return path;
@@ -31,8 +29,7 @@ QString withSlash(QString path)
 
 } // namespace
 
-QString privateTempDirectory(const QString& base)
-{
+QString privateTempDirectory(const QString& base) {
     const QString root = base.isEmpty() ? QStringLiteral("/tmp") : base;
     const QString name = QStringLiteral("vxr-worker-%1").arg(::geteuid());
     const QByteArray path = QFile::encodeName(root + u'/' + name);
@@ -48,8 +45,7 @@ QString privateTempDirectory(const QString& base)
     return withSlash(QFile::decodeName(path + "-unavailable"));
 }
 
-QString privateTempDirectory()
-{
+QString privateTempDirectory() {
     return privateTempDirectory(qEnvironmentVariable("TMPDIR", QStringLiteral("/tmp")));
 }
 

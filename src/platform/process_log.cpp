@@ -9,12 +9,9 @@
 namespace vxr {
 
 LogLineAssembler::LogLineAssembler(const QString& label)
-    : m_prefix('[' + label.toUtf8() + "] ")
-{
-}
+    : m_prefix('[' + label.toUtf8() + "] ") {}
 
-void LogLineAssembler::appendLine(QByteArray& out, QByteArrayView rawLine) const
-{
+void LogLineAssembler::appendLine(QByteArray& out, QByteArrayView rawLine) const {
     if (rawLine.isEmpty())
         return;
     out += m_prefix;
@@ -25,8 +22,7 @@ void LogLineAssembler::appendLine(QByteArray& out, QByteArrayView rawLine) const
     out += '\n';
 }
 
-QByteArray LogLineAssembler::feed(QByteArrayView chunk)
-{
+QByteArray LogLineAssembler::feed(QByteArrayView chunk) {
     // A line feed byte never occurs inside a multi-byte UTF-8 sequence, so lines can be
     // split on raw bytes before decoding.
     m_pending += chunk;
@@ -45,16 +41,14 @@ QByteArray LogLineAssembler::feed(QByteArrayView chunk)
     return out;
 }
 
-QByteArray LogLineAssembler::finish()
-{
+QByteArray LogLineAssembler::finish() {
     QByteArray out;
     appendLine(out, m_pending);
     m_pending.clear();
     return out;
 }
 
-int openProcessLog(const QString& path)
-{
+int openProcessLog(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
     int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)

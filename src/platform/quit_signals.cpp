@@ -11,16 +11,14 @@ namespace vxr {
 namespace {
 int g_signalPipe[2] = {-1, -1};
 
-void onSignal(int signalNumber)
-{
+void onSignal(int signalNumber) {
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
 }
 } // namespace
 
 QuitSignalWatcher::QuitSignalWatcher(QObject* parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
     m_notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
@@ -37,8 +35,7 @@ QuitSignalWatcher::QuitSignalWatcher(QObject* parent)
         ::sigaction(signalNumber, &action, nullptr);
 }
 
-QuitSignalWatcher::~QuitSignalWatcher()
-{
+QuitSignalWatcher::~QuitSignalWatcher() {
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})

@@ -15,8 +15,7 @@ namespace {
 
 constexpr double kMaxExactInteger = 9007199254740992.0; // 2^53
 
-bool readJson(QIODevice& device, QSettings::SettingsMap& map)
-{
+bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
     const auto decoded = SettingsStore::decode(device.readAll());
     if (!decoded)
         return false;
@@ -24,14 +23,12 @@ bool readJson(QIODevice& device, QSettings::SettingsMap& map)
     return true;
 }
 
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map)
-{
+bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
     const QByteArray bytes = SettingsStore::encode(map);
     return device.write(bytes) == bytes.size();
 }
 
-QSettings::Format jsonFormat()
-{
+QSettings::Format jsonFormat() {
     static const QSettings::Format format =
         QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
     return format;
@@ -39,8 +36,7 @@ QSettings::Format jsonFormat()
 
 // A file we cannot read would be replaced by the next write and its contents lost:
 // move it aside first, so the user can still recover it.
-void setAsideIfUnreadable(const QString& path)
-{
+void setAsideIfUnreadable(const QString& path) {
     QFile file(path);
     if (!file.exists() || !file.open(QIODevice::ReadOnly))
         return;
@@ -55,8 +51,7 @@ void setAsideIfUnreadable(const QString& path)
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& filePath)
-{
+SettingsStore::SettingsStore(const QString& filePath) {
     QDir().mkpath(QFileInfo(filePath).absolutePath());
     setAsideIfUnreadable(filePath);
     m_settings = std::make_unique<QSettings>(filePath, jsonFormat());
@@ -64,31 +59,31 @@ SettingsStore::SettingsStore(const QString& filePath)
 
 SettingsStore::~SettingsStore() = default;
 
-std::optional<QVariant> SettingsStore::value(const QString& key) const
-{
+std::optional<QVariant> SettingsStore::value(const QString& key) const {
     if (!m_settings->contains(key))
         return std::nullopt;
     return m_settings->value(key);
 }
 
-void SettingsStore::setValue(const QString& key, const QVariant& value)
-{
+void SettingsStore::setValue(const QString& key, const QVariant& value) {
     m_settings->setValue(key, value);
     m_settings->sync();
 }
 
-void SettingsStore::remove(const QString& key)
-{
+void SettingsStore::remove(const QString& key) {
     m_settings->remove(key);
     m_settings->sync();
 }
 
-QStringList SettingsStore::keys() const { return m_settings->allKeys(); }
+QStringList SettingsStore::keys() const {
+    return m_settings->allKeys();
+}
 
-QString SettingsStore::filePath() const { return m_settings->fileName(); }
+QString SettingsStore::filePath() const {
+    return m_settings->fileName();
+}
 
-std::optional<QSettings::SettingsMap> SettingsStore::decode(const QByteArray& json)
-{
+std::optional<QSettings::SettingsMap> SettingsStore::decode(const QByteArray& json) {
     if (json.trimmed().isEmpty())
         return QSettings::SettingsMap{};
     QJsonParseError error{};
@@ -113,16 +108,14 @@ std::optional<QSettings::SettingsMap> SettingsStore::decode(const QByteArray& js
     return map;
 }
 
-QByteArray SettingsStore::encode(const QSettings::SettingsMap& map)
-{
+QByteArray SettingsStore::encode(const QSettings::SettingsMap& map) {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it)
         object.insert(it.key(), QJsonValue::fromVariant(it.value()));
     return QJsonDocument(object).toJson(QJsonDocument::Indented);
 }
 
-std::optional<bool> storedBool(const QVariant& value)
-{
+std::optional<bool> storedBool(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     // A number converts to a boolean without loss only when it is 0 or 1.
@@ -131,8 +124,7 @@ std::optional<bool> storedBool(const QVariant& value)
     return std::nullopt;
 }
 
-std::optional<double> storedDouble(const QVariant& value)
-{
+std::optional<double> storedDouble(const QVariant& value) {
     switch (value.typeId()) {
     case QMetaType::Double:
     case QMetaType::Float:
@@ -146,8 +138,7 @@ std::optional<double> storedDouble(const QVariant& value)
     }
 }
 
-std::optional<qint64> storedInteger(const QVariant& value)
-{
+std::optional<qint64> storedInteger(const QVariant& value) {
     switch (value.typeId()) {
     case QMetaType::Int:
     case QMetaType::UInt:
@@ -169,8 +160,7 @@ std::optional<qint64> storedInteger(const QVariant& value)
     }
 }
 
-bool storedBoolLenient(const QVariant& value)
-{
+bool storedBoolLenient(const QVariant& value) {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     if (const auto number = storedDouble(value))
@@ -180,8 +170,8 @@ bool storedBoolLenient(const QVariant& value)
         if (text.isEmpty())
             return false;
         const QChar first = text.front();
-        return first == u'y' || first == u'Y' || first == u't' || first == u'T'
-               || (first >= u'1' && first <= u'9');
+        return first == u'y' || first == u'Y' || first == u't' || first == u'T' ||
+               (first >= u'1' && first <= u'9');
     }
     return false;
 }

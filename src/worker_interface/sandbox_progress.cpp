@@ -92,14 +92,12 @@ QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root) {
     return rows;
 }
 
-QString slicesText(qint64 slicesDone, qint64 slicesFetched)
-{
+QString slicesText(qint64 slicesDone, qint64 slicesFetched) {
     return QString::asprintf("%lld/%lld SLICES", static_cast<long long>(slicesDone),
                              static_cast<long long>(slicesFetched));
 }
 
-QString percentText(double percent)
-{
+QString percentText(double percent) {
     return QString::asprintf("%.1f%%", percent);
 }
 

@@ -4,8 +4,7 @@
 
 namespace vxr {
 
-TaskInfoReader::Result TaskInfoReader::read(const std::optional<QByteArray>& body)
-{
+TaskInfoReader::Result TaskInfoReader::read(const std::optional<QByteArray>& body) {
     if (body && m_lastBody && *body == *m_lastBody)
         return {m_lastRoot, true};
     m_lastBody = body;

@@ -23,8 +23,7 @@ class TestContentView : public QObject {
 
 private:
     // Through the visual tree: Loader and Repeater items are not QObject children.
-    static QQuickItem* findIn(QQuickItem* item, const QString& name)
-    {
+    static QQuickItem* findIn(QQuickItem* item, const QString& name) {
         if (item->objectName() == name)
             return item;
         for (QQuickItem* child : item->childItems()) {
@@ -33,19 +32,16 @@ private:
         }
         return nullptr;
     }
-    static QQuickItem* find(QQuickWindow* window, const char* name)
-    {
+    static QQuickItem* find(QQuickWindow* window, const char* name) {
         return window ? findIn(window->contentItem(), QLatin1String(name)) : nullptr;
     }
-    static void click(QQuickWindow* window, QQuickItem* item)
-    {
+    static void click(QQuickWindow* window, QQuickItem* item) {
         const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
         QTest::mouseClick(window, Qt::LeftButton, {}, centre.toPoint());
     }
 
 private slots:
-    void logsTabFollowsWorkerURL()
-    {
+    void logsTabFollowsWorkerURL() {
         ScriptedController controller;
         AppShell shell(&controller, nullptr, nullptr);
         shell.showDetached(int(NavTab::home));
@@ -57,7 +53,8 @@ private slots:
         QVERIFY(!logs->isEnabled());
         QCOMPARE(logs->opacity(), 0.35);
 
-        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
+        controller.setProperty("workerURL",
+                               QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
         QVERIFY(logs->isEnabled());
         QCOMPARE(logs->opacity(), 1.0);
         click(window, logs);
@@ -75,8 +72,7 @@ private slots:
         QCOMPARE(window->property("tab").toInt(), int(NavTab::about));
     }
 
-    void homeButton()
-    {
+    void homeButton() {
         ScriptedController controller;
         controller.reconcileFollowsOverride = true;
         AppShell shell(&controller, nullptr, nullptr);
@@ -106,8 +102,7 @@ private slots:
         QCOMPARE(controller.reconcileCount, 2);
     }
 
-    void homeShowsState()
-    {
+    void homeShowsState() {
         ScriptedController controller;
         AppShell shell(&controller, nullptr, nullptr);
         shell.showDetached(int(NavTab::home));
@@ -130,8 +125,7 @@ private slots:
 
     // Screen readers and accessibility-driven automation see every button by name,
     // and their press action really presses it.
-    void buttonsAreAccessible()
-    {
+    void buttonsAreAccessible() {
         ScriptedController controller;
         controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
         AppShell shell(&controller, nullptr, nullptr);
@@ -156,14 +150,16 @@ private slots:
 
         shell.showDetached(int(NavTab::home));
         QQuickWindow* window = shell.detachedWindow()->window();
-        QAccessibleInterface* home = QAccessible::queryAccessibleInterface(find(window, "crosshairButton"));
+        QAccessibleInterface* home =
+            QAccessible::queryAccessibleInterface(find(window, "crosshairButton"));
         QVERIFY(home && home->actionInterface());
         QCOMPARE(home->role(), QAccessible::Button);
         home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTRY_COMPARE(controller.reconcileCount, 1);
         QVERIFY(controller.m_manualOverride);
 
-        QAccessibleInterface* about = QAccessible::queryAccessibleInterface(find(window, "navTab5"));
+        QAccessibleInterface* about =
+            QAccessible::queryAccessibleInterface(find(window, "navTab5"));
         QVERIFY(about && about->actionInterface());
         QCOMPARE(about->text(QAccessible::Name), "About");
         about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
@@ -172,8 +168,7 @@ private slots:
 
     // A hidden panel costs no CPU: the grid stops drifting and the logo stops
     // pulsing until the panel shows again.
-    void animationsStopWhileHidden()
-    {
+    void animationsStopWhileHidden() {
         ScriptedController controller;
         controller.setProperty("evaluatorsRunning", true);
         AppShell shell(&controller, nullptr, nullptr);
@@ -198,8 +193,7 @@ private slots:
         QTRY_VERIFY(grid->property("offset").toInt() != hidden);
     }
 
-    void detachedWindowLifecycle()
-    {
+    void detachedWindowLifecycle() {
         QTemporaryDir dir;
         SettingsStore store(dir.filePath(QStringLiteral("settings.json")));
         ScriptedController controller;
@@ -223,8 +217,9 @@ private slots:
         first->close();
         QTRY_VERIFY(first.isNull()); // content dropped with the window
         QVERIFY(!detached->window());
-        QCOMPARE(DetachedWindow::parseFrame(
-                     store.value(QLatin1String(DetachedWindow::frameKey)).value_or(QVariant()).toString()),
+        QCOMPARE(DetachedWindow::parseFrame(store.value(QLatin1String(DetachedWindow::frameKey))
+                                                .value_or(QVariant())
+                                                .toString()),
                  frame);
 
         shell.showDetached(int(NavTab::home));

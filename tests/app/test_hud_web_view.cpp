@@ -23,8 +23,7 @@ namespace {
 
 constexpr int reloadDelayMs = 200;
 
-Timing fastTiming()
-{
+Timing fastTiming() {
     Timing timing;
     timing.hudReloadDelay = Millis(reloadDelayMs);
     return timing;
@@ -45,8 +44,7 @@ private:
     std::unique_ptr<QQuickItem> m_container;
     std::unique_ptr<HUDWebView> m_hud;
 
-    std::unique_ptr<QQuickItem> makeContainer()
-    {
+    std::unique_ptr<QQuickItem> makeContainer() {
         QQmlComponent component(&m_engine);
         component.setData("import QtQuick\nItem { width: 400; height: 300 }", QUrl());
         std::unique_ptr<QQuickItem> item(qobject_cast<QQuickItem*>(component.create()));
@@ -54,21 +52,21 @@ private:
         return item;
     }
 
-    bool pageLoaded() const
-    {
+    bool pageLoaded() const {
         QQuickItem* view = m_hud->webView();
-        return view && !view->property("loading").toBool() && view->property("loadProgress").toInt() == 100;
+        return view && !view->property("loading").toBool() &&
+               view->property("loadProgress").toInt() == 100;
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         m_server.route(QStringLiteral("/hud/small-dark.html"), [this] {
             ++m_hits;
             QHttpServerResponse response(
                 "text/html",
-                QStringLiteral("<html><body><div id=\"logBlocker\"><table><tr><th>a</th><td>b</td></tr>"
-                               "</table></div><pre id=\"loggerText\">%1</pre></body></html>")
+                QStringLiteral(
+                    "<html><body><div id=\"logBlocker\"><table><tr><th>a</th><td>b</td></tr>"
+                    "</table></div><pre id=\"loggerText\">%1</pre></body></html>")
                     .arg(m_logText)
                     .toUtf8());
             response.setHeader("Cache-Control", "no-store");
@@ -82,8 +80,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&m_window));
     }
 
-    void init()
-    {
+    void init() {
         m_hits = 0;
         m_logText = QStringLiteral("[12:00:01] worker started");
         m_container = makeContainer();
@@ -92,14 +89,12 @@ private slots:
         QVERIFY(m_hud->webView());
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         m_hud.reset();
         m_container.reset();
     }
 
-    void nothingBeforeTheServiceAnswered()
-    {
+    void nothingBeforeTheServiceAnswered() {
         m_hud->ensureAlive();
         m_hud->serviceURLChanged(QUrl());
         QTest::qWait(3 * reloadDelayMs);
@@ -107,8 +102,7 @@ private slots:
         QVERIFY(m_hud->webView()->property("url").toUrl().isEmpty());
     }
 
-    void sameAddressLoadsOnce()
-    {
+    void sameAddressLoadsOnce() {
         m_hud->serviceURLChanged(m_url);
         m_hud->serviceURLChanged(m_url);
         QTRY_VERIFY(pageLoaded());
@@ -124,8 +118,7 @@ private slots:
         QTRY_COMPARE(m_hits, 2);
     }
 
-    void livenessCheck_data()
-    {
+    void livenessCheck_data() {
         QTest::addColumn<QString>("log");
         QTest::addColumn<bool>("reloads");
         QTest::newRow("still connecting") << "connecting…" << true;
@@ -135,8 +128,7 @@ private slots:
         QTest::newRow("capital C counts as alive") << "Connecting to scheduler… done" << false;
         QTest::newRow("log lines") << "[12:00:01] slice done" << false;
     }
-    void livenessCheck()
-    {
+    void livenessCheck() {
         QFETCH(QString, log);
         QFETCH(bool, reloads);
         m_logText = log;
@@ -152,8 +144,7 @@ private slots:
         }
     }
 
-    void failureThenServiceGoneDoesNotReload()
-    {
+    void failureThenServiceGoneDoesNotReload() {
         m_hud->serviceURLChanged(m_url);
         QTRY_VERIFY(pageLoaded());
         QMetaObject::invokeMethod(m_hud->webView(), "navigationFailed");
@@ -164,8 +155,7 @@ private slots:
 
     // Failures arriving together (several callbacks, cancelled loads) leave one
     // reload waiting, not one each.
-    void onePendingReloadAtMost()
-    {
+    void onePendingReloadAtMost() {
         m_hud->serviceURLChanged(m_url);
         QTRY_VERIFY(pageLoaded());
         for (int i = 0; i < 3; ++i)
@@ -178,8 +168,7 @@ private slots:
 
     // A reload pending for an address that has since changed must not swallow a
     // failure of the new address.
-    void failureOfNewAddressStillReloads()
-    {
+    void failureOfNewAddressStillReloads() {
         m_hud->serviceURLChanged(m_url);
         QTRY_VERIFY(pageLoaded());
         QMetaObject::invokeMethod(m_hud->webView(), "navigationFailed");
@@ -195,8 +184,7 @@ private slots:
     }
 
     // A service that drops every connection: the page is retried again and again.
-    void realFailuresReload()
-    {
+    void realFailuresReload() {
         QTcpServer dropping;
         int connections = 0;
         QVERIFY(dropping.listen(QHostAddress::LocalHost, 0));
@@ -207,16 +195,15 @@ private slots:
                 socket->deleteLater();
             }
         });
-        m_hud->serviceURLChanged(QUrl(QStringLiteral("http://127.0.0.1:%1/hud/small-dark.html")
-                                          .arg(dropping.serverPort())));
+        m_hud->serviceURLChanged(QUrl(
+            QStringLiteral("http://127.0.0.1:%1/hud/small-dark.html").arg(dropping.serverPort())));
         QTRY_VERIFY_WITH_TIMEOUT(connections >= 4, 15000);
         m_hud->serviceURLChanged(QUrl());
     }
 
     // The view moves between windows with its page; it is neither recreated nor
     // reloaded by the move.
-    void viewMovesWithItsPage()
-    {
+    void viewMovesWithItsPage() {
         m_hud->serviceURLChanged(m_url);
         QTRY_VERIFY(pageLoaded());
         QQuickItem* view = m_hud->webView();
@@ -232,8 +219,7 @@ private slots:
         QCOMPARE(m_hits, 1);
     }
 
-    void styleSheetIsInjectedWhole()
-    {
+    void styleSheetIsInjectedWhole() {
         const QString& script = HUDWebView::themeScript();
         QVERIFY(script.contains(QStringLiteral("--grid: rgba(0, 164, 115, 0.08);")));
         QVERIFY(script.contains(QStringLiteral("animation: vxr-grid-drift 20s linear infinite;")));
@@ -242,8 +228,7 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QtWebEngineQuick::initialize();
     QGuiApplication app(argc, argv);
     TestHudWebView test;

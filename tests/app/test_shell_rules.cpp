@@ -16,8 +16,7 @@ class TestShellRules : public QObject {
     Q_OBJECT
 
 private slots:
-    void crosshairLabel_data()
-    {
+    void crosshairLabel_data() {
         QTest::addColumn<bool>("stopping");
         QTest::addColumn<bool>("manual");
         QTest::addColumn<bool>("idleRule");
@@ -32,8 +31,7 @@ private slots:
         QTest::newRow("stopping wins") << true << true << true << true << "Stopping…";
         QTest::newRow("stopping, nothing else") << true << false << false << false << "Stopping…";
     }
-    void crosshairLabel()
-    {
+    void crosshairLabel() {
         QFETCH(bool, stopping);
         QFETCH(bool, manual);
         QFETCH(bool, idleRule);
@@ -45,14 +43,14 @@ private slots:
 
     // Auto -> press -> Stop -> press -> back to Auto (or Running when idle compute
     // still runs); each press reconciles once.
-    void pressFlipsOverrideThenReconciles()
-    {
+    void pressFlipsOverrideThenReconciles() {
         ScriptedController controller;
         controller.setProperty("idleRestrictionEnabled", true);
         controller.reconcileFollowsOverride = true;
         const auto label = [&] {
             return vxr::crosshairLabel(controller.m_isStopping, controller.m_manualOverride,
-                                       controller.m_idleRestrictionEnabled, controller.m_evaluatorsRunning);
+                                       controller.m_idleRestrictionEnabled,
+                                       controller.m_evaluatorsRunning);
         };
         QCOMPARE(label(), "Auto");
         toggleManualOverride(&controller);
@@ -72,17 +70,19 @@ private slots:
         QCOMPARE(label(), "Running");
     }
 
-    void earningsLine_data()
-    {
+    void earningsLine_data() {
         QTest::addColumn<QString>("account");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("10 characters whole") << "0123456789" << "0123456789";
-        QTest::newRow("11 characters cut") << "0123456789a" << "0123456789…";
-        QTest::newRow("long") << "0xa1b2c3d4e5f60718" << "0xa1b2c3d4…";
-        QTest::newRow("short") << "abc" << "abc";
+        QTest::newRow("10 characters whole") << "0123456789"
+                                             << "0123456789";
+        QTest::newRow("11 characters cut") << "0123456789a"
+                                           << "0123456789…";
+        QTest::newRow("long") << "0xa1b2c3d4e5f60718"
+                              << "0xa1b2c3d4…";
+        QTest::newRow("short") << "abc"
+                               << "abc";
     }
-    void earningsLine()
-    {
+    void earningsLine() {
         QFETCH(QString, account);
         QFETCH(QString, shown);
         QCOMPARE(accountText(account), shown);
@@ -92,8 +92,7 @@ private slots:
         QVERIFY(html.contains(QStringLiteral("⊇ DEPOSITED TO")));
     }
 
-    void formats()
-    {
+    void formats() {
         QCOMPARE(earningsText(0), "0.000");
         QCOMPARE(earningsText(12.3456), "12.346");
         QCOMPARE(slicesText(118, 160), "118/160 SLICES");
@@ -101,11 +100,11 @@ private slots:
         QCOMPARE(percentText(73.75), "73.8%");
         QCOMPARE(percentText(100), "100.0%");
         // Markup in an account must not become markup on screen.
-        QVERIFY(!ShellRules::depositLineHtml(1, QStringLiteral("<b>x")).contains(QStringLiteral("<B>")));
+        QVERIFY(!ShellRules::depositLineHtml(1, QStringLiteral("<b>x"))
+                     .contains(QStringLiteral("<B>")));
     }
 
-    void logsTab()
-    {
+    void logsTab() {
         const QUrl url(QStringLiteral("http://localhost:9080/hud/small-dark.html"));
         QVERIFY(!logsAvailable(QUrl()));
         QVERIFY(logsAvailable(url));
@@ -114,21 +113,20 @@ private slots:
         QCOMPARE(tabAfterWorkerURLChange(NavTab::jobs, QUrl()), NavTab::jobs);
     }
 
-    void buildInfoLookup()
-    {
+    void buildInfoLookup() {
         const QVariantMap dictionary{
             {QStringLiteral("CFBundleShortVersionString"), QStringLiteral("1.2.3")},
             {QStringLiteral("VXRNodeVersion"), 20},
             {QStringLiteral("VXRReleaseDate"), QDate(2026, 1, 2)},
         };
-        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("CFBundleShortVersionString")), "1.2.3");
+        QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("CFBundleShortVersionString")),
+                 "1.2.3");
         QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRNodeVersion")), "unknown");
         QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRReleaseDate")), "unknown");
         QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRDawnVersion")), "unknown");
     }
 
-    void buildInfoReadOnce()
-    {
+    void buildInfoReadOnce() {
         int reads = 0;
         QVariantMap source{{QStringLiteral("VXRV8Version"), QStringLiteral("11.3")}};
         BuildInfoCache cache([&] {
@@ -142,8 +140,7 @@ private slots:
         QCOMPARE(reads, 1);
     }
 
-    void buildInfoRowsInTableOrder()
-    {
+    void buildInfoRowsInTableOrder() {
         QStringList labels;
         for (const auto& row : BuildInfo::rows())
             labels << row.label;
@@ -154,13 +151,11 @@ private slots:
         const QVariantList contacts = AboutInfo::contactRows();
         QCOMPARE(contacts.size(), 2);
         const QVariantMap technical = contacts.first().toMap();
-        QVERIFY(technical.value("html").toString().contains(
-            QStringLiteral("mailto:") + technical.value("address").toString()));
+        QVERIFY(technical.value("html").toString().contains(QStringLiteral("mailto:") +
+                                                            technical.value("address").toString()));
     }
 
-
-    void savedFrameText_data()
-    {
+    void savedFrameText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QRect>("frame");
         QTest::newRow("frame") << "10 -20 720 620" << QRect(10, -20, 720, 620);
@@ -169,8 +164,7 @@ private slots:
         QTest::newRow("not a number") << "1 2 x 4" << QRect();
         QTest::newRow("no size") << "1 2 0 4" << QRect();
     }
-    void savedFrameText()
-    {
+    void savedFrameText() {
         QFETCH(QString, text);
         QFETCH(QRect, frame);
         QCOMPARE(DetachedWindow::parseFrame(text), frame);

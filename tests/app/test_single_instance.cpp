@@ -25,8 +25,7 @@ private:
     QString m_address;
     QTemporaryDir m_home;
 
-    QProcessEnvironment appEnvironment() const
-    {
+    QProcessEnvironment appEnvironment() const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -37,19 +36,18 @@ private:
         return env;
     }
 
-    static QDBusMessage action(const QString& name)
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(
-            QString::fromLatin1(ApplicationService::serviceName),
-            QString::fromLatin1(ApplicationService::objectPath),
-            QString::fromLatin1(ApplicationService::interfaceName), QStringLiteral("ActivateAction"));
+    static QDBusMessage action(const QString& name) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationService::serviceName),
+                                           QString::fromLatin1(ApplicationService::objectPath),
+                                           QString::fromLatin1(ApplicationService::interfaceName),
+                                           QStringLiteral("ActivateAction"));
         call << name << QVariantList{} << QVariantMap{};
         return call;
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY(m_home.isValid());
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -60,14 +58,12 @@ private slots:
         QVERIFY(!m_address.isEmpty());
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         m_daemon.terminate();
         m_daemon.waitForFinished(5000);
     }
 
-    void secondLaunchActivatesFirst()
-    {
+    void secondLaunchActivatesFirst() {
         QDBusConnection bus = QDBusConnection::connectToBus(m_address, QStringLiteral("first"));
         QVERIFY(bus.isConnected());
         {
@@ -77,7 +73,8 @@ private slots:
             QSignalSpy actions(&first, &ApplicationService::actionRequested);
 
             // Another client of the bus cannot take the name.
-            QDBusConnection other = QDBusConnection::connectToBus(m_address, QStringLiteral("other"));
+            QDBusConnection other =
+                QDBusConnection::connectToBus(m_address, QStringLiteral("other"));
             {
                 ApplicationService second(other);
                 QVERIFY(!second.claim());
@@ -101,14 +98,14 @@ private slots:
             QDBusConnection::disconnectFromBus(QStringLiteral("other"));
         }
         // Released with the object: the next instance can own it.
-        QTRY_VERIFY(!bus.interface()->isServiceRegistered(QString::fromLatin1(ApplicationService::serviceName)));
+        QTRY_VERIFY(!bus.interface()->isServiceRegistered(
+            QString::fromLatin1(ApplicationService::serviceName)));
         QDBusConnection::disconnectFromBus(QStringLiteral("first"));
     }
 
     // The real program in an install-like layout with a worker service that records
     // how it was stopped; "quit" over the bus must end the program and SIGTERM it.
-    void quitActionStopsTheService()
-    {
+    void quitActionStopsTheService() {
         QTemporaryDir root;
         QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("bin"))));
         QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("lib/vxr-worker"))));
@@ -135,7 +132,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 15000);
 
         QDBusConnection bus = QDBusConnection::connectToBus(m_address, QStringLiteral("client"));
-        QTRY_VERIFY(bus.interface()->isServiceRegistered(QString::fromLatin1(ApplicationService::serviceName)));
+        QTRY_VERIFY(bus.interface()->isServiceRegistered(
+            QString::fromLatin1(ApplicationService::serviceName)));
         bus.asyncCall(action(QStringLiteral("quit")));
         QTRY_VERIFY_WITH_TIMEOUT(app.state() == QProcess::NotRunning, 15000);
         QCOMPARE(app.exitCode(), 0);

@@ -13,8 +13,8 @@
 #include <QDBusConnection>
 #include <QMenu>
 #include <QProcess>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 #include <QtQml/qqmlextensionplugin.h>
 
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
@@ -33,7 +33,8 @@ class FakeWatcherAdaptor : public QDBusAbstractAdaptor {
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
 public:
-    explicit FakeWatcherAdaptor(FakeWatcher* parent) : QDBusAbstractAdaptor(parent) {}
+    explicit FakeWatcherAdaptor(FakeWatcher* parent)
+        : QDBusAbstractAdaptor(parent) {}
     bool hostRegistered() const { return true; }
 public slots:
     void RegisterStatusNotifierItem(const QString&) {}
@@ -43,8 +44,7 @@ class TestTrayHost : public QObject {
     Q_OBJECT
 
 private slots:
-    void movesIntoTheTrayWhenAHostAppears()
-    {
+    void movesIntoTheTrayWhenAHostAppears() {
         ScriptedController controller;
         AppShell shell(&controller, nullptr, nullptr);
         shell.start();
@@ -87,8 +87,7 @@ private slots:
         desktopThread.wait();
     }
 
-    void trayImageScaledAndDimmed()
-    {
+    void trayImageScaledAndDimmed() {
         QImage logo(64, 32, QImage::Format_ARGB32_Premultiplied);
         logo.fill(QColor(0, 164, 115));
         const QImage running = AppShell::trayImage(logo, 22, true);
@@ -100,12 +99,12 @@ private slots:
     }
 };
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     // The bus must be ours before anything in the app connects to one.
     QProcess daemon;
-    daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                 QStringLiteral("--print-address=1")});
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
     if (!daemon.waitForStarted(5000) || !daemon.waitForReadyRead(5000)) {
         std::fprintf(stderr, "dbus-daemon is needed\n");
         return 1;

@@ -18,8 +18,7 @@ class TestControllerEvaluator : public QObject {
     std::shared_ptr<double> m_idle;
     int m_reaps = 0;
 
-    std::unique_ptr<WorkerController> start(const FakeWorkerDir& bin)
-    {
+    std::unique_ptr<WorkerController> start(const FakeWorkerDir& bin) {
         ControllerEnvironment env = testEnvironment(m_rootDir->path(), bin.path());
         auto idle = m_idle;
         env.makeIdleTimeSource = [idle] { return std::make_unique<ScriptedIdleSource>(idle); };
@@ -28,15 +27,13 @@ class TestControllerEvaluator : public QObject {
     }
 
 private slots:
-    void init()
-    {
+    void init() {
         m_rootDir = std::make_unique<QTemporaryDir>();
         m_idle = std::make_shared<double>(0.0);
         m_reaps = 0;
     }
 
-    void policyTable_data()
-    {
+    void policyTable_data() {
         QTest::addColumn<bool>("applying");
         QTest::addColumn<bool>("manual");
         QTest::addColumn<bool>("idleRule");
@@ -48,8 +45,7 @@ private slots:
         QTest::newRow("idle exactly at threshold") << false << false << true << 300.0 << true;
         QTest::newRow("idle just below") << false << false << true << 299.999 << false;
     }
-    void policyTable()
-    {
+    void policyTable() {
         RunPolicyInputs in;
         QFETCH(bool, applying);
         QFETCH(bool, manual);
@@ -63,8 +59,7 @@ private slots:
         QTEST(evaluatorShouldRun(in), "run");
     }
 
-    void manualToggleStartsAndStops()
-    {
+    void manualToggleStartsAndStops() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         QCOMPARE(controller->evaluatorsRunning(), false);
@@ -93,8 +88,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void webGpuOffDropsTheFlag()
-    {
+    void webGpuOffDropsTheFlag() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         controller->setEnableWebGPU(false);
@@ -106,8 +100,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void crashWhileWantedIsLoggedAndRelaunched()
-    {
+    void crashWhileWantedIsLoggedAndRelaunched() {
         FakeWorkerDir bin;
         bin.setEvaluator("sleep 0.05; exit 9");
         DiagnosticCapture diagnostics;
@@ -119,8 +112,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void evaluatorIgnoringTermStaysStopping()
-    {
+    void evaluatorIgnoringTermStaysStopping() {
         FakeWorkerDir bin;
         bin.setEvaluator("trap '' TERM; touch \"$dir/trapped\"; while :; do sleep 0.02; done");
         auto controller = start(bin);
@@ -139,8 +131,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void failedLaunchIsRetriedOnTheNextTick()
-    {
+    void failedLaunchIsRetriedOnTheNextTick() {
         FakeWorkerDir bin;
         QFile::remove(bin.filePath(QStringLiteral("vxr-evaluator.sh")));
         DiagnosticCapture diagnostics;
@@ -153,8 +144,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void idleGatingStartsAndStopsAtTheTick()
-    {
+    void idleGatingStartsAndStopsAtTheTick() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         controller->setIdleRestrictionEnabled(true);
@@ -169,8 +159,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void rootPidsListServiceFirst()
-    {
+    void rootPidsListServiceFirst() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         QTRY_VERIFY(controller->serviceRunning());

@@ -16,9 +16,9 @@ class TestControllerService : public QObject {
     std::unique_ptr<QTemporaryDir> m_rootDir;
     QString rootPath() const { return m_rootDir->path(); }
 
-    std::unique_ptr<WorkerController> start(const FakeWorkerDir& bin,
-                                            const std::function<void(ControllerEnvironment&)>& adjust = {})
-    {
+    std::unique_ptr<WorkerController>
+    start(const FakeWorkerDir& bin,
+          const std::function<void(ControllerEnvironment&)>& adjust = {}) {
         ControllerEnvironment env = testEnvironment(rootPath(), bin.path());
         if (adjust)
             adjust(env);
@@ -27,14 +27,12 @@ class TestControllerService : public QObject {
 
 private slots:
     void init() { m_rootDir = std::make_unique<QTemporaryDir>(); }
-    void launchArguments_data()
-    {
+    void launchArguments_data() {
         QTest::addColumn<bool>("joinGlobal");
         QTest::newRow("global group") << true;
         QTest::newRow("no global group") << false;
     }
-    void launchArguments()
-    {
+    void launchArguments() {
         QFETCH(bool, joinGlobal);
         FakeWorkerDir bin;
         auto controller = start(bin);
@@ -52,22 +50,23 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void launchEnvironment_data()
-    {
+    void launchEnvironment_data() {
         QTest::addColumn<std::optional<QString>>("inherited");
         QTest::addColumn<double>("cap");
         QTest::addColumn<QString>("nodeOptions");
         QTest::addColumn<QString>("budget");
         QTest::newRow("no NODE_OPTIONS, half")
-            << std::optional<QString>() << 50.0 << "--max-old-space-size=4096" << "0.5";
+            << std::optional<QString>() << 50.0 << "--max-old-space-size=4096"
+            << "0.5";
         QTest::newRow("inherited option, whole")
             << std::optional<QString>(QStringLiteral("--inspect")) << 100.0
-            << "--inspect --max-old-space-size=4096" << "1.0";
+            << "--inspect --max-old-space-size=4096"
+            << "1.0";
         QTest::newRow("inherited empty, a third")
-            << std::optional<QString>(QString()) << 33.0 << " --max-old-space-size=4096" << "0.33";
+            << std::optional<QString>(QString()) << 33.0 << " --max-old-space-size=4096"
+            << "0.33";
     }
-    void launchEnvironment()
-    {
+    void launchEnvironment() {
         QFETCH(std::optional<QString>, inherited);
         QFETCH(double, cap);
         FakeWorkerDir bin;
@@ -79,30 +78,32 @@ private slots:
         controller->setMemoryCapPercent(cap);
         controller->setJoinGlobalGroup(false); // restart to pick up the new budget
         QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 2);
-        QTEST(bin.envValue(QStringLiteral("service"), QStringLiteral("NODE_OPTIONS")), "nodeOptions");
+        QTEST(bin.envValue(QStringLiteral("service"), QStringLiteral("NODE_OPTIONS")),
+              "nodeOptions");
         QTEST(bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_BUDGET")),
               "budget");
-        QCOMPARE(bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_LIMIT_FILE")),
-                 controller->memoryLimitFilePath());
-        QCOMPARE(bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_STATS_FILE")),
-                 controller->memoryStatsFilePath());
+        QCOMPARE(
+            bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_LIMIT_FILE")),
+            controller->memoryLimitFilePath());
+        QCOMPARE(
+            bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_STATS_FILE")),
+            controller->memoryStatsFilePath());
         QVERIFY(QFileInfo(controller->memoryStatsFilePath()).dir().exists());
         controller->shutdownForQuit();
     }
 
-    void exitIsLoggedAndRelaunched()
-    {
+    void exitIsLoggedAndRelaunched() {
         FakeWorkerDir bin;
         bin.setService("sleep 0.05; exit 3");
         DiagnosticCapture diagnostics;
         auto controller = start(bin);
         QTRY_VERIFY(bin.starts(QStringLiteral("service")).size() >= 3);
-        QVERIFY(diagnostics.count(QStringLiteral("worker service exited unexpectedly (status 3)")) >= 2);
+        QVERIFY(diagnostics.count(
+                    QStringLiteral("worker service exited unexpectedly (status 3)")) >= 2);
         controller->shutdownForQuit();
     }
 
-    void heldRelaunchLeavesTheServiceDown()
-    {
+    void heldRelaunchLeavesTheServiceDown() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 1);
@@ -110,7 +111,8 @@ private slots:
         DiagnosticCapture diagnostics;
         controller->serviceProcess()->terminate();
         QTRY_VERIFY(!controller->serviceRunning());
-        QCOMPARE(diagnostics.lines(), {QStringLiteral("worker service exited unexpectedly (status 15)")});
+        QCOMPARE(diagnostics.lines(),
+                 {QStringLiteral("worker service exited unexpectedly (status 15)")});
         QVERIFY(!controller->workerURL());
         QTest::qWait(int(controller->timing().serviceRelaunchDelay.count()) * 5);
         QCOMPARE(bin.starts(QStringLiteral("service")).size(), 1);
@@ -118,8 +120,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void sandboxChangesAreDebouncedIntoOneRestart()
-    {
+    void sandboxChangesAreDebouncedIntoOneRestart() {
         FakeWorkerDir bin;
         auto controller = start(bin, [](ControllerEnvironment& env) {
             env.timing.sandboxRestartDebounce = Millis(300);
@@ -138,8 +139,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void missingScriptIsReportedAndNotRetried()
-    {
+    void missingScriptIsReportedAndNotRetried() {
         FakeWorkerDir bin;
         QFile::remove(bin.filePath(QStringLiteral("vxr-worker.sh")));
         DiagnosticCapture diagnostics;
@@ -152,8 +152,7 @@ private slots:
         QCOMPARE(diagnostics.lines().size(), 1);
     }
 
-    void shutdownTwiceOnlyAsksTheChildrenToStop()
-    {
+    void shutdownTwiceOnlyAsksTheChildrenToStop() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         controller->setManualOverride(true);
@@ -167,17 +166,18 @@ private slots:
         controller->shutdownForQuit();
         QVERIFY(!controller->isIdleTimerRunning());
         QTRY_VERIFY(::kill(pid_t(servicePid), 0) != 0 && ::kill(pid_t(evaluatorPid), 0) != 0);
-        QTRY_COMPARE(diagnostics.count(QStringLiteral("worker service exited unexpectedly (status 15)")), 1);
+        QTRY_COMPARE(
+            diagnostics.count(QStringLiteral("worker service exited unexpectedly (status 15)")), 1);
         // Nothing is started again while the application goes down.
         QTest::qWait(int(controller->timing().serviceRelaunchDelay.count()) * 5);
         QCOMPARE(bin.starts(QStringLiteral("service")).size(), 1);
         QVERIFY(!controller->serviceRunning());
     }
 
-    void childOutputGoesToTheProcessLog()
-    {
+    void childOutputGoesToTheProcessLog() {
         FakeWorkerDir bin;
-        bin.setService("printf 'one\\ntw'; sleep 0.05; printf 'o\\n\\n'; echo err >&2; exec sleep 600");
+        bin.setService(
+            "printf 'one\\ntw'; sleep 0.05; printf 'o\\n\\n'; echo err >&2; exec sleep 600");
         auto controller = start(bin);
         const auto contents = [&] {
             QFile log(controller->logPath());

@@ -14,16 +14,13 @@ class TestControllerSettings : public QObject {
     Q_OBJECT
 
     std::unique_ptr<WorkerController> makeController(const QTemporaryDir& root,
-                                                     const FakeWorkerDir& bin)
-    {
+                                                     const FakeWorkerDir& bin) {
         return std::make_unique<WorkerController>(testEnvironment(root.path(), bin.path()));
     }
-    static QString settingsFile(const QTemporaryDir& root)
-    {
+    static QString settingsFile(const QTemporaryDir& root) {
         return AppPaths::underRoot(root.path()).settingsFile;
     }
-    static void store(const QTemporaryDir& root, const QByteArray& json)
-    {
+    static void store(const QTemporaryDir& root, const QByteArray& json) {
         QDir().mkpath(QFileInfo(settingsFile(root)).absolutePath());
         QFile file(settingsFile(root));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -31,8 +28,7 @@ class TestControllerSettings : public QObject {
     }
 
 private slots:
-    void emptyStoreGivesDefaultsAndStaysEmpty()
-    {
+    void emptyStoreGivesDefaultsAndStaysEmpty() {
         QTemporaryDir root;
         FakeWorkerDir bin;
         auto controller = makeController(root, bin);
@@ -49,15 +45,15 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void storedValuesFollowTheTypeRules_data()
-    {
+    void storedValuesFollowTheTypeRules_data() {
         QTest::addColumn<QByteArray>("json");
         QTest::addColumn<bool>("join");
         QTest::addColumn<double>("cap");
         QTest::addColumn<bool>("yield");
         QTest::addColumn<double>("headroom");
         QTest::addColumn<int>("sandboxes");
-        QTest::newRow("honoured") << QByteArray(R"({"joinGlobalGroup": false, "memoryCapPercent": 70,
+        QTest::newRow("honoured") << QByteArray(
+                                         R"({"joinGlobalGroup": false, "memoryCapPercent": 70,
             "yieldToOtherApps": false, "memoryHeadroomGB": 2.5, "maxSandboxes": 3})")
                                   << false << 70.0 << false << 2.5 << 3;
         QTest::newRow("wrong types fall back") << QByteArray(R"({"memoryCapPercent": "70",
@@ -67,11 +63,10 @@ private slots:
             << QByteArray(R"({"maxSandboxes": 2.5})") << true << 50.0 << true << 1.5 << 4;
         QTest::newRow("join reads strings and numbers leniently")
             << QByteArray(R"({"joinGlobalGroup": "NO"})") << false << 50.0 << true << 1.5 << 4;
-        QTest::newRow("join number zero") << QByteArray(R"({"joinGlobalGroup": 0})") << false
-                                          << 50.0 << true << 1.5 << 4;
+        QTest::newRow("join number zero")
+            << QByteArray(R"({"joinGlobalGroup": 0})") << false << 50.0 << true << 1.5 << 4;
     }
-    void storedValuesFollowTheTypeRules()
-    {
+    void storedValuesFollowTheTypeRules() {
         QFETCH(QByteArray, json);
         QTemporaryDir root;
         FakeWorkerDir bin;
@@ -90,8 +85,7 @@ private slots:
         QCOMPARE(file.readAll(), before); // reading never writes
     }
 
-    void changesAreStoredWithTheirTypes()
-    {
+    void changesAreStoredWithTheirTypes() {
         QTemporaryDir root;
         FakeWorkerDir bin;
         auto controller = makeController(root, bin);
@@ -115,8 +109,7 @@ private slots:
         reread->shutdownForQuit();
     }
 
-    void writingTheCurrentValueWritesAndRestartsNothing()
-    {
+    void writingTheCurrentValueWritesAndRestartsNothing() {
         QTemporaryDir root;
         FakeWorkerDir bin;
         auto controller = makeController(root, bin);
@@ -134,8 +127,7 @@ private slots:
         controller->shutdownForQuit();
     }
 
-    void corruptSettingsFileIsSetAsideAndDefaultsUsed()
-    {
+    void corruptSettingsFileIsSetAsideAndDefaultsUsed() {
         QTemporaryDir root;
         FakeWorkerDir bin;
         store(root, "{\"maxSandboxes\": 3,,");

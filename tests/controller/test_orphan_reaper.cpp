@@ -19,8 +19,7 @@ namespace {
 const QString kService = QStringLiteral("/opt/w/vxr-worker/bin/vxr-worker --port 9080");
 
 // A process counts as gone once it no longer exists or is a zombie awaiting its reaper.
-bool processGone(qint32 pid)
-{
+bool processGone(qint32 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return true;
@@ -29,8 +28,7 @@ bool processGone(qint32 pid)
     return close < 0 || text.mid(close + 2, 1) == "Z";
 }
 
-QList<qint32> childrenOf(qint32 pid)
-{
+QList<qint32> childrenOf(qint32 pid) {
     QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
     QList<qint32> pids;
     if (file.open(QIODevice::ReadOnly))
@@ -40,8 +38,7 @@ QList<qint32> childrenOf(qint32 pid)
     return pids;
 }
 
-qint32 parentOf(qint32 pid)
-{
+qint32 parentOf(qint32 pid) {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return -1;
@@ -55,8 +52,7 @@ qint32 parentOf(qint32 pid)
 class TestOrphanReaper : public QObject {
     Q_OBJECT
 private slots:
-    void parsesListingLines_data()
-    {
+    void parsesListingLines_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<Entries>("expected");
         QTest::newRow("leading blanks") << "  501     1 " + kService << Entries{{501, 1, kService}};
@@ -71,15 +67,13 @@ private slots:
             << "2147483648 1 x\n2147483647 1 y" << Entries{{2147483647, 1, "y"}};
         QTest::newRow("a tab is not a blank") << "5\t1 x\n6 1 \tx" << Entries{{6, 1, "\tx"}};
     }
-    void parsesListingLines()
-    {
+    void parsesListingLines() {
         QFETCH(QString, text);
         QFETCH(Entries, expected);
         QCOMPARE(parseProcessListing(text), expected);
     }
 
-    void selectsOrphanedWorkers_data()
-    {
+    void selectsOrphanedWorkers_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<bool>("candidate");
         QTest::newRow("service adopted by init") << "501 1 " + kService << true;
@@ -91,15 +85,13 @@ private slots:
         QTest::newRow("case differs") << "503 1 /opt/w/VXR-worker/bin/vxr-worker -x" << false;
         QTest::newRow("unrelated orphan") << "504 1 /usr/bin/sleep 30" << false;
     }
-    void selectsOrphanedWorkers()
-    {
+    void selectsOrphanedWorkers() {
         QFETCH(QString, line);
         QFETCH(bool, candidate);
         QCOMPARE(orphanedWorkerCandidates(parseProcessListing(line)).size(), candidate ? 1 : 0);
     }
 
-    void signalsChildrenBeforeTheCandidate()
-    {
+    void signalsChildrenBeforeTheCandidate() {
         const Entries listing{{601, 501, "child one"},
                               {700, 4242, "other"},
                               {501, 1, kService},
@@ -116,8 +108,7 @@ private slots:
                                                "x/vxr-worker/bin/vxr-evaluator-start"}));
     }
 
-    void messageShowsTheFirst80Characters_data()
-    {
+    void messageShowsTheFirst80Characters_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("shown");
         const QString longCommand = kService + QString(200 - kService.size(), u'x');
@@ -128,8 +119,7 @@ private slots:
         const QString wide = kService + QString(79 - kService.size(), u'y') + emoji + "tail";
         QTest::newRow("non-BMP at the cut") << wide << wide.left(wide.size() - 4);
     }
-    void messageShowsTheFirst80Characters()
-    {
+    void messageShowsTheFirst80Characters() {
         QFETCH(QString, command);
         QFETCH(QString, shown);
         QCOMPARE(command.size() >= 80, true);
@@ -138,8 +128,7 @@ private slots:
         QCOMPARE(capture.lines(), QStringList{"reaped orphaned worker process 501: " + shown});
     }
 
-    void runsTheListingProgram_data()
-    {
+    void runsTheListingProgram_data() {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QList<qint32>>("signalled");
         QTest::newRow("listing") << QByteArray("printf '  501     1 /x/vxr-worker/bin/vxr-worker "
@@ -152,8 +141,7 @@ private slots:
             << QByteArray("echo '501 1 /x/vxr-worker/bin/vxr-worker -a'; exit 3\n")
             << QList<qint32>{501};
     }
-    void runsTheListingProgram()
-    {
+    void runsTheListingProgram() {
         QFETCH(QByteArray, script);
         QFETCH(QList<qint32>, signalled);
         QTemporaryDir dir;
@@ -167,17 +155,14 @@ private slots:
         QList<qint32> sent;
         OrphanReaperEnvironment environment;
         environment.psProgram = ps;
-        environment.sendTerminate = [&](qint32 pid) {
-            sent.append(pid);
-        };
+        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
         DiagnosticCapture capture;
         reapOrphanedWorkerProcesses(environment);
         QCOMPARE(sent, signalled);
         QCOMPARE(capture.lines().size(), signalled.isEmpty() ? 0 : 1);
     }
 
-    void missingOrHungListingReapsNothing()
-    {
+    void missingOrHungListingReapsNothing() {
         QTemporaryDir dir;
         const QString hung = dir.filePath("hung-ps");
         QFile file(hung);
@@ -188,9 +173,7 @@ private slots:
 
         QList<qint32> sent;
         OrphanReaperEnvironment environment;
-        environment.sendTerminate = [&](qint32 pid) {
-            sent.append(pid);
-        };
+        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
         DiagnosticCapture capture;
 
         environment.psProgram = dir.filePath("no-such-ps");
@@ -209,8 +192,7 @@ private slots:
     // Real processes: a worker-looking parent with two sleeping children, adopted by
     // init through a detached start. Only our own processes are really signalled,
     // so orphans of other programs on this machine are left alone.
-    void reapsRealOrphanAndItsChildren()
-    {
+    void reapsRealOrphanAndItsChildren() {
         QTemporaryDir dir;
         const QString fakeProgram = dir.filePath("vxr-worker/bin/vxr-worker");
         qint64 pid = 0;
@@ -249,8 +231,7 @@ private slots:
             QTRY_VERIFY(processGone(target));
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         for (qint32 target : std::as_const(m_spawned))
             if (!processGone(target))
                 ::kill(target, SIGKILL);

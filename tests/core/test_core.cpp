@@ -12,8 +12,7 @@ using namespace vxr;
 class TestCore : public QObject {
     Q_OBJECT
 private slots:
-    void shortestDecimal_data()
-    {
+    void shortestDecimal_data() {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
         QTest::newRow("half") << 0.5 << "0.5";
@@ -22,24 +21,21 @@ private slots:
         QTest::newRow("three-quarters") << 0.75 << "0.75";
         QTest::newRow("tenth-plus-fifth") << 0.1 + 0.2 << "0.30000000000000004";
     }
-    void shortestDecimal()
-    {
+    void shortestDecimal() {
         QFETCH(double, value);
         QFETCH(QString, text);
         QCOMPARE(shortestDecimalText(value), text);
         QCOMPARE(text.toDouble(), value);
     }
 
-    void scaledTimingKeepsEveryDelayPositive()
-    {
+    void scaledTimingKeepsEveryDelayPositive() {
         const Timing t = Timing{}.scaled(0.0001);
         QCOMPARE(t.initialServiceStartDelay, Millis(1));
         QCOMPARE(Timing{}.scaled(0.01).registrationRestartDelay, Millis(650));
         QCOMPARE(Timing{}.scaled(0.01).resetExitPollAttempts, 50);
     }
 
-    void atomicWriteReplacesWholeFileOrNothing()
-    {
+    void atomicWriteReplacesWholeFileOrNothing() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("f.json"));
         QVERIFY(writeFileAtomically(path, "first"));
@@ -50,8 +46,7 @@ private slots:
         QVERIFY(!writeFileAtomically(dir.filePath(QStringLiteral("missing/dir/f.json")), "x"));
     }
 
-    void diagnosticsAreCaptured()
-    {
+    void diagnosticsAreCaptured() {
         DiagnosticCapture capture;
         writeDiagnostic(QStringLiteral("hello"));
         QCOMPARE(capture.lines(), QStringList{QStringLiteral("hello")});

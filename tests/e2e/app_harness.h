@@ -35,20 +35,22 @@ inline constexpr char kServiceName[] = "network.quorbel.vxrworker";
 inline constexpr char kObjectPath[] = "/network/quorbel/vxrworker";
 inline constexpr char kInterface[] = "org.freedesktop.Application";
 
-inline QString buildDir()
-{
+inline QString buildDir() {
     // Another build (an installed tree, a sanitizer build) can be tested with the same
     // executables by pointing this at it.
     const QString other = qEnvironmentVariable("VXR_E2E_BUILD_DIR");
     return other.isEmpty() ? QStringLiteral(VXR_BINARY_DIR) : other;
 }
 
-inline QString builtProgram() { return buildDir() + QStringLiteral("/bin/VXRWorker"); }
-inline QString builtWorkerDir() { return buildDir() + QStringLiteral("/lib/vxr-worker"); }
+inline QString builtProgram() {
+    return buildDir() + QStringLiteral("/bin/VXRWorker");
+}
+inline QString builtWorkerDir() {
+    return buildDir() + QStringLiteral("/lib/vxr-worker");
+}
 
 // Alive and not a zombie waiting for its parent.
-inline bool alive(qint64 pid)
-{
+inline bool alive(qint64 pid) {
     if (pid <= 0 || ::kill(pid_t(pid), 0) != 0)
         return false;
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
@@ -59,16 +61,15 @@ inline bool alive(qint64 pid)
     return close < 0 || text.mid(close + 2, 1) != "Z";
 }
 
-inline QByteArray procFile(qint64 pid, const char* name)
-{
+inline QByteArray procFile(qint64 pid, const char* name) {
     QFile file(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline QList<qint64> allPids()
-{
+inline QList<qint64> allPids() {
     QList<qint64> pids;
-    const QStringList names = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList names =
+        QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         bool ok = false;
         const qint64 pid = name.toLongLong(&ok);
@@ -79,8 +80,7 @@ inline QList<qint64> allPids()
 }
 
 // Resident set size in KiB, or -1 once the process is gone.
-inline qint64 rssKiB(qint64 pid)
-{
+inline qint64 rssKiB(qint64 pid) {
     for (const QByteArray& line : procFile(pid, "status").split('\n')) {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').value(0).toLongLong();
@@ -88,13 +88,11 @@ inline qint64 rssKiB(qint64 pid)
     return -1;
 }
 
-inline void endWithTestProcess(QProcess& process, int signal)
-{
+inline void endWithTestProcess(QProcess& process, int signal) {
     process.setChildProcessModifier([signal] { ::prctl(PR_SET_PDEATHSIG, signal); });
 }
 
-inline bool copyTree(const QString& from, const QString& to)
-{
+inline bool copyTree(const QString& from, const QString& to) {
     if (!QDir().mkpath(to))
         return false;
     QDirIterator it(from, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
@@ -119,8 +117,7 @@ public:
     SessionBus& operator=(const SessionBus&) = delete;
     ~SessionBus() { stop(); }
 
-    bool start()
-    {
+    bool start() {
         endWithTestProcess(m_daemon, SIGTERM);
         m_daemon.start(QStringLiteral("dbus-daemon"),
                        {QStringLiteral("--session"), QStringLiteral("--nofork"),
@@ -139,8 +136,7 @@ public:
         return m_connection->isConnected();
     }
 
-    void stop()
-    {
+    void stop() {
         if (m_connection) {
             m_connection.reset();
             QDBusConnection::disconnectFromBus(QStringLiteral("e2e-test-client"));
@@ -156,20 +152,19 @@ public:
     [[nodiscard]] QString address() const { return m_address; }
     [[nodiscard]] QDBusConnection& connection() { return *m_connection; }
 
-    [[nodiscard]] bool appRegistered()
-    {
-        return m_connection && m_connection->interface()->isServiceRegistered(QLatin1String(kServiceName));
+    [[nodiscard]] bool appRegistered() {
+        return m_connection &&
+               m_connection->interface()->isServiceRegistered(QLatin1String(kServiceName));
     }
 
     // org.freedesktop.Application.ActivateAction(name, [], {}); true once it answered.
-    bool action(const QString& name, int timeoutMs = 5000)
-    {
-        QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kServiceName),
-                                                           QLatin1String(kObjectPath),
-                                                           QLatin1String(kInterface),
-                                                           QStringLiteral("ActivateAction"));
+    bool action(const QString& name, int timeoutMs = 5000) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QLatin1String(kServiceName), QLatin1String(kObjectPath), QLatin1String(kInterface),
+            QStringLiteral("ActivateAction"));
         call << name << QVariantList{} << QVariantMap{};
-        return m_connection->call(call, QDBus::Block, timeoutMs).type() == QDBusMessage::ReplyMessage;
+        return m_connection->call(call, QDBus::Block, timeoutMs).type() ==
+               QDBusMessage::ReplyMessage;
     }
 
 private:
@@ -184,12 +179,11 @@ struct Invocation {
     qint64 pid = 0;
     qint64 ppid = 0;
     QStringList argv;
-    QJsonObject env; // NODE_OPTIONS and VXR_*
+    QJsonObject env;      // NODE_OPTIONS and VXR_*
     qint64 seenAtMs = -1; // harness clock when first read, -1 when not tracked
 
     // The long-running programs, not the one-shot questions asked of the service.
-    [[nodiscard]] bool isService() const
-    {
+    [[nodiscard]] bool isService() const {
         return program == QLatin1String("worker") && argv.size() > 1;
     }
     [[nodiscard]] bool isEvaluator() const { return program == QLatin1String("evaluator"); }
@@ -198,8 +192,7 @@ struct Invocation {
 // The application's private world and the running program.
 class AppHarness {
 public:
-    AppHarness()
-    {
+    AppHarness() {
         for (const char* dir : {"home", "config", "data", "tmp", "record", "runtime"})
             QDir().mkpath(m_root.filePath(QLatin1String(dir)));
         QFile::setPermissions(m_root.filePath(QStringLiteral("runtime")),
@@ -216,30 +209,30 @@ public:
     [[nodiscard]] QString home() const { return path(QStringLiteral("home")); }
     [[nodiscard]] QString tmpDir() const { return path(QStringLiteral("tmp")); }
     [[nodiscard]] QString recordDir() const { return path(QStringLiteral("record")); }
-    [[nodiscard]] QString privateTemp() const
-    {
+    [[nodiscard]] QString privateTemp() const {
         return tmpDir() + QStringLiteral("/vxr-worker-%1").arg(::geteuid());
     }
-    [[nodiscard]] QString processLog() const { return privateTemp() + QStringLiteral("/vxrwork-processes.log"); }
-    [[nodiscard]] QString limitFile() const
-    {
+    [[nodiscard]] QString processLog() const {
+        return privateTemp() + QStringLiteral("/vxrwork-processes.log");
+    }
+    [[nodiscard]] QString limitFile() const {
         return privateTemp() + QStringLiteral("/vxr-worker-memory-limit.json");
     }
     [[nodiscard]] QString appSupportDir() const { return path(QStringLiteral("data/VXR Worker")); }
-    [[nodiscard]] QString historyFile() const { return appSupportDir() + QStringLiteral("/job-history.json"); }
-    [[nodiscard]] QString settingsFile() const
-    {
+    [[nodiscard]] QString historyFile() const {
+        return appSupportDir() + QStringLiteral("/job-history.json");
+    }
+    [[nodiscard]] QString settingsFile() const {
         return path(QStringLiteral("config/network.quorbel.vxrworker.json"));
     }
 
     void setEnv(const QString& name, const QString& value) { m_extraEnv.insert(name, value); }
 
-    [[nodiscard]] QProcessEnvironment environment(const QString& busAddress) const
-    {
+    [[nodiscard]] QProcessEnvironment environment(const QString& busAddress) const {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const QString& name : env.keys()) {
-            if (name.startsWith(QLatin1String("VXR_")) || name == QLatin1String("DISPLAY")
-                || name == QLatin1String("WAYLAND_DISPLAY") || name.startsWith(QLatin1String("XDG_")))
+            if (name.startsWith(QLatin1String("VXR_")) || name == QLatin1String("DISPLAY") ||
+                name == QLatin1String("WAYLAND_DISPLAY") || name.startsWith(QLatin1String("XDG_")))
                 env.remove(name);
         }
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), busAddress);
@@ -258,8 +251,7 @@ public:
     }
 
     // Starts the program (the built one unless given) on the bus; false if it did not start.
-    bool start(SessionBus& bus, const QString& program = builtProgram())
-    {
+    bool start(SessionBus& bus, const QString& program = builtProgram()) {
         m_app = std::make_unique<QProcess>();
         m_app->setProcessChannelMode(QProcess::MergedChannels);
         m_app->setProcessEnvironment(environment(bus.address()));
@@ -272,8 +264,7 @@ public:
     }
 
     // A further launch in the same world; returns its exit code, or -1 if it did not end.
-    int launchAgain(SessionBus& bus, int timeoutMs, QByteArray* output = nullptr)
-    {
+    int launchAgain(SessionBus& bus, int timeoutMs, QByteArray* output = nullptr) {
         QProcess second;
         second.setProcessChannelMode(QProcess::MergedChannels);
         second.setProcessEnvironment(environment(bus.address()));
@@ -296,32 +287,29 @@ public:
     [[nodiscard]] QProcess::ExitStatus exitStatus() const { return m_app->exitStatus(); }
 
     // Everything the program wrote to stdout and stderr so far.
-    QByteArray output()
-    {
+    QByteArray output() {
         if (m_app)
             m_output += m_app->readAll();
         return m_output;
     }
 
-    void signal(int number) const
-    {
+    void signal(int number) const {
         if (pid() > 0)
             ::kill(pid_t(pid()), number);
     }
 
     // Waits for the program to end (after a quit or a signal); forgets the process.
-    bool waitForExit(int timeoutMs)
-    {
+    bool waitForExit(int timeoutMs) {
         if (!m_app)
             return true;
-        const bool ended = m_app->state() == QProcess::NotRunning || m_app->waitForFinished(timeoutMs);
+        const bool ended =
+            m_app->state() == QProcess::NotRunning || m_app->waitForFinished(timeoutMs);
         output();
         return ended;
     }
 
     // Every start of the stand-ins recorded so far, in order.
-    QList<Invocation> invocations()
-    {
+    QList<Invocation> invocations() {
         QFile file(recordDir() + QStringLiteral("/invocations.jsonl"));
         if (!file.open(QIODevice::ReadOnly))
             return m_invocations;
@@ -343,8 +331,7 @@ public:
         return m_invocations;
     }
 
-    QList<Invocation> services()
-    {
+    QList<Invocation> services() {
         QList<Invocation> result;
         for (const Invocation& inv : invocations())
             if (inv.isService())
@@ -352,8 +339,7 @@ public:
         return result;
     }
 
-    QList<Invocation> evaluators()
-    {
+    QList<Invocation> evaluators() {
         QList<Invocation> result;
         for (const Invocation& inv : invocations())
             if (inv.isEvaluator())
@@ -361,16 +347,14 @@ public:
         return result;
     }
 
-    [[nodiscard]] QByteArray read(const QString& file) const
-    {
+    [[nodiscard]] QByteArray read(const QString& file) const {
         QFile f(file);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
     // Processes that carry this world's HOME: whatever the program started, at any depth,
     // also after they were orphaned.
-    [[nodiscard]] QList<qint64> processesOfThisWorld() const
-    {
+    [[nodiscard]] QList<qint64> processesOfThisWorld() const {
         const QByteArray marker = "HOME=" + QFile::encodeName(home());
         QList<qint64> found;
         for (qint64 pid : allPids()) {
@@ -387,15 +371,14 @@ public:
     }
 
     // For a failed test: what the program said last, and its process log.
-    void report()
-    {
+    void report() {
         qInfo("--- program output (last 3000 bytes) ---\n%s", output().right(3000).constData());
-        qInfo("--- process log (last 2000 bytes) ---\n%s", read(processLog()).right(2000).constData());
+        qInfo("--- process log (last 2000 bytes) ---\n%s",
+              read(processLog()).right(2000).constData());
     }
 
     // The program asked politely, then anything of this world still alive killed.
-    void endEverything()
-    {
+    void endEverything() {
         if (running()) {
             signal(SIGTERM);
             if (!m_app->waitForFinished(5000)) {
@@ -424,8 +407,7 @@ private:
 };
 
 // Lines of text containing a fragment, for readable failure messages.
-inline QList<QByteArray> linesWith(const QByteArray& text, const QByteArray& fragment)
-{
+inline QList<QByteArray> linesWith(const QByteArray& text, const QByteArray& fragment) {
     QList<QByteArray> found;
     for (const QByteArray& line : text.split('\n'))
         if (line.contains(fragment))
@@ -436,13 +418,12 @@ inline QList<QByteArray> linesWith(const QByteArray& text, const QByteArray& fra
 // An install-like copy of the program and the worker directory under root, as
 // <root>/bin/VXRWorker and <root>/lib/vxr-worker, so a test can change the worker
 // programs the application finds beside it.
-inline QString installCopy(const QString& root)
-{
+inline QString installCopy(const QString& root) {
     if (!QDir().mkpath(root + QStringLiteral("/bin")))
         return {};
     const QString program = root + QStringLiteral("/bin/VXRWorker");
-    if (!QFile::copy(builtProgram(), program)
-        || !copyTree(builtWorkerDir(), root + QStringLiteral("/lib/vxr-worker")))
+    if (!QFile::copy(builtProgram(), program) ||
+        !copyTree(builtWorkerDir(), root + QStringLiteral("/lib/vxr-worker")))
         return {};
     QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return program;

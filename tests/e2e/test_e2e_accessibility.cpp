@@ -17,8 +17,7 @@ public:
     VirtualDisplay() = default;
     VirtualDisplay(const VirtualDisplay&) = delete;
     VirtualDisplay& operator=(const VirtualDisplay&) = delete;
-    ~VirtualDisplay()
-    {
+    ~VirtualDisplay() {
         if (m_server.state() != QProcess::NotRunning) {
             m_server.terminate();
             if (!m_server.waitForFinished(3000))
@@ -27,19 +26,20 @@ public:
         }
     }
 
-    bool start()
-    {
+    bool start() {
         endWithTestProcess(m_server, SIGTERM);
         // -displayfd: the server picks a free number and writes it once it accepts clients.
-        m_server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                                QStringLiteral("-screen"), QStringLiteral("0"),
-                                                QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                                                QStringLiteral("tcp")});
+        m_server.start(QStringLiteral("Xvfb"),
+                       {QStringLiteral("-displayfd"), QStringLiteral("1"),
+                        QStringLiteral("-screen"), QStringLiteral("0"),
+                        QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                        QStringLiteral("tcp")});
         if (!m_server.waitForStarted(5000))
             return false;
         QElapsedTimer clock;
         clock.start();
-        while (!m_server.canReadLine() && clock.elapsed() < 10000 && m_server.state() == QProcess::Running)
+        while (!m_server.canReadLine() && clock.elapsed() < 10000 &&
+               m_server.state() == QProcess::Running)
             m_server.waitForReadyRead(100);
         const QByteArray number = m_server.readLine().trimmed();
         if (number.isEmpty())
@@ -57,22 +57,22 @@ private:
 
 // Processes the bus started on demand (the accessibility bus launcher, its daemon and
 // registry) carry the bus's address in their environment.
-QList<qint64> processesOfBus(const QString& address)
-{
+QList<qint64> processesOfBus(const QString& address) {
     const QByteArray marker = "DBUS_SESSION_BUS_ADDRESS=" + address.toUtf8();
     QList<qint64> found;
     for (qint64 pid : allPids()) {
-        if (pid != ::getpid() && alive(pid) && procFile(pid, "environ").split('\0').contains(marker))
+        if (pid != ::getpid() && alive(pid) &&
+            procFile(pid, "environ").split('\0').contains(marker))
             found.append(pid);
     }
     return found;
 }
 
-bool pythonHasAccessibility()
-{
+bool pythonHasAccessibility() {
     QProcess probe;
     probe.start(QLatin1String(kPython), {QStringLiteral("-c"), QStringLiteral("import pyatspi")});
-    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
 }
 
 } // namespace
@@ -86,37 +86,38 @@ private:
 
     // Presses the first showing, enabled button named one of `names`; returns the name
     // it had, or an empty string with the script's complaint in `error`.
-    QString press(qint64 pid, const QStringList& names, QByteArray* error)
-    {
+    QString press(qint64 pid, const QStringList& names, QByteArray* error) {
         QProcess script;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
         env.insert(QStringLiteral("DISPLAY"), m_display.name());
         script.setProcessEnvironment(env);
         endWithTestProcess(script, SIGKILL);
-        script.start(QLatin1String(kPython), QStringList{QStringLiteral(VXR_E2E_SOURCE_DIR "/atspi_press.py"),
-                                                         QString::number(pid)}
-                                                 + names);
+        script.start(QLatin1String(kPython),
+                     QStringList{QStringLiteral(VXR_E2E_SOURCE_DIR "/atspi_press.py"),
+                                 QString::number(pid)} +
+                         names);
         if (!script.waitForFinished(30000)) {
             script.kill();
             script.waitForFinished(3000);
         }
         *error = script.readAllStandardError();
-        return script.exitCode() == 0 ? QString::fromUtf8(script.readAllStandardOutput()).trimmed() : QString();
+        return script.exitCode() == 0 ? QString::fromUtf8(script.readAllStandardOutput()).trimmed()
+                                      : QString();
     }
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
-        if (!QFileInfo::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")) || !pythonHasAccessibility())
-            QSKIP("the accessibility bus cannot run here (at-spi2-core and python3-pyatspi are needed)");
+        if (!QFileInfo::exists(QStringLiteral("/usr/libexec/at-spi-bus-launcher")) ||
+            !pythonHasAccessibility())
+            QSKIP("the accessibility bus cannot run here (at-spi2-core and python3-pyatspi are "
+                  "needed)");
         QVERIFY2(m_display.start(), "Xvfb is needed");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         const QString address = m_bus.address();
         m_bus.stop();
         // The accessibility bus ends with the session bus it served. Anything left is
@@ -131,8 +132,7 @@ private slots:
         QVERIFY2(left.isEmpty(), "the accessibility bus outlived its session bus");
     }
 
-    void startAndStopPressedThroughAccessibility()
-    {
+    void startAndStopPressedThroughAccessibility() {
         AppHarness app;
         app.setEnv(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         app.setEnv(QStringLiteral("DISPLAY"), m_display.name());
@@ -145,7 +145,8 @@ private slots:
 
         // "Auto" while idle restriction is on (the default), "Start" when it is off.
         QByteArray error;
-        const QString pressed = press(app.pid(), {QStringLiteral("Auto"), QStringLiteral("Start")}, &error);
+        const QString pressed =
+            press(app.pid(), {QStringLiteral("Auto"), QStringLiteral("Start")}, &error);
         if (pressed.isEmpty())
             app.report();
         QVERIFY2(!pressed.isEmpty(), error.constData());
@@ -155,7 +156,8 @@ private slots:
 
         // The same button now reads "Stop"; pressing it ends the evaluator, politely.
         QCOMPARE(press(app.pid(), {QStringLiteral("Stop")}, &error), QStringLiteral("Stop"));
-        QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("evaluator exited (requested), status 15"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.output().contains("evaluator exited (requested), status 15"),
+                                 5000);
         QVERIFY(!alive(evaluator.pid));
         QCOMPARE(app.evaluators().size(), 1);
 

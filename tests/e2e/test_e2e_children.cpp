@@ -9,8 +9,7 @@ using namespace e2e;
 
 namespace {
 
-qint64 parentOf(qint64 pid)
-{
+qint64 parentOf(qint64 pid) {
     const QByteArray stat = procFile(pid, "stat");
     const qsizetype close = stat.lastIndexOf(')');
     return close < 0 ? -1 : stat.mid(close + 2).split(' ').value(1).toLongLong();
@@ -26,16 +25,14 @@ private:
     std::unique_ptr<AppHarness> m_app;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
     void init() { m_app = std::make_unique<AppHarness>(); }
 
-    void cleanup()
-    {
+    void cleanup() {
         if (QTest::currentTestFailed())
             m_app->report();
         m_app->endEverything();
@@ -45,8 +42,7 @@ private slots:
 
     // Stop only asks: the program waits in Stopping, keeps answering, kills nothing,
     // and starts no second evaluator; the evaluator's end, however late, completes it.
-    void evaluatorIgnoringSigtermIsNotForced()
-    {
+    void evaluatorIgnoringSigtermIsNotForced() {
         m_app->setEnv(QStringLiteral("VXR_SIM_IGNORE_SIGTERM"), QStringLiteral("evaluator"));
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
@@ -54,7 +50,8 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_app->evaluators().size(), 1, 10000);
         const qint64 evaluator = m_app->evaluators().first().pid;
         // Only once its handler is in place does SIGTERM go unheeded.
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->read(m_app->processLog()).contains("ignoring SIGTERM"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->read(m_app->processLog()).contains("ignoring SIGTERM"),
+                                 5000);
 
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
         QElapsedTimer clock;
@@ -72,15 +69,15 @@ private slots:
         QCOMPARE(m_app->evaluators().size(), 1);
 
         ::kill(pid_t(evaluator), SIGKILL);
-        QTRY_VERIFY_WITH_TIMEOUT(m_app->output().contains("evaluator exited (requested), status 9"), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->output().contains("evaluator exited (requested), status 9"),
+                                 5000);
         QVERIFY(m_app->running());
         QVERIFY(m_bus.action(QStringLiteral("show")));
     }
 
     // After a SIGKILL of the program its children run on, orphaned; the next launch
     // ends them when it starts its evaluator, and says so for each.
-    void orphansOfAKilledProgramAreReaped()
-    {
+    void orphansOfAKilledProgramAreReaped() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
@@ -103,10 +100,12 @@ private slots:
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
         QTRY_COMPARE_WITH_TIMEOUT(m_app->evaluators().size(), 2, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(!alive(service) && !alive(evaluator), 5000);
-        const std::pair<qint64, QByteArray> expected[] = {{service, "vxr-worker/bin/vxr-worker "},
-                                                          {evaluator, "vxr-worker/bin/vxr-evaluator-start"}};
+        const std::pair<qint64, QByteArray> expected[] = {
+            {service, "vxr-worker/bin/vxr-worker "},
+            {evaluator, "vxr-worker/bin/vxr-evaluator-start"}};
         for (const auto& [pid, command] : expected) {
-            const auto lines = linesWith(m_app->output(), "reaped orphaned worker process " + QByteArray::number(pid) + ": ");
+            const auto lines = linesWith(m_app->output(), "reaped orphaned worker process " +
+                                                              QByteArray::number(pid) + ": ");
             QVERIFY2(lines.size() == 1, m_app->output().right(2000).constData());
             QVERIFY2(lines.first().contains(command), lines.first().constData());
         }
@@ -114,8 +113,8 @@ private slots:
         // The new evaluator was not mistaken for an orphan, and the service comes back
         // on the port the old one held.
         QVERIFY(alive(m_app->evaluators().last().pid));
-        QTRY_VERIFY_WITH_TIMEOUT(alive(m_app->services().last().pid) && m_app->services().last().pid != service,
-                                 8000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            alive(m_app->services().last().pid) && m_app->services().last().pid != service, 8000);
     }
 };
 

@@ -12,13 +12,11 @@ using namespace e2e;
 
 namespace {
 
-QStringList namesIn(const QString& dir, const QString& pattern)
-{
+QStringList namesIn(const QString& dir, const QString& pattern) {
     return QDir(dir).entryList({pattern}, QDir::Files | QDir::Hidden | QDir::System);
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
+bool writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -35,16 +33,14 @@ private:
     QString m_mount;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
     void init() { m_app = std::make_unique<AppHarness>(); }
 
-    void cleanup()
-    {
+    void cleanup() {
         if (QTest::currentTestFailed())
             m_app->report();
         m_app->endEverything();
@@ -55,20 +51,19 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_bus.appRegistered(), 5000);
     }
 
-    void corruptStoresAreKeptAside_data()
-    {
+    void corruptStoresAreKeptAside_data() {
         QTest::addColumn<QByteArray>("history");
         QTest::addColumn<QByteArray>("settings");
-        QTest::newRow("truncated") << QByteArray("[{\"id\":\"Qm7fa92Lw3kPz0Rt8cBv\",\"firstSeen\":\"2026-")
-                                   << QByteArray("{\"maxSandboxes\": 3, \"joinGlobalGroup\": fa");
+        QTest::newRow("truncated")
+            << QByteArray("[{\"id\":\"Qm7fa92Lw3kPz0Rt8cBv\",\"firstSeen\":\"2026-")
+            << QByteArray("{\"maxSandboxes\": 3, \"joinGlobalGroup\": fa");
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe garbage \x01\x02", 15)
                                 << QByteArray("\xef\xbb\xbf\x00\x00[[[[", 9);
     }
 
     // The program starts with defaults, each bad file is renamed with its bytes intact,
     // and the program keeps working.
-    void corruptStoresAreKeptAside()
-    {
+    void corruptStoresAreKeptAside() {
         QFETCH(QByteArray, history);
         QFETCH(QByteArray, settings);
         QVERIFY(writeFile(m_app->historyFile(), history));
@@ -78,11 +73,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 1, 10000);
 
-        const QStringList keptHistory = namesIn(m_app->appSupportDir(), QStringLiteral("job-history.json.unreadable-*"));
+        const QStringList keptHistory =
+            namesIn(m_app->appSupportDir(), QStringLiteral("job-history.json.unreadable-*"));
         QCOMPARE(keptHistory.size(), 1);
         QCOMPARE(m_app->read(m_app->appSupportDir() + u'/' + keptHistory.first()), history);
         const QString configDir = QFileInfo(m_app->settingsFile()).absolutePath();
-        const QStringList keptSettings = namesIn(configDir, QStringLiteral("network.quorbel.vxrworker.json.unreadable-*"));
+        const QStringList keptSettings =
+            namesIn(configDir, QStringLiteral("network.quorbel.vxrworker.json.unreadable-*"));
         QCOMPARE(keptSettings.size(), 1);
         QCOMPARE(m_app->read(configDir + u'/' + keptSettings.first()), settings);
         // Not the 3 sandboxes of the broken file, and the global group joined.
@@ -97,8 +94,7 @@ private slots:
         QVERIFY(!m_app->output().contains("QFATAL"));
     }
 
-    void plantedPathsAreNotFollowed_data()
-    {
+    void plantedPathsAreNotFollowed_data() {
         QTest::addColumn<QString>("what");
         QTest::newRow("symlink at the process log") << QStringLiteral("log-symlink");
         QTest::newRow("symlink as the private temp directory") << QStringLiteral("dir-symlink");
@@ -107,8 +103,7 @@ private slots:
 
     // Nothing is written through a planted symlink or into a directory others could
     // have prepared; the program goes on working with a safe directory of its own.
-    void plantedPathsAreNotFollowed()
-    {
+    void plantedPathsAreNotFollowed() {
         QFETCH(QString, what);
         const QString elsewhere = m_app->path(QStringLiteral("elsewhere"));
         const QString victim = elsewhere + QStringLiteral("/victim");
@@ -141,7 +136,10 @@ private slots:
 
         const QString pidFile = m_app->services().first().argv.value(3);
         const QString usedDir = QFileInfo(pidFile).absolutePath();
-        const QString limitFile = m_app->services().first().env.value(QLatin1String("VXR_WORKER_MEMORY_LIMIT_FILE")).toString();
+        const QString limitFile = m_app->services()
+                                      .first()
+                                      .env.value(QLatin1String("VXR_WORKER_MEMORY_LIMIT_FILE"))
+                                      .toString();
         QCOMPARE(QFileInfo(limitFile).absolutePath(), usedDir);
         QVERIFY2(QFileInfo::exists(limitFile), qPrintable(limitFile));
         QCOMPARE(m_app->read(victim), QByteArray("precious\n"));
@@ -154,9 +152,13 @@ private slots:
             struct stat st {};
             QVERIFY(::lstat(QFile::encodeName(usedDir).constData(), &st) == 0);
             QVERIFY(S_ISDIR(st.st_mode) && (st.st_mode & 077) == 0);
-            QCOMPARE(QDir(watched).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                     what == QLatin1String("dir-symlink") ? QStringList{QStringLiteral("victim")} : QStringList{});
-            QTRY_VERIFY_WITH_TIMEOUT(m_app->read(usedDir + QStringLiteral("/vxrwork-processes.log")).contains("[evaluator] "), 5000);
+            QCOMPARE(
+                QDir(watched).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                what == QLatin1String("dir-symlink") ? QStringList{QStringLiteral("victim")}
+                                                     : QStringList{});
+            QTRY_VERIFY_WITH_TIMEOUT(m_app->read(usedDir + QStringLiteral("/vxrwork-processes.log"))
+                                         .contains("[evaluator] "),
+                                     5000);
         }
         QVERIFY(m_app->running());
         QVERIFY(alive(m_app->evaluators().first().pid));
@@ -164,11 +166,11 @@ private slots:
 
     // Application-support directory on a full filesystem: the saves fail, the files
     // that were there stay as they were, the program carries on.
-    void fullDiskKeepsOldFiles()
-    {
+    void fullDiskKeepsOldFiles() {
         const QString support = m_app->appSupportDir();
         QVERIFY(QDir().mkpath(support));
-        if (::mount("tmpfs", QFile::encodeName(support).constData(), "tmpfs", 0, "size=256k,mode=0700") != 0)
+        if (::mount("tmpfs", QFile::encodeName(support).constData(), "tmpfs", 0,
+                    "size=256k,mode=0700") != 0)
             QSKIP("mounting a small tmpfs is not permitted here; the full-disk case needs one");
         m_mount = support;
         const QByteArray oldHistory = "[]";

@@ -18,10 +18,10 @@ class HostileServer : public QObject {
 public:
     enum class Mode { Garbage, HugeBody };
 
-    explicit HostileServer(Mode mode) : m_mode(mode) {}
+    explicit HostileServer(Mode mode)
+        : m_mode(mode) {}
 
-    bool listen()
-    {
+    bool listen() {
         const bool v4 = m_v4.listen(QHostAddress::LocalHost, 9080);
         m_v6.listen(QHostAddress::LocalHostIPv6, 9080); // absent IPv6 is fine
         for (QTcpServer* server : {&m_v4, &m_v6})
@@ -35,8 +35,7 @@ public:
 private:
     static constexpr qint64 kHugeBody = 100 * 1024 * 1024;
 
-    void accept(QTcpServer* server)
-    {
+    void accept(QTcpServer* server) {
         while (QTcpSocket* socket = server->nextPendingConnection()) {
             ++connections;
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -54,7 +53,8 @@ private:
             }
             auto left = std::make_shared<qint64>(kHugeBody);
             const auto topUp = [this, socket, left] {
-                while (*left > 0 && socket->bytesToWrite() < 1024 * 1024 && socket->state() == QAbstractSocket::ConnectedState) {
+                while (*left > 0 && socket->bytesToWrite() < 1024 * 1024 &&
+                       socket->state() == QAbstractSocket::ConnectedState) {
                     const qint64 n = std::min<qint64>(*left, 256 * 1024);
                     bytesSent += socket->write(QByteArray(n, 'x'));
                     *left -= n;
@@ -69,8 +69,9 @@ private:
                 }
                 socket->readAll();
                 socket->setProperty("answered", true);
-                bytesSent += socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
-                                           + QByteArray::number(kHugeBody) + "\r\n\r\ntaskInfo=");
+                bytesSent +=
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                  QByteArray::number(kHugeBody) + "\r\n\r\ntaskInfo=");
                 topUp();
             });
             connect(socket, &QTcpSocket::bytesWritten, socket, [socket, topUp] {
@@ -94,21 +95,18 @@ private:
     SessionBus m_bus;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
-    void foreignServerOnThePort_data()
-    {
+    void foreignServerOnThePort_data() {
         QTest::addColumn<int>("mode");
         QTest::newRow("garbage") << int(HostileServer::Mode::Garbage);
         QTest::newRow("100 MB bodies") << int(HostileServer::Mode::HugeBody);
     }
 
-    void foreignServerOnThePort()
-    {
+    void foreignServerOnThePort() {
         QFETCH(int, mode);
         HostileServer server{HostileServer::Mode(mode)};
         QVERIFY2(server.listen(), "port 9080 is taken");
@@ -122,7 +120,8 @@ private slots:
             QFile file(app.path(QStringLiteral("install/lib/vxr-worker/")) + QLatin1String(script));
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             // One-shot questions get "no"; the long-running programs just sleep.
-            file.write("#!/bin/sh\ncase \"$1\" in --show=*|--register=*|--reset) exit 1 ;; esac\nexec sleep 300\n");
+            file.write("#!/bin/sh\ncase \"$1\" in --show=*|--register=*|--reset) exit 1 ;; "
+                       "esac\nexec sleep 300\n");
         }
 
         QVERIFY(app.start(m_bus, program));
@@ -140,8 +139,8 @@ private slots:
             peak = std::max(peak, rssKiB(app.pid()));
         }
         QVERIFY(m_bus.action(QStringLiteral("show")));
-        qInfo("RSS baseline %lld KiB, peak %lld KiB; %d connections, %lld bytes sent",
-              baseline, peak, server.connections, server.bytesSent);
+        qInfo("RSS baseline %lld KiB, peak %lld KiB; %d connections, %lld bytes sent", baseline,
+              peak, server.connections, server.bytesSent);
         QVERIFY2(server.connections >= 3, "the program never came to the port");
         // Neither costs more than a few read buffers: an announced huge body is refused
         // unread, an unannounced one is dropped at the reader's cap.

@@ -10,8 +10,7 @@ using namespace e2e;
 namespace {
 
 // Least-squares slope of ys over 0, 1, 2, ...
-double slope(const QList<double>& ys)
-{
+double slope(const QList<double>& ys) {
     const double n = double(ys.size());
     double sx = 0, sy = 0, sxx = 0, sxy = 0;
     for (qsizetype i = 0; i < ys.size(); ++i) {
@@ -32,14 +31,12 @@ private:
     SessionBus m_bus;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
-    void serviceExitingAtOnceIsRelaunchedEveryTwoSeconds()
-    {
+    void serviceExitingAtOnceIsRelaunchedEveryTwoSeconds() {
         // Enough rounds to see a trend in the time a test may take; the delay is the
         // real 2 s, the program has no way to shorten it from outside.
         const int rounds = qEnvironmentVariableIntValue("VXR_E2E_RELAUNCH_ROUNDS") > 0
@@ -69,23 +66,26 @@ private slots:
         for (qsizetype i = 1; i < seenAt.size(); ++i) {
             const qint64 gap = seenAt[i] - seenAt[i - 1];
             QVERIFY2(gap >= 1900 && gap <= 3500,
-                     qPrintable(QStringLiteral("round %1 came %2 ms after the previous").arg(i).arg(gap)));
+                     qPrintable(
+                         QStringLiteral("round %1 came %2 ms after the previous").arg(i).arg(gap)));
         }
         QTRY_VERIFY_WITH_TIMEOUT(
-            linesWith(app.output(), "worker service exited unexpectedly (status 3)").size() >= rounds - 1, 3000);
+            linesWith(app.output(), "worker service exited unexpectedly (status 3)").size() >=
+                rounds - 1,
+            3000);
 
         // The first rounds still warm up allocator arenas and lazily built state.
         const QList<double> steady = rssMiB.mid(2);
         const double perRound = slope(steady);
-        qInfo("RSS per start (MiB): %s; slope after warm-up %.3f MiB/round",
-              qPrintable([&] {
+        qInfo("RSS per start (MiB): %s; slope after warm-up %.3f MiB/round", qPrintable([&] {
                   QStringList s;
                   for (double v : rssMiB)
                       s << QString::number(v, 'f', 1);
                   return s.join(u' ');
               }()),
               perRound);
-        QVERIFY2(perRound < 0.5, qPrintable(QStringLiteral("RSS grows %1 MiB per relaunch").arg(perRound)));
+        QVERIFY2(perRound < 0.5,
+                 qPrintable(QStringLiteral("RSS grows %1 MiB per relaunch").arg(perRound)));
         QVERIFY(steady.last() - steady.first() < 4.0);
 
         // Still answering, and still relaunching, after all the rounds.

@@ -16,9 +16,9 @@ using namespace e2e;
 namespace {
 
 // slicesDone > 0 for some job in the stand-in's own task-info, read directly.
-bool standInFinishedASlice(QNetworkAccessManager& network)
-{
-    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9080/worker/task-info"))));
+bool standInFinishedASlice(QNetworkAccessManager& network) {
+    QNetworkReply* reply = network.get(
+        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:9080/worker/task-info"))));
     QElapsedTimer clock;
     clock.start();
     while (!reply->isFinished() && clock.elapsed() < 2000)
@@ -27,7 +27,8 @@ bool standInFinishedASlice(QNetworkAccessManager& network)
     reply->abort();
     reply->deleteLater();
     const qsizetype eq = body.indexOf('=');
-    const QJsonObject root = QJsonDocument::fromJson(body.mid(eq + 1).chopped(body.endsWith(';') ? 1 : 0)).object();
+    const QJsonObject root =
+        QJsonDocument::fromJson(body.mid(eq + 1).chopped(body.endsWith(';') ? 1 : 0)).object();
     for (const QJsonValue& task : root.value(QLatin1String("tasks")).toArray()) {
         const QJsonObject jobs = task.toObject().value(QLatin1String("jobs")).toObject();
         for (const QJsonValue& job : jobs)
@@ -47,20 +48,17 @@ private:
     std::unique_ptr<AppHarness> m_app;
 
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
         QVERIFY2(m_bus.start(), "dbus-daemon is needed");
     }
 
-    void init()
-    {
+    void init() {
         m_app = std::make_unique<AppHarness>();
         QVERIFY(m_app->isValid());
     }
 
-    void cleanup()
-    {
+    void cleanup() {
         if (QTest::currentTestFailed())
             m_app->report();
         m_app->endEverything();
@@ -69,37 +67,49 @@ private slots:
     }
 
     // The service's contract, the log, the limit file, then Start and Stop by D-Bus.
-    void startStopByScript()
-    {
+    void startStopByScript() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 1, 10000);
         const Invocation service = m_app->services().first();
         QCOMPARE(service.ppid, m_app->pid());
         QCOMPARE(service.argv.size(), 4);
-        QVERIFY2(QRegularExpression(QStringLiteral("^--max-sandboxes=[1-9][0-9]*$")).match(service.argv[0]).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^--max-sandboxes=[1-9][0-9]*$"))
+                     .match(service.argv[0])
+                     .hasMatch(),
                  qPrintable(service.argv[0]));
-        QCOMPARE(service.argv.mid(1), (QStringList{QStringLiteral("--output=stdio"), QStringLiteral("-f"),
-                                                   m_app->privateTemp() + QStringLiteral("/vxr-worker.pid")}));
+        QCOMPARE(service.argv.mid(1),
+                 (QStringList{QStringLiteral("--output=stdio"), QStringLiteral("-f"),
+                              m_app->privateTemp() + QStringLiteral("/vxr-worker.pid")}));
         QVERIFY(procFile(service.pid, "cmdline").contains("vxr-worker/bin/vxr-worker\0"));
-        QCOMPARE(service.env.value(QLatin1String("NODE_OPTIONS")).toString(), QStringLiteral("--max-old-space-size=4096"));
-        const double budget = service.env.value(QLatin1String("VXR_WORKER_MEMORY_BUDGET")).toString().toDouble();
-        QVERIFY2(budget > 0 && budget <= 1, qPrintable(service.env.value(QLatin1String("VXR_WORKER_MEMORY_BUDGET")).toString()));
-        QCOMPARE(service.env.value(QLatin1String("VXR_WORKER_MEMORY_LIMIT_FILE")).toString(), m_app->limitFile());
+        QCOMPARE(service.env.value(QLatin1String("NODE_OPTIONS")).toString(),
+                 QStringLiteral("--max-old-space-size=4096"));
+        const double budget =
+            service.env.value(QLatin1String("VXR_WORKER_MEMORY_BUDGET")).toString().toDouble();
+        QVERIFY2(
+            budget > 0 && budget <= 1,
+            qPrintable(service.env.value(QLatin1String("VXR_WORKER_MEMORY_BUDGET")).toString()));
+        QCOMPARE(service.env.value(QLatin1String("VXR_WORKER_MEMORY_LIMIT_FILE")).toString(),
+                 m_app->limitFile());
         QCOMPARE(service.env.value(QLatin1String("VXR_WORKER_MEMORY_STATS_FILE")).toString(),
                  m_app->appSupportDir() + QStringLiteral("/memory-peaks.json"));
 
         // The limit file is rewritten every 2 s with a fresh time, whole each time.
-        const QRegularExpression limitShape(QStringLiteral("^\\{\"limit\":([0-9]+),\"time\":([0-9]+)\\}$"));
-        QTRY_VERIFY_WITH_TIMEOUT(limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile()))).hasMatch(), 5000);
-        const auto firstLimit = limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile())));
+        const QRegularExpression limitShape(
+            QStringLiteral("^\\{\"limit\":([0-9]+),\"time\":([0-9]+)\\}$"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile()))).hasMatch(),
+            5000);
+        const auto firstLimit =
+            limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile())));
         QVERIFY(firstLimit.captured(1).toULongLong() > 0);
         const qint64 firstTime = firstLimit.captured(2).toLongLong();
         QVERIFY(qAbs(QDateTime::currentMSecsSinceEpoch() - firstTime) < 5000);
         QRegularExpressionMatch next;
         QTRY_VERIFY_WITH_TIMEOUT(
-            (next = limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile())))).hasMatch()
-                && next.captured(2).toLongLong() != firstTime,
+            (next = limitShape.match(QString::fromLatin1(m_app->read(m_app->limitFile()))))
+                    .hasMatch() &&
+                next.captured(2).toLongLong() != firstTime,
             4000);
         const qint64 period = next.captured(2).toLongLong() - firstTime;
         QVERIFY2(period >= 1500 && period <= 3000, qPrintable(QString::number(period)));
@@ -109,21 +119,25 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_app->evaluators().size(), 1, 5000);
         const Invocation evaluator = m_app->evaluators().first();
         QCOMPARE(evaluator.ppid, m_app->pid());
-        QCOMPARE(evaluator.argv, (QStringList{QStringLiteral("--"), QStringLiteral("--webgpu"), QStringLiteral("-o"),
-                                             QStringLiteral("--single-threaded")}));
+        QCOMPARE(evaluator.argv,
+                 (QStringList{QStringLiteral("--"), QStringLiteral("--webgpu"),
+                              QStringLiteral("-o"), QStringLiteral("--single-threaded")}));
         QVERIFY(procFile(evaluator.pid, "cmdline").contains("vxr-worker/bin/vxr-evaluator-start"));
         QTRY_VERIFY_WITH_TIMEOUT(m_app->read(m_app->processLog()).contains("[evaluator] "), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(m_app->read(m_app->processLog()).contains("[worker] "), 5000);
         // Every line carries one of the two prefixes: nothing unlabelled, nothing torn.
         const QList<QByteArray> lines = m_app->read(m_app->processLog()).split('\n');
         for (const QByteArray& line : lines.first(lines.size() - 1))
-            QVERIFY2(line.startsWith("[worker] ") || line.startsWith("[evaluator] "), line.constData());
+            QVERIFY2(line.startsWith("[worker] ") || line.startsWith("[evaluator] "),
+                     line.constData());
 
         // Stop: a requested, polite end of the evaluator; the service stays.
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
         // SIGTERM ends it, as it ends the real program.
-        const QRegularExpression requested(QStringLiteral("evaluator exited \\(requested\\), status 15\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(requested.match(QString::fromUtf8(m_app->output())).hasMatch(), 5000);
+        const QRegularExpression requested(
+            QStringLiteral("evaluator exited \\(requested\\), status 15\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(requested.match(QString::fromUtf8(m_app->output())).hasMatch(),
+                                 5000);
         QVERIFY(!alive(evaluator.pid));
         QVERIFY(alive(service.pid));
         QVERIFY(!m_app->output().contains("exited unexpectedly"));
@@ -131,8 +145,7 @@ private slots:
 
     // Slices that ran end up in job-history.json; a save still pending is flushed at
     // quit, and quitting ends both children.
-    void historyWrittenAndFlushedAtQuit()
-    {
+    void historyWrittenAndFlushedAtQuit() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 1, 10000);
@@ -145,18 +158,21 @@ private slots:
         // The application reads task-info every 1.5 s and saves 3 s after a change; quit
         // once it has surely read the finished slice but before its own save could run.
         QTest::qWait(1600);
-        QVERIFY2(!QFileInfo::exists(m_app->historyFile()), "saved before the quit: the timing assumption broke");
+        QVERIFY2(!QFileInfo::exists(m_app->historyFile()),
+                 "saved before the quit: the timing assumption broke");
         QVERIFY(m_bus.action(QStringLiteral("quit")));
         QVERIFY(m_app->waitForExit(10000));
         QCOMPARE(m_app->exitStatus(), QProcess::NormalExit);
         QCOMPARE(m_app->exitCode(), 0);
 
         const QJsonDocument history = QJsonDocument::fromJson(m_app->read(m_app->historyFile()));
-        QVERIFY2(history.isArray() && !history.array().isEmpty(), m_app->read(m_app->historyFile()).left(300).constData());
+        QVERIFY2(history.isArray() && !history.array().isEmpty(),
+                 m_app->read(m_app->historyFile()).left(300).constData());
         double slicesSeen = 0;
         for (const QJsonValue& record : history.array()) {
             QVERIFY(!record.toObject().value(QLatin1String("id")).toString().isEmpty());
-            for (const QJsonValue& task : record.toObject().value(QLatin1String("tasks")).toObject())
+            for (const QJsonValue& task :
+                 record.toObject().value(QLatin1String("tasks")).toObject())
                 slicesSeen += task.toObject().value(QLatin1String("slicesDone")).toDouble();
         }
         QVERIFY2(slicesSeen >= 1, m_app->read(m_app->historyFile()).left(300).constData());
@@ -167,8 +183,7 @@ private slots:
     }
 
     // SIGTERM, as a logout sends it, ends the program and both children.
-    void sigtermEndsBothChildren()
-    {
+    void sigtermEndsBothChildren() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QVERIFY(m_bus.action(QStringLiteral("toggle")));
@@ -186,8 +201,7 @@ private slots:
     }
 
     // A second launch hands over to the first and leaves; the first keeps its service.
-    void secondLaunchLeavesTheFirst()
-    {
+    void secondLaunchLeavesTheFirst() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 1, 10000);

@@ -20,8 +20,7 @@ struct Share {
 };
 
 inline QJsonObject makeTask(const QJsonValue& serial, const QJsonValue& taskTime,
-                            const QList<Share>& shares)
-{
+                            const QList<Share>& shares) {
     QJsonObject counters;
     QJsonObject entries;
     for (const Share& share : shares) {
@@ -42,13 +41,11 @@ inline QJsonObject makeTask(const QJsonValue& serial, const QJsonValue& taskTime
     return {{QStringLiteral("jobs"), counters}, {QStringLiteral("prototype"), prototype}};
 }
 
-inline QJsonObject makeDocument(const QJsonArray& tasks, const QJsonObject& jobs = {})
-{
+inline QJsonObject makeDocument(const QJsonArray& tasks, const QJsonObject& jobs = {}) {
     return {{QStringLiteral("tasks"), tasks}, {QStringLiteral("jobs"), jobs}};
 }
 
-inline QJsonObject cpuMetrics(double cpu)
-{
+inline QJsonObject cpuMetrics(double cpu) {
     return {
         {QStringLiteral("cpu"), cpu}, {QStringLiteral("in"), 1000}, {QStringLiteral("out"), 500}};
 }

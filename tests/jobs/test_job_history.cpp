@@ -26,14 +26,12 @@ namespace {
 
 const QDateTime t0 = QDateTime(QDate(2026, 12, 9), QTime(1, 2, 3), Qt::UTC);
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeAll(const QString& path, const QByteArray& bytes)
-{
+bool writeAll(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
@@ -41,32 +39,28 @@ bool writeAll(const QString& path, const QByteArray& bytes)
 // One task (serial|taskTime) reporting `slices` of each job with the given cpu.
 QJsonObject document(const QList<QString>& jobIds, const QJsonValue& serial = 1,
                      const QJsonValue& taskTime = 100, double slices = 2, double cpu = 50,
-                     const QJsonObject& jobs = {})
-{
+                     const QJsonObject& jobs = {}) {
     QList<Share> shares;
     for (const QString& id : jobIds)
         shares.append({id, slices, cpuMetrics(cpu)});
     return makeDocument({makeTask(serial, taskTime, shares)}, jobs);
 }
 
-QStringList ids(const QList<JobRecord>& jobs)
-{
+QStringList ids(const QList<JobRecord>& jobs) {
     QStringList result;
     for (const JobRecord& job : jobs)
         result.append(job.id);
     return result;
 }
 
-QStringList modelIds(const QAbstractItemModel& model)
-{
+QStringList modelIds(const QAbstractItemModel& model) {
     QStringList result;
     for (int row = 0; row < model.rowCount(); ++row)
         result.append(model.index(row, 0).data(JobListModel::JobIdRole).toString());
     return result;
 }
 
-QList<JobRecord> records(const QStringList& idList, int tag = 0)
-{
+QList<JobRecord> records(const QStringList& idList, int tag = 0) {
     QList<JobRecord> result;
     for (const QString& id : idList) {
         JobRecord r;
@@ -93,21 +87,18 @@ class TestJobHistory : public QObject {
     QString historyPath() const { return path(QStringLiteral("job-history.json")); }
     QString dismissedPath() const { return path(QStringLiteral("job-history-dismissed.json")); }
 
-    std::unique_ptr<JobHistory> makeHistory()
-    {
+    std::unique_ptr<JobHistory> makeHistory() {
         return std::make_unique<JobHistory>(m_dir->path(), m_timing, [this] { return m_now; });
     }
 
 private slots:
-    void init()
-    {
+    void init() {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_now = t0;
     }
 
-    void creationLoadsBothFilesIndependently_data()
-    {
+    void creationLoadsBothFilesIndependently_data() {
         QTest::addColumn<QByteArray>("history");
         QTest::addColumn<QByteArray>("dismissed");
         QTest::addColumn<QStringList>("jobIds");
@@ -125,8 +116,7 @@ private slots:
             << twoJobs << QByteArray("{\"j\":\"1|100\"}") << QStringList{"old", "new"} << 0;
         QTest::newRow("both missing") << QByteArray() << QByteArray() << QStringList{} << 0;
     }
-    void creationLoadsBothFilesIndependently()
-    {
+    void creationLoadsBothFilesIndependently() {
         QFETCH(QByteArray, history);
         QFETCH(QByteArray, dismissed);
         QFETCH(QStringList, jobIds);
@@ -158,8 +148,7 @@ private slots:
                          suffix);
     }
 
-    void unreadableFilesNeverReplaceEarlierOnes()
-    {
+    void unreadableFilesNeverReplaceEarlierOnes() {
         DiagnosticCapture diagnostics;
         QVERIFY(writeAll(historyPath(), "first"));
         makeHistory();
@@ -170,8 +159,7 @@ private slots:
         QCOMPARE(readAll(aside + QStringLiteral("-2")), QByteArray("second"));
     }
 
-    void creationMakesTheDirectory()
-    {
+    void creationMakesTheDirectory() {
         const QString nested = path(QStringLiteral("a/VXR Worker"));
         JobHistory store(nested, m_timing);
         QVERIFY(QFileInfo(nested).isDir());
@@ -180,8 +168,7 @@ private slots:
         QVERIFY(QFile::exists(nested + QStringLiteral("/job-history.json")));
     }
 
-    void workerProcessIsPublishedOnlyWhenItChanges()
-    {
+    void workerProcessIsPublishedOnlyWhenItChanges() {
         const auto store = makeHistory();
         QSignalSpy process(store.get(), &JobHistory::workerProcessChanged);
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
@@ -204,8 +191,7 @@ private slots:
         QVERIFY(!store->hasPendingSave());
     }
 
-    void sameDocumentTwiceChangesNothing()
-    {
+    void sameDocumentTwiceChangesNothing() {
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         QSignalSpy saved(store.get(), &JobHistory::saved);
@@ -231,8 +217,7 @@ private slots:
         QCOMPARE(store->jobs().at(0).lastActive, m_now);
     }
 
-    void skippedEntries_data()
-    {
+    void skippedEntries_data() {
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<int>("records");
         const QByteArray valid =
@@ -255,8 +240,7 @@ private slots:
         QTest::newRow("task not an object") << QByteArray(R"({"tasks":[1,"x",null]})") << 0;
         QTest::newRow("tasks not an array") << QByteArray(R"({"tasks":{"0":{}}})") << 0;
     }
-    void skippedEntries()
-    {
+    void skippedEntries() {
         QFETCH(QByteArray, document);
         QFETCH(int, records);
         const auto store = makeHistory();
@@ -267,8 +251,7 @@ private slots:
         QCOMPARE(store->hasPendingSave(), records > 0);
     }
 
-    void laterTaskWithTheSameKeyOverwrites()
-    {
+    void laterTaskWithTheSameKeyOverwrites() {
         const auto store = makeHistory();
         const QJsonValue none = QJsonValue::Undefined;
         store->ingest(makeDocument({makeTask(none, none, {{"j", 1, cpuMetrics(10)}}),
@@ -279,8 +262,7 @@ private slots:
         QCOMPARE(job.cpuPerSlice(), 20.0);
     }
 
-    void nameAndComputeGroup()
-    {
+    void nameAndComputeGroup() {
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const auto ingest = [&](const QJsonObject& info, const QString& entryGroup) {
@@ -317,8 +299,7 @@ private slots:
         QCOMPARE(store->jobs().at(0).computeGroup, std::optional<QString>(""));
     }
 
-    void breakdownAndEstimate()
-    {
+    void breakdownAndEstimate() {
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const auto ingest = [&](double heap, double slices, double cpuEstimate) {
@@ -345,8 +326,7 @@ private slots:
         QCOMPARE(jobs.count(), 3);
     }
 
-    void removeKeepsTheJobAwayUntilANewTask()
-    {
+    void removeKeepsTheJobAwayUntilANewTask() {
         const auto store = makeHistory();
         store->ingest(document({"j", "k"}));
         store->saveNow();
@@ -371,8 +351,7 @@ private slots:
         QCOMPARE(decodeDismissed(readAll(dismissedPath())), std::optional(store->dismissed()));
     }
 
-    void removeOfAnUnknownIdDoesNothing()
-    {
+    void removeOfAnUnknownIdDoesNothing() {
         const auto store = makeHistory();
         store->ingest(document({"j"}));
         store->saveNow();
@@ -383,8 +362,7 @@ private slots:
         QVERIFY(store->dismissed().isEmpty());
     }
 
-    void clearDismissesEveryJob()
-    {
+    void clearDismissesEveryJob() {
         const auto store = makeHistory();
         store->ingest(document({"j", "k"}));
         store->clear();
@@ -395,8 +373,7 @@ private slots:
         QVERIFY(store->jobs().isEmpty());
     }
 
-    void dismissalsArePrunedPastTheLimit()
-    {
+    void dismissalsArePrunedPastTheLimit() {
         DismissedPairs many;
         for (int i = 0; i < 500; ++i)
             many.insert(QStringLiteral("gone-%1").arg(i), {"1|1"});
@@ -408,8 +385,7 @@ private slots:
         QCOMPARE(store->dismissed(), (DismissedPairs{{"j", {"1|100"}}}));
     }
 
-    void historyKeepsTheNewest500()
-    {
+    void historyKeepsTheNewest500() {
         QList<JobRecord> stored;
         for (int i = 0; i < 500; ++i) {
             JobRecord r = records({QStringLiteral("old-%1").arg(i)}).first();
@@ -431,8 +407,7 @@ private slots:
         QVERIFY(!ids(*saved).contains("old-499"));
     }
 
-    void savesCoalesceIntoOneWrite()
-    {
+    void savesCoalesceIntoOneWrite() {
         const auto store = makeHistory();
         QSignalSpy saved(store.get(), &JobHistory::saved);
         const qint64 delay = m_timing.jobHistorySaveDelay.count();
@@ -454,8 +429,7 @@ private slots:
         QCOMPARE(saved.count(), 1);
     }
 
-    void saveNowAndDestruction()
-    {
+    void saveNowAndDestruction() {
         auto store = makeHistory();
         QSignalSpy saved(store.get(), &JobHistory::saved);
         store->saveNow(); // nothing pending
@@ -476,12 +450,12 @@ private slots:
 
     // The delayed save writes on the store's writer thread; a change made while that
     // write is in flight still reaches the file, and last.
-    void changeDuringABackgroundWriteLandsLast()
-    {
+    void changeDuringABackgroundWriteLandsLast() {
         const auto store = makeHistory();
         QSignalSpy saved(store.get(), &JobHistory::saved);
         store->ingest(document({"a"}));
-        QTRY_VERIFY_WITH_TIMEOUT(!store->hasPendingSave(), int(m_timing.jobHistorySaveDelay.count() * 5));
+        QTRY_VERIFY_WITH_TIMEOUT(!store->hasPendingSave(),
+                                 int(m_timing.jobHistorySaveDelay.count() * 5));
         store->ingest(document({"b"}, 2)); // the first write may still be running
         store->saveNow();
         QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
@@ -489,14 +463,12 @@ private slots:
         QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
     }
 
-    void failedWriteKeepsTheOldFile_data()
-    {
+    void failedWriteKeepsTheOldFile_data() {
         QTest::addColumn<bool>("readOnlyDirectory");
         QTest::newRow("read-only directory") << true;
         QTest::newRow("file size limit") << false;
     }
-    void failedWriteKeepsTheOldFile()
-    {
+    void failedWriteKeepsTheOldFile() {
         QFETCH(bool, readOnlyDirectory);
         const auto store = makeHistory();
         store->ingest(document({"a"}));
@@ -540,8 +512,7 @@ private slots:
         QCOMPARE(store->jobs().size(), 51);
     }
 
-    void modelFollowsTheHistory()
-    {
+    void modelFollowsTheHistory() {
         const auto store = makeHistory();
         JobListModel* model = store->model();
         QAbstractItemModelTester tester(model,
@@ -592,8 +563,7 @@ private slots:
         QCOMPARE(count.count(), 4);
     }
 
-    void modelAppliesMinimalChanges_data()
-    {
+    void modelAppliesMinimalChanges_data() {
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<QStringList>("after");
         QTest::addColumn<bool>("resets");
@@ -610,8 +580,7 @@ private slots:
         QTest::newRow("reordered")
             << QStringList{"a", "b", "c"} << QStringList{"c", "a", "b"} << true;
     }
-    void modelAppliesMinimalChanges()
-    {
+    void modelAppliesMinimalChanges() {
         QFETCH(QStringList, before);
         QFETCH(QStringList, after);
         QFETCH(bool, resets);

@@ -1,6 +1,6 @@
+#include "core/task_key.h"
 #include "jobs/job_history_json.h"
 #include "jobs/job_record.h"
-#include "core/task_key.h"
 #include "jobs/worker_process_memory.h"
 
 #include <QJsonArray>
@@ -15,27 +15,23 @@ namespace {
 
 using OptPeak = std::optional<Peak>;
 
-TaskSnapshot snapshot(double slices, double cpu)
-{
+TaskSnapshot snapshot(double slices, double cpu) {
     TaskSnapshot s;
     s.slicesDone = slices;
     s.cpu = cpu;
     return s;
 }
 
-QDateTime utc(const char* text)
-{
+QDateTime utc(const char* text) {
     return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
 }
 
-QDateTime wholeSeconds(const QDateTime& d)
-{
+QDateTime wholeSeconds(const QDateTime& d) {
     return QDateTime::fromSecsSinceEpoch(d.toSecsSinceEpoch(), Qt::UTC);
 }
 
 // A record with every optional present and one with none.
-QList<JobRecord> sampleRecords()
-{
+QList<JobRecord> sampleRecords() {
     JobRecord full;
     full.id = QStringLiteral("job-full-0123456789");
     full.name = QStringLiteral("Rendering \"frames\" ✓");
@@ -66,8 +62,7 @@ QList<JobRecord> sampleRecords()
     return {full, bare};
 }
 
-QByteArray recordText(const char* overrides)
-{
+QByteArray recordText(const char* overrides) {
     // A valid single-record file; `overrides` replaces the record's fields.
     return QByteArray("[{") + overrides + "}]";
 }
@@ -82,8 +77,7 @@ const char* validFields =
 class TestJobRecord : public QObject {
     Q_OBJECT
 private slots:
-    void derivedValuesOfAJobWithoutTasks()
-    {
+    void derivedValuesOfAJobWithoutTasks() {
         const JobRecord job;
         QCOMPARE(job.slices(), 0.0);
         QVERIFY(!job.cpuPerSlice() && !job.gpuPerSlice() && !job.inPerSlice() &&
@@ -91,8 +85,7 @@ private slots:
         QVERIFY(!job.ram() && !job.gpuMem());
     }
 
-    void perSliceFiguresAreWeightedBySlices()
-    {
+    void perSliceFiguresAreWeightedBySlices() {
         JobRecord job;
         TaskSnapshot first = snapshot(1, 100);
         first.gpu = 10;
@@ -109,8 +102,7 @@ private slots:
         QCOMPARE(job.outPerSlice(), 10.0);
     }
 
-    void peak_data()
-    {
+    void peak_data() {
         QTest::addColumn<QList<Peak::Entry>>("entries");
         QTest::addColumn<OptPeak>("expected");
         QTest::newRow("missing average counts as 0")
@@ -125,15 +117,13 @@ private slots:
             << QList<Peak::Entry>{{100, 0, 150}, {200, 0, 250}} << OptPeak();
         QTest::newRow("no entries") << QList<Peak::Entry>{} << OptPeak();
     }
-    void peak()
-    {
+    void peak() {
         QFETCH(QList<Peak::Entry>, entries);
         QFETCH(OptPeak, expected);
         QCOMPARE(Peak::fromEntries(entries), expected);
     }
 
-    void recordPeaksReadTheirOwnFields()
-    {
+    void recordPeaksReadTheirOwnFields() {
         JobRecord job;
         TaskSnapshot s = snapshot(4, 0);
         s.ram = 100;
@@ -151,8 +141,7 @@ private slots:
         QCOMPARE(job.gpuMem(), OptPeak(Peak{7, 999}));
     }
 
-    void snapshotFromMetricsIsLenient()
-    {
+    void snapshotFromMetricsIsLenient() {
         const auto metrics =
             QJsonDocument::fromJson(R"({"cpu":12.5,"gpu":"3","in":12,"ramSlices":2,"ramMax":9e8,)"
                                     R"("gpuMem":null,"unknown":1})")
@@ -169,8 +158,7 @@ private slots:
         QCOMPARE(s.gpuMem, std::optional<double>());
     }
 
-    void estimateAndBreakdownFromTaskInfo()
-    {
+    void estimateAndBreakdownFromTaskInfo() {
         const auto estimate = Estimate::fromTaskInfo(
             QJsonDocument::fromJson(R"({"cpu":5,"in":7,"out":8,"ram":"x","gpuMem":1})").object());
         QCOMPARE(estimate, (Estimate{5, std::nullopt, 7, 8, std::nullopt, 1}));
@@ -179,8 +167,7 @@ private slots:
         QCOMPARE(breakdown, (RAMBreakdown{1, 2, 3, 0, 9}));
     }
 
-    void workerProcessMemoryFromTaskInfo()
-    {
+    void workerProcessMemoryFromTaskInfo() {
         const auto full = WorkerProcessMemory::fromTaskInfo(QJsonDocument::fromJson(R"({
             "rss": 100, "peakRss": 200, "heapUsed": 30, "heapLimit": 40,
             "budget": {"limit": 1000, "committed": 300,
@@ -204,8 +191,7 @@ private slots:
         QCOMPARE(bare, (WorkerProcessMemory{1, 0, 0, 0, {}, {}, {}, {}, {}}));
     }
 
-    void taskKey_data()
-    {
+    void taskKey_data() {
         QTest::addColumn<QByteArray>("prototype");
         QTest::addColumn<QString>("key");
         QTest::newRow("numbers") << QByteArray(R"({"serial":7,"taskTime":1733700000000})")
@@ -222,15 +208,13 @@ private slots:
         QTest::newRow("null and bool")
             << QByteArray(R"({"serial":null,"taskTime":true})") << "|true";
     }
-    void taskKey()
-    {
+    void taskKey() {
         QFETCH(QByteArray, prototype);
         QFETCH(QString, key);
         QCOMPARE(vxr::taskKey(QJsonDocument::fromJson(prototype).object()), key);
     }
 
-    void internetDate_data()
-    {
+    void internetDate_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected");
         const QDateTime at = utc("2026-12-09T01:02:03Z");
@@ -244,8 +228,7 @@ private slots:
         QTest::newRow("hour 24") << "2026-12-09T24:00:00Z" << QDateTime();
         QTest::newRow("sign in year") << "+026-12-09T01:02:03Z" << QDateTime();
     }
-    void internetDate()
-    {
+    void internetDate() {
         QFETCH(QString, text);
         QFETCH(QDateTime, expected);
         QCOMPARE(parseInternetDate(text).value_or(QDateTime()), expected);
@@ -253,14 +236,12 @@ private slots:
             QCOMPARE(internetDateText(expected), text);
     }
 
-    void datesAreWrittenInUtcWholeSeconds()
-    {
+    void datesAreWrittenInUtcWholeSeconds() {
         const QDateTime local(QDate(2026, 12, 9), QTime(3, 2, 3, 999), QTimeZone(7200));
         QCOMPARE(internetDateText(local), QStringLiteral("2026-12-09T01:02:03Z"));
     }
 
-    void roundTripKeepsEverythingButFractions()
-    {
+    void roundTripKeepsEverythingButFractions() {
         const QList<JobRecord> records = sampleRecords();
         const QByteArray bytes = encodeJobHistory(records);
         QVERIFY(!bytes.contains('\n'));
@@ -295,8 +276,7 @@ private slots:
                                            "ramSlices", "slicesDone"}));
     }
 
-    void strictDecoding_data()
-    {
+    void strictDecoding_data() {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<int>("records"); // -1: unreadable
         const QByteArray valid = validFields;
@@ -330,8 +310,7 @@ private slots:
         QTest::newRow("truncated") << recordText(validFields).chopped(3) << -1;
         QTest::newRow("empty file") << QByteArray() << -1;
     }
-    void strictDecoding()
-    {
+    void strictDecoding() {
         QFETCH(QByteArray, file);
         QFETCH(int, records);
         const auto decoded = decodeJobHistory(file);
@@ -341,8 +320,7 @@ private slots:
     // Unknown keys may hold any JSON value; anything that is not JSON (RFC 8259,
     // stricter than QJsonDocument about "1.", ".5" and raw control characters)
     // makes the file unreadable.
-    void unknownValuesFollowJsonGrammar_data()
-    {
+    void unknownValuesFollowJsonGrammar_data() {
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<bool>("valid");
         const char* valid[] = {
@@ -377,8 +355,7 @@ private slots:
             QTest::newRow(value) << QByteArray(value) << false;
         QTest::newRow("deep") << QByteArray(200, '[') + QByteArray(200, ']') << true;
     }
-    void unknownValuesFollowJsonGrammar()
-    {
+    void unknownValuesFollowJsonGrammar() {
         QFETCH(QByteArray, value);
         QFETCH(bool, valid);
         const QByteArray file = recordText(validFields + QByteArray(",\"extra\":") + value);
@@ -387,8 +364,7 @@ private slots:
             QVERIFY(QJsonDocument::fromJson(file).isArray());
     }
 
-    void textSurvivesTheRoundTrip()
-    {
+    void textSurvivesTheRoundTrip() {
         const QString awkward = QStringLiteral("q\"b\\s/\n\t\x01 é ✓ ") + QString::fromUcs4(U"😀");
         JobRecord r = sampleRecords().at(1);
         r.id = awkward;
@@ -414,8 +390,7 @@ private slots:
 
     // Damaged files (truncated, bytes flipped) must be rejected or read, never
     // crash or read past the end; whatever is read must survive a rewrite.
-    void damagedFilesAreHandled()
-    {
+    void damagedFilesAreHandled() {
         const QByteArray valid = encodeJobHistory(sampleRecords());
         QRandomGenerator random(20261209);
         for (int round = 0; round < 3000; ++round) {
@@ -435,8 +410,7 @@ private slots:
         }
     }
 
-    void dismissedFile()
-    {
+    void dismissedFile() {
         const DismissedPairs pairs{
             {QStringLiteral("a"), {QStringLiteral("2|2"), QStringLiteral("1|1")}},
             {QStringLiteral("b"), {}}};

@@ -19,22 +19,20 @@ namespace {
 constexpr quint64 GB = 1073741824;
 constexpr quint64 total16 = 16 * GB;
 
-QByteArray readAll(const QString& path)
-{
+QByteArray readAll(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // A /proc holding only meminfo: what the governor reads when no worker runs.
-void writeMeminfo(const QString& procRoot, quint64 totalBytes, quint64 availableBytes)
-{
+void writeMeminfo(const QString& procRoot, quint64 totalBytes, quint64 availableBytes) {
     QDir().mkpath(procRoot);
     QFile file(procRoot + QStringLiteral("/meminfo"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("MemTotal: " + QByteArray::number(totalBytes / 1024) + " kB\nMemFree: 1 kB\n"
-               + (availableBytes ? "MemAvailable: " + QByteArray::number(availableBytes / 1024)
-                                       + " kB\n"
-                                 : QByteArray()));
+    file.write("MemTotal: " + QByteArray::number(totalBytes / 1024) + " kB\nMemFree: 1 kB\n" +
+               (availableBytes
+                    ? "MemAvailable: " + QByteArray::number(availableBytes / 1024) + " kB\n"
+                    : QByteArray()));
 }
 
 } // namespace
@@ -42,8 +40,7 @@ void writeMeminfo(const QString& procRoot, quint64 totalBytes, quint64 available
 class TestMemory : public QObject {
     Q_OBJECT
 private slots:
-    void limit_data()
-    {
+    void limit_data() {
         QTest::addColumn<quint64>("used");
         QTest::addColumn<quint64>("vxr");
         QTest::addColumn<double>("capPercent");
@@ -51,40 +48,38 @@ private slots:
         QTest::addColumn<double>("headroomGB");
         QTest::addColumn<quint64>("otherApps");
         QTest::addColumn<quint64>("limit");
-        QTest::newRow("worked example") << 10 * GB << 2 * GB << 50.0 << true << 1.5 << 8 * GB
-                                        << quint64(6979321856);
-        QTest::newRow("13 GB others") << 15 * GB << 2 * GB << 50.0 << true << 1.5 << 13 * GB
-                                      << quint64(1610612736);
-        QTest::newRow("15 GB others") << 17 * GB << 2 * GB << 50.0 << true << 1.5 << 15 * GB
-                                      << quint64(0);
+        QTest::newRow("worked example")
+            << 10 * GB << 2 * GB << 50.0 << true << 1.5 << 8 * GB << quint64(6979321856);
+        QTest::newRow("13 GB others")
+            << 15 * GB << 2 * GB << 50.0 << true << 1.5 << 13 * GB << quint64(1610612736);
+        QTest::newRow("15 GB others")
+            << 17 * GB << 2 * GB << 50.0 << true << 1.5 << 15 * GB << quint64(0);
         QTest::newRow("others plus headroom exactly total")
             << 14 * GB + GB / 2 << 0ULL << 50.0 << true << 1.5 << 14 * GB + GB / 2 << quint64(0);
-        QTest::newRow("little in use: the cap holds") << 2 * GB << 1 * GB << 50.0 << true << 1.5
-                                                      << 1 * GB << quint64(8589934592);
-        QTest::newRow("yield off is the cap") << 15 * GB << 0ULL << 50.0 << false << 1.5
-                                              << 15 * GB << quint64(8589934592);
-        QTest::newRow("vxr above used") << 1 * GB << 2 * GB << 50.0 << true << 1.5 << 0ULL
-                                        << quint64(8589934592);
-        QTest::newRow("cap truncated") << 0ULL << 0ULL << 33.3 << false << 1.5 << 0ULL
-                                       << quint64(5720896438);
-        QTest::newRow("headroom in GiB") << 0ULL << 0ULL << 100.0 << true << 1.5 << 0ULL
-                                         << total16 - 1610612736;
+        QTest::newRow("little in use: the cap holds")
+            << 2 * GB << 1 * GB << 50.0 << true << 1.5 << 1 * GB << quint64(8589934592);
+        QTest::newRow("yield off is the cap")
+            << 15 * GB << 0ULL << 50.0 << false << 1.5 << 15 * GB << quint64(8589934592);
+        QTest::newRow("vxr above used")
+            << 1 * GB << 2 * GB << 50.0 << true << 1.5 << 0ULL << quint64(8589934592);
+        QTest::newRow("cap truncated")
+            << 0ULL << 0ULL << 33.3 << false << 1.5 << 0ULL << quint64(5720896438);
+        QTest::newRow("headroom in GiB")
+            << 0ULL << 0ULL << 100.0 << true << 1.5 << 0ULL << total16 - 1610612736;
         // Values no settings screen produces, from a hand-edited file.
-        QTest::newRow("cap above 100") << 0ULL << 0ULL << 250.0 << false << 1.5 << 0ULL
-                                       << total16;
+        QTest::newRow("cap above 100") << 0ULL << 0ULL << 250.0 << false << 1.5 << 0ULL << total16;
         QTest::newRow("negative cap") << 0ULL << 0ULL << -5.0 << false << 1.5 << 0ULL << 0ULL;
         QTest::newRow("NaN cap") << 0ULL << 0ULL << std::nan("") << false << 1.5 << 0ULL << 0ULL;
         QTest::newRow("infinite cap") << 0ULL << 0ULL << std::numeric_limits<double>::infinity()
                                       << false << 1.5 << 0ULL << total16;
-        QTest::newRow("negative headroom") << 4 * GB << 0ULL << 100.0 << true << -2.0 << 4 * GB
-                                           << 12 * GB;
-        QTest::newRow("huge headroom") << 4 * GB << 0ULL << 100.0 << true << 1e300 << 4 * GB
-                                       << 0ULL;
-        QTest::newRow("NaN headroom") << 4 * GB << 0ULL << 100.0 << true << std::nan("")
-                                      << 4 * GB << 0ULL;
+        QTest::newRow("negative headroom")
+            << 4 * GB << 0ULL << 100.0 << true << -2.0 << 4 * GB << 12 * GB;
+        QTest::newRow("huge headroom")
+            << 4 * GB << 0ULL << 100.0 << true << 1e300 << 4 * GB << 0ULL;
+        QTest::newRow("NaN headroom")
+            << 4 * GB << 0ULL << 100.0 << true << std::nan("") << 4 * GB << 0ULL;
     }
-    void limit()
-    {
+    void limit() {
         QFETCH(quint64, used);
         QFETCH(quint64, vxr);
         QFETCH(double, capPercent);
@@ -92,13 +87,12 @@ private slots:
         QFETCH(double, headroomGB);
         QFETCH(quint64, otherApps);
         QFETCH(quint64, limit);
-        const MemoryReading reading
-            = computeMemoryReading(total16, used, vxr, {capPercent, yield, headroomGB});
+        const MemoryReading reading =
+            computeMemoryReading(total16, used, vxr, {capPercent, yield, headroomGB});
         QCOMPARE(reading, (MemoryReading{total16, otherApps, vxr, limit}));
     }
 
-    void fileAndText()
-    {
+    void fileAndText() {
         QCOMPARE(memoryLimitFileContents(6979321856, 1733700000123),
                  QByteArray(R"({"limit":6979321856,"time":1733700000123})"));
         QCOMPARE(memoryReadingText({total16, 8 * GB, 2 * GB, 6979321856}),
@@ -106,16 +100,14 @@ private slots:
                                 "apps 8.0 GB of 16.0 GB"));
     }
 
-    void governorWritesTheLimitFile()
-    {
+    void governorWritesTheLimitFile() {
         QTemporaryDir dir;
         const QString procRoot = dir.filePath(QStringLiteral("proc"));
         writeMeminfo(procRoot, total16, 6 * GB); // 10 GB used, no worker running
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         MemorySettings settings;
         QObject owner;
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; },
-                                 &owner},
+        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
                                 Timing{}.scaled(0.01), limitFile, procRoot);
         QCOMPARE(governor.totalMemory(), total16);
         QVERIFY(!governor.hasReading());
@@ -132,12 +124,12 @@ private slots:
                      .match(QString::fromUtf8(contents))
                      .hasMatch(),
                  contents.constData());
-        const qint64 written = contents.mid(contents.indexOf("\"time\":") + 7).chopped(1).toLongLong();
+        const qint64 written =
+            contents.mid(contents.indexOf("\"time\":") + 7).chopped(1).toLongLong();
         QVERIFY(qAbs(written - QDateTime::currentMSecsSinceEpoch()) < 60'000);
     }
 
-    void settingsChangeUpdatesAtOnce()
-    {
+    void settingsChangeUpdatesAtOnce() {
         QTemporaryDir dir;
         const QString procRoot = dir.filePath(QStringLiteral("proc"));
         writeMeminfo(procRoot, total16, 14 * GB);
@@ -146,8 +138,7 @@ private slots:
         QObject owner;
         Timing slow;
         slow.governorInterval = std::chrono::hours(1); // only the first loop update runs
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; },
-                                 &owner},
+        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
                                 slow, limitFile, procRoot);
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.start();
@@ -170,16 +161,15 @@ private slots:
         QVERIFY(!QFileInfo::exists(limitFile));
     }
 
-    void ownerGoneDoesNothing()
-    {
+    void ownerGoneDoesNothing() {
         QTemporaryDir dir;
         const QString procRoot = dir.filePath(QStringLiteral("proc"));
         writeMeminfo(procRoot, total16, 14 * GB);
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         auto owner = std::make_unique<QObject>();
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [] { return MemorySettings{}; },
-                                 owner.get()},
-                                Timing{}.scaled(0.01), limitFile, procRoot);
+        MemoryGovernor governor(
+            {[] { return QList<qint32>{}; }, [] { return MemorySettings{}; }, owner.get()},
+            Timing{}.scaled(0.01), limitFile, procRoot);
         owner.reset();
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.start();
@@ -189,16 +179,14 @@ private slots:
         QVERIFY(!QFileInfo::exists(limitFile));
     }
 
-    void footprintOfTheWorkerTree()
-    {
+    void footprintOfTheWorkerTree() {
         // The fixture tree under 100: 3100 + 1524 + 800 + 0 + 256 KiB of footprint.
         QTemporaryDir dir;
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         QObject owner;
-        MemoryGovernor governor({[] { return QList<qint32>{100}; },
-                                 [] { return MemorySettings{}; }, &owner},
-                                Timing{}, limitFile,
-                                QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
+        MemoryGovernor governor(
+            {[] { return QList<qint32>{100}; }, [] { return MemorySettings{}; }, &owner}, Timing{},
+            limitFile, QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
         governor.settingsChanged();
         QTRY_VERIFY(governor.hasReading());
         QCOMPARE(governor.reading()->vxr, quint64(5680) * 1024);

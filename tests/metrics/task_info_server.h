@@ -12,8 +12,7 @@
 class TaskInfoServer : public QObject {
 public:
     explicit TaskInfoServer(QObject* parent = nullptr)
-        : QObject(parent)
-    {
+        : QObject(parent) {
         m_server.listen(QHostAddress::LocalHost, 0);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             while (QTcpSocket* socket = m_server.nextPendingConnection()) {
@@ -23,12 +22,15 @@ public:
                         return;
                     m_request.clear();
                     ++requests;
-                    const QByteArray body = bodies.isEmpty()
-                        ? QByteArray()
-                        : (bodies.size() > 1 ? bodies.takeFirst() : bodies.first());
-                    socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\n"
-                                  "Content-Length: " + QByteArray::number(body.size())
-                                  + "\r\nConnection: close\r\n\r\n" + body);
+                    const QByteArray body =
+                        bodies.isEmpty()
+                            ? QByteArray()
+                            : (bodies.size() > 1 ? bodies.takeFirst() : bodies.first());
+                    socket->write("HTTP/1.1 " + status +
+                                  "\r\nContent-Type: text/plain\r\n"
+                                  "Content-Length: " +
+                                  QByteArray::number(body.size()) +
+                                  "\r\nConnection: close\r\n\r\n" + body);
                     socket->disconnectFromHost();
                 });
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
@@ -36,8 +38,7 @@ public:
         });
     }
 
-    [[nodiscard]] QUrl url(const QString& path = QStringLiteral("/worker/task-info")) const
-    {
+    [[nodiscard]] QUrl url(const QString& path = QStringLiteral("/worker/task-info")) const {
         return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_server.serverPort()).arg(path));
     }
 

@@ -15,24 +15,22 @@ namespace {
 
 using GpuTimes = QHash<qint32, quint64>;
 
-ProcessTreeSnapshot treeWithCPU(quint64 cpuNS, quint64 rss = 0)
-{
+ProcessTreeSnapshot treeWithCPU(quint64 cpuNS, quint64 rss = 0) {
     return {{1, {rss, cpuNS / 2, 0}}, {2, {0, cpuNS - cpuNS / 2, 0}}};
 }
 
 // One task ("serial" 7, "taskTime" 1000) with job "j1": "in" bytes per slice and slices done.
-QByteArray taskInfoBody(int slicesDone, double in = 1000, double out = 10)
-{
-    return "window.taskInfo="
-        + QJsonDocument::fromJson(QStringLiteral(R"({"tasks":[{"jobs":{"j1":{"slicesDone":%1}},
+QByteArray taskInfoBody(int slicesDone, double in = 1000, double out = 10) {
+    return "window.taskInfo=" +
+           QJsonDocument::fromJson(QStringLiteral(R"({"tasks":[{"jobs":{"j1":{"slicesDone":%1}},
             "prototype":{"serial":7,"taskTime":1000,
             "currentTask":{"jobs":{"j1":{"metrics":{"in":%2,"out":%3}}}}}}]})")
-                                      .arg(slicesDone)
-                                      .arg(in)
-                                      .arg(out)
-                                      .toUtf8())
-              .toJson(QJsonDocument::Compact)
-        + ";";
+                                       .arg(slicesDone)
+                                       .arg(in)
+                                       .arg(out)
+                                       .toUtf8())
+               .toJson(QJsonDocument::Compact) +
+           ";";
 }
 
 } // namespace
@@ -40,8 +38,7 @@ QByteArray taskInfoBody(int slicesDone, double in = 1000, double out = 10)
 class TestMetrics : public QObject {
     Q_OBJECT
 private slots:
-    void historyKeepsTheNewestValues()
-    {
+    void historyKeepsTheNewestValues() {
         MetricHistory history;
         QCOMPARE(history.latest(), 0.0);
         QCOMPARE(history.average(), 0.0);
@@ -62,8 +59,7 @@ private slots:
         QCOMPARE(small.peak(), 3.0);
     }
 
-    void sampleFigures_data()
-    {
+    void sampleFigures_data() {
         QTest::addColumn<bool>("hasPrevious");
         QTest::addColumn<quint64>("lastCPU");
         QTest::addColumn<quint64>("cpuTotal");
@@ -74,22 +70,21 @@ private slots:
         QTest::addColumn<double>("cpuPercent");
         QTest::addColumn<double>("gpuPercent");
         QTest::newRow("8 s of CPU over 2 s on 8 CPUs")
-            << true << quint64(1e9) << quint64(9e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8
-            << 50.0 << 0.0;
+            << true << quint64(1e9) << quint64(9e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8 << 50.0
+            << 0.0;
         QTest::newRow("clamped at every core busy")
-            << true << quint64(0) << quint64(40e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8
-            << 100.0 << 0.0;
+            << true << quint64(0) << quint64(40e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8 << 100.0
+            << 0.0;
         QTest::newRow("no processor count counts as one")
-            << true << quint64(0) << quint64(1e9) << GpuTimes{} << GpuTimes{} << 2.0 << 0
-            << 50.0 << 0.0;
+            << true << quint64(0) << quint64(1e9) << GpuTimes{} << GpuTimes{} << 2.0 << 0 << 50.0
+            << 0.0;
         QTest::newRow("first sample") << false << quint64(0) << quint64(9e9) << GpuTimes{}
                                       << GpuTimes{{5, quint64(3e9)}} << 2.0 << 8 << 0.0 << 0.0;
         QTest::newRow("CPU total shrank (a process exited)")
-            << true << quint64(9e9) << quint64(8e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8
-            << 0.0 << 0.0;
-        QTest::newRow("no time passed") << true << quint64(0) << quint64(9e9)
-                                        << GpuTimes{{5, 0}} << GpuTimes{{5, quint64(1e9)}} << 0.0
-                                        << 8 << 0.0 << 0.0;
+            << true << quint64(9e9) << quint64(8e9) << GpuTimes{} << GpuTimes{} << 2.0 << 8 << 0.0
+            << 0.0;
+        QTest::newRow("no time passed") << true << quint64(0) << quint64(9e9) << GpuTimes{{5, 0}}
+                                        << GpuTimes{{5, quint64(1e9)}} << 0.0 << 8 << 0.0 << 0.0;
         QTest::newRow("3e9 ns of GPU over 2 s clamps at 100")
             << true << quint64(0) << quint64(0) << GpuTimes{{5, quint64(1e9)}}
             << GpuTimes{{5, quint64(4e9)}} << 2.0 << 8 << 0.0 << 100.0;
@@ -99,8 +94,7 @@ private slots:
             << GpuTimes{{5, quint64(2e9)}, {6, quint64(4e9)}, {8, quint64(9e9)}} << 2.0 << 8 << 0.0
             << 50.0;
     }
-    void sampleFigures()
-    {
+    void sampleFigures() {
         QFETCH(bool, hasPrevious);
         QFETCH(quint64, lastCPU);
         QFETCH(quint64, cpuTotal);
@@ -117,8 +111,8 @@ private slots:
         baseline.lastGPUTimeNSByPID = lastGPU;
         const auto now = before + std::chrono::duration_cast<SampleClock::duration>(
                                       std::chrono::duration<double>(seconds));
-        const SampleFigures figures = advanceSample(baseline, treeWithCPU(cpuTotal, 3u << 29),
-                                                    gpu, now, processors);
+        const SampleFigures figures =
+            advanceSample(baseline, treeWithCPU(cpuTotal, 3u << 29), gpu, now, processors);
         QTEST(figures.cpuPercent, "cpuPercent");
         QTEST(figures.gpuPercent, "gpuPercent");
         QCOMPARE(figures.ramGB, 1.5);
@@ -127,16 +121,14 @@ private slots:
         QCOMPARE(baseline.lastGPUTimeNSByPID, gpu);
     }
 
-    void percentClamping()
-    {
+    void percentClamping() {
         QCOMPARE(clampPercent(std::nan("")), 0.0);
         QCOMPARE(clampPercent(-3), 0.0);
         QCOMPARE(clampPercent(150), 100.0);
         QCOMPARE(clampPercent(37.5), 37.5);
     }
 
-    void envelope_data()
-    {
+    void envelope_data() {
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("parses");
         QTest::newRow("prefix, object, semicolon") << QByteArray("window.x={\"a\":1};") << true;
@@ -149,8 +141,7 @@ private slots:
         QTest::newRow("not UTF-8") << QByteArray("x={\"a\":\"\xff\"};") << false;
         QTest::newRow("empty") << QByteArray() << false;
     }
-    void envelope()
-    {
+    void envelope() {
         QFETCH(QByteArray, body);
         QFETCH(bool, parses);
         const auto root = parseTaskInfoRoot(body);
@@ -159,8 +150,7 @@ private slots:
             QVERIFY(root->contains(QLatin1String("a")));
     }
 
-    void networkTotalsOnlyGrow()
-    {
+    void networkTotalsOnlyGrow() {
         NetworkTotals totals;
         const auto look = [&](int slicesDone, double in) {
             accountTaskInfo(totals, *parseTaskInfoRoot(taskInfoBody(slicesDone, in)));
@@ -197,22 +187,22 @@ private slots:
         QCOMPARE(totals.lastTaskJobBytesIn.value(QStringLiteral("8||j1"), -1), 0.0);
     }
 
-    void samplerRecordsTreeAndNetwork()
-    {
+    void samplerRecordsTreeAndNetwork() {
         TaskInfoServer server;
         server.bodies = {taskInfoBody(3), taskInfoBody(4), "{\"tasks\":[]}"};
         QObject owner;
         SamplerEnvironment environment{QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"),
                                        QStringLiteral("/nonexistent"), server.url(), 8};
-        MetricsSampler sampler({[] { return QList<qint32>{100}; }, &owner},
-                               Timing{}.scaled(0.005), environment);
+        MetricsSampler sampler({[] { return QList<qint32>{100}; }, &owner}, Timing{}.scaled(0.005),
+                               environment);
         int finished = 0;
         bool historiesInStep = true;
         connect(&sampler, &MetricsSampler::sampleFinished, this, [&] {
             ++finished;
-            historiesInStep = historiesInStep && sampler.ram().samples.size() == finished
-                && sampler.cpu().samples.size() == finished
-                && sampler.gpu().samples.size() == finished && server.requests == finished;
+            historiesInStep = historiesInStep && sampler.ram().samples.size() == finished &&
+                              sampler.cpu().samples.size() == finished &&
+                              sampler.gpu().samples.size() == finished &&
+                              server.requests == finished;
         });
         QSignalSpy bytesIn(&sampler, &MetricsSampler::bytesInChanged);
         sampler.start();
@@ -227,16 +217,14 @@ private slots:
         QCOMPARE(bytesIn.count(), 2);
     }
 
-    void samplerKeepsTotalsOnFailures()
-    {
+    void samplerKeepsTotalsOnFailures() {
         TaskInfoServer server;
         server.status = "404 Not Found";
         server.bodies = {taskInfoBody(3)};
         auto owner = std::make_unique<QObject>();
-        MetricsSampler sampler({[] { return QList<qint32>{}; }, owner.get()},
-                               Timing{}.scaled(0.005),
-                               {QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"),
-                                server.url(), 8});
+        MetricsSampler sampler(
+            {[] { return QList<qint32>{}; }, owner.get()}, Timing{}.scaled(0.005),
+            {QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"), server.url(), 8});
         QSignalSpy finished(&sampler, &MetricsSampler::sampleFinished);
         sampler.start();
         QTRY_VERIFY(finished.count() >= 2);

@@ -26,23 +26,18 @@ wl_display* g_display = nullptr;
 std::vector<wl_resource*> g_notifications;
 std::string g_input;
 
-void destroyResource(wl_client*, wl_resource* resource)
-{
+void destroyResource(wl_client*, wl_resource* resource) {
     wl_resource_destroy(resource);
 }
 
-void forgetNotification(wl_resource* resource)
-{
+void forgetNotification(wl_resource* resource) {
     std::erase(g_notifications, resource);
 }
 
-const struct ext_idle_notification_v1_interface kNotificationImpl {
-    destroyResource
-};
+const struct ext_idle_notification_v1_interface kNotificationImpl { destroyResource };
 
 void getIdleNotification(wl_client* client, wl_resource* resource, uint32_t id, uint32_t timeout,
-                         wl_resource* /*seat*/)
-{
+                         wl_resource* /*seat*/) {
     wl_resource* notification = wl_resource_create(client, &ext_idle_notification_v1_interface,
                                                    wl_resource_get_version(resource), id);
     wl_resource_set_implementation(notification, &kNotificationImpl, nullptr, forgetNotification);
@@ -51,26 +46,21 @@ void getIdleNotification(wl_client* client, wl_resource* resource, uint32_t id, 
     std::fflush(stdout);
 }
 
-const struct ext_idle_notifier_v1_interface kNotifierImpl {
-    destroyResource, getIdleNotification
-};
+const struct ext_idle_notifier_v1_interface kNotifierImpl { destroyResource, getIdleNotification };
 
-void bindNotifier(wl_client* client, void*, uint32_t version, uint32_t id)
-{
+void bindNotifier(wl_client* client, void*, uint32_t version, uint32_t id) {
     wl_resource* resource =
         wl_resource_create(client, &ext_idle_notifier_v1_interface, int(version), id);
     wl_resource_set_implementation(resource, &kNotifierImpl, nullptr, nullptr);
 }
 
-void bindSeat(wl_client* client, void*, uint32_t version, uint32_t id)
-{
+void bindSeat(wl_client* client, void*, uint32_t version, uint32_t id) {
     wl_resource* resource = wl_resource_create(client, &wl_seat_interface, int(version), id);
     wl_resource_set_implementation(resource, nullptr, nullptr, nullptr);
     wl_seat_send_capabilities(resource, WL_SEAT_CAPABILITY_POINTER);
 }
 
-int onInput(int fd, uint32_t, void*)
-{
+int onInput(int fd, uint32_t, void*) {
     char buffer[256];
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n <= 0) {
@@ -95,8 +85,7 @@ int onInput(int fd, uint32_t, void*)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2)
         return 2;
     g_display = wl_display_create();

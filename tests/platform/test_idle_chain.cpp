@@ -10,9 +10,7 @@ namespace {
 class FixedSource : public IdleTimeSource {
 public:
     explicit FixedSource(QString name)
-        : m_name(std::move(name))
-    {
-    }
+        : m_name(std::move(name)) {}
     [[nodiscard]] QString name() const override { return m_name; }
     [[nodiscard]] std::optional<double> idleSeconds() override { return 1.0; }
 
@@ -20,8 +18,7 @@ private:
     QString m_name;
 };
 
-QStringList probeNames(const std::vector<IdleSourceProbe>& probes)
-{
+QStringList probeNames(const std::vector<IdleSourceProbe>& probes) {
     QStringList names;
     for (const IdleSourceProbe& probe : probes)
         names.append(probe.name);
@@ -34,8 +31,7 @@ class TestIdleChain : public QObject {
     Q_OBJECT
 private slots:
     // Scripted notification events: "i@t" idled at t ms, "r@t" resumed at t ms.
-    void trackerTurnsEventsIntoIdleTime_data()
-    {
+    void trackerTurnsEventsIntoIdleTime_data() {
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<qint64>("queryMs");
         QTest::addColumn<double>("expected");
@@ -51,8 +47,7 @@ private slots:
         QTest::newRow("clock before the event gives 0, not negative")
             << QStringList{"i@5000"} << qint64(3000) << 0.0;
     }
-    void trackerTurnsEventsIntoIdleTime()
-    {
+    void trackerTurnsEventsIntoIdleTime() {
         QFETCH(QStringList, events);
         QFETCH(qint64, queryMs);
         QFETCH(double, expected);
@@ -67,8 +62,7 @@ private slots:
         QCOMPARE(tracker.idleSeconds(queryMs), expected);
     }
 
-    void firstAnsweringProbeWins()
-    {
+    void firstAnsweringProbeWins() {
         QStringList asked;
         const auto probe = [&](const QString& name, bool answers) {
             return IdleSourceProbe{name,
@@ -85,19 +79,15 @@ private slots:
         QVERIFY(isIdleDetectionAvailable(*source));
     }
 
-    void noAnswerMeansUnavailableAndNeverIdle()
-    {
-        auto source = selectIdleTimeSource({{"a", [] {
-                                                 return nullptr;
-                                             }}});
+    void noAnswerMeansUnavailableAndNeverIdle() {
+        auto source = selectIdleTimeSource({{"a", [] { return nullptr; }}});
         QVERIFY(!isIdleDetectionAvailable(*source));
         QCOMPARE(source->idleSeconds(), std::optional<double>(0.0));
         QCOMPARE(source->name(), QStringLiteral("none"));
         QVERIFY(idleDetectionUnavailableText().startsWith("Idle detection is not available"));
     }
 
-    void probeOrderFollowsTheSession_data()
-    {
+    void probeOrderFollowsTheSession_data() {
         QTest::addColumn<QByteArray>("waylandDisplay");
         QTest::addColumn<QByteArray>("sessionType");
         QTest::addColumn<QStringList>("order");
@@ -115,8 +105,7 @@ private slots:
             << QByteArray() << QByteArray("Wayland")
             << QStringList{"GNOME Mutter", "ScreenSaver", "logind"};
     }
-    void probeOrderFollowsTheSession()
-    {
+    void probeOrderFollowsTheSession() {
         QFETCH(QByteArray, waylandDisplay);
         QFETCH(QByteArray, sessionType);
         QFETCH(QStringList, order);
@@ -127,8 +116,7 @@ private slots:
         QCOMPARE(probeNames(defaultIdleSourceProbes(environment)), order);
     }
 
-    void nothingReachableIsUnavailable()
-    {
+    void nothingReachableIsUnavailable() {
         IdleProbeEnvironment environment;
         environment.sessionBus = QDBusConnection::connectToBus(
             QStringLiteral("unix:path=/nonexistent/vxr-bus"), QStringLiteral("vxr-none-session"));

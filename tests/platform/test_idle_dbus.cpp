@@ -24,8 +24,7 @@ const QString kScreenSaver = QStringLiteral("org.freedesktop.ScreenSaver");
 const QString kLogind = QStringLiteral("org.freedesktop.login1");
 const QString kSessionPath = QStringLiteral("/org/freedesktop/login1/session/c7");
 
-qint64 monotonicMicroseconds()
-{
+qint64 monotonicMicroseconds() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
@@ -45,8 +44,7 @@ public:
 
     QString introspect(const QString&) const override { return {}; }
 
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
         const QString member = message.member();
         if (mode == Mode::silent)
             return true;
@@ -82,8 +80,7 @@ public:
 class TestIdleDbus : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         m_daemon.setProgram("dbus-daemon");
         m_daemon.setArguments({"--session", "--nofork", "--print-address=1"});
         endWithTestProcess(m_daemon);
@@ -104,8 +101,7 @@ private slots:
         m_fake.moveToThread(&m_thread);
     }
 
-    void init()
-    {
+    void init() {
         m_fake.idleMs = 0;
         m_fake.mode = FakeIdleServices::Mode::answer;
         m_fake.knowsOurPid = true;
@@ -114,8 +110,7 @@ private slots:
             m_service->unregisterService(name);
     }
 
-    void cleanupTestCase()
-    {
+    void cleanupTestCase() {
         if (m_service)
             m_service->unregisterObject("/");
         m_thread.quit();
@@ -128,14 +123,12 @@ private slots:
         m_daemon.waitForFinished(5000);
     }
 
-    void millisecondSourcesAnswerFromTheLatestReply_data()
-    {
+    void millisecondSourcesAnswerFromTheLatestReply_data() {
         QTest::addColumn<QString>("service");
         QTest::newRow("GNOME Mutter") << kMutter;
         QTest::newRow("ScreenSaver") << kScreenSaver;
     }
-    void millisecondSourcesAnswerFromTheLatestReply()
-    {
+    void millisecondSourcesAnswerFromTheLatestReply() {
         QFETCH(QString, service);
         auto source = makeSource(service);
         QVERIFY(!source->probe(500)); // name not owned yet
@@ -155,8 +148,7 @@ private slots:
         QTRY_COMPARE(source->idleSeconds(), std::optional<double>());
     }
 
-    void unusableOrSilentServiceIsNotChosen_data()
-    {
+    void unusableOrSilentServiceIsNotChosen_data() {
         QTest::addColumn<QString>("service");
         QTest::addColumn<int>("mode");
         QTest::newRow("Mutter wrong type") << kMutter << int(FakeIdleServices::Mode::wrongType);
@@ -164,8 +156,7 @@ private slots:
             << kScreenSaver << int(FakeIdleServices::Mode::wrongType);
         QTest::newRow("Mutter silent") << kMutter << int(FakeIdleServices::Mode::silent);
     }
-    void unusableOrSilentServiceIsNotChosen()
-    {
+    void unusableOrSilentServiceIsNotChosen() {
         QFETCH(QString, service);
         QFETCH(int, mode);
         QVERIFY(m_service->registerService(service));
@@ -180,8 +171,7 @@ private slots:
         QVERIFY2(timer.elapsed() < 100, "a read must not wait for the service");
     }
 
-    void logindReportsTheSessionIdleHint()
-    {
+    void logindReportsTheSessionIdleHint() {
         QVERIFY(m_service->registerService(kLogind));
         LogindIdleSource source(*m_client, QString());
         QVERIFY(source.probe(500));
@@ -194,8 +184,7 @@ private slots:
         QVERIFY(*source.idleSeconds() < 100.0);
     }
 
-    void logindFallsBackToTheSessionId()
-    {
+    void logindFallsBackToTheSessionId() {
         QVERIFY(m_service->registerService(kLogind));
         m_fake.knowsOurPid = false;
         QVERIFY(!LogindIdleSource(*m_client, QString()).probe(500));
@@ -205,8 +194,7 @@ private slots:
     }
 
     // The real chain on the private bus (as both session and system bus), no displays.
-    void chainPicksTheFirstServiceThatAnswers_data()
-    {
+    void chainPicksTheFirstServiceThatAnswers_data() {
         QTest::addColumn<QStringList>("owned");
         QTest::addColumn<QString>("chosen");
         QTest::newRow("nothing") << QStringList{} << "none";
@@ -216,8 +204,7 @@ private slots:
         QTest::newRow("Mutter first")
             << QStringList{kLogind, kScreenSaver, kMutter} << "GNOME Mutter";
     }
-    void chainPicksTheFirstServiceThatAnswers()
-    {
+    void chainPicksTheFirstServiceThatAnswers() {
         QFETCH(QStringList, owned);
         QFETCH(QString, chosen);
         for (const QString& name : owned)
@@ -234,8 +221,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<DbusIdleSource> makeSource(const QString& service)
-    {
+    std::unique_ptr<DbusIdleSource> makeSource(const QString& service) {
         if (service == kMutter)
             return std::make_unique<MutterIdleSource>(*m_client);
         return std::make_unique<ScreenSaverIdleSource>(*m_client);
@@ -247,7 +233,6 @@ private:
     std::unique_ptr<QDBusConnection> m_service;
     std::unique_ptr<QDBusConnection> m_client;
 };
-
 
 QTEST_GUILESS_MAIN(TestIdleDbus)
 #include "test_idle_dbus.moc"

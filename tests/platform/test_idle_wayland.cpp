@@ -17,8 +17,7 @@ namespace {
 // The test compositor, on a socket in a private runtime directory.
 class Compositor {
 public:
-    bool start(const QStringList& options = {})
-    {
+    bool start(const QStringList& options = {}) {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_RUNTIME_DIR", m_runtime.path());
         m_process.setProcessEnvironment(environment);
@@ -26,30 +25,25 @@ public:
         m_process.start(FAKE_IDLE_COMPOSITOR, QStringList{"wl-idle-test"} + options);
         return m_process.waitForStarted(5000) && readLine(5000) == "ready";
     }
-    ~Compositor()
-    {
+    ~Compositor() {
         m_process.closeWriteChannel();
         if (!m_process.waitForFinished(3000))
             m_process.kill();
         m_process.waitForFinished(3000);
     }
-    [[nodiscard]] QByteArray socket() const
-    {
+    [[nodiscard]] QByteArray socket() const {
         return m_runtime.filePath("wl-idle-test").toLocal8Bit();
     }
-    void send(const QByteArray& line)
-    {
+    void send(const QByteArray& line) {
         m_process.write(line + "\n");
         m_process.waitForBytesWritten(1000);
     }
-    QByteArray readLine(int timeoutMs)
-    {
+    QByteArray readLine(int timeoutMs) {
         if (!m_process.canReadLine())
             m_process.waitForReadyRead(timeoutMs);
         return m_process.readLine().trimmed();
     }
-    void stop()
-    {
+    void stop() {
         m_process.terminate();
         m_process.waitForFinished(3000);
     }
@@ -64,8 +58,7 @@ private:
 class TestIdleWayland : public QObject {
     Q_OBJECT
 private slots:
-    void followsIdledAndResumedEvents()
-    {
+    void followsIdledAndResumedEvents() {
         Compositor compositor;
         QVERIFY(compositor.start());
         auto source = WaylandIdleSource::connect(compositor.socket(), 200);
@@ -85,8 +78,7 @@ private slots:
         QTRY_COMPARE(source->idleSeconds(), std::optional<double>(0.0));
     }
 
-    void compositorWithoutNotifierIsNotUsed()
-    {
+    void compositorWithoutNotifierIsNotUsed() {
         Compositor compositor;
         QVERIFY(compositor.start({"--no-notifier"}));
         QVERIFY(!WaylandIdleSource::connect(compositor.socket()));
@@ -95,8 +87,7 @@ private slots:
 
     // A real compositor when one is installed (Debian's KWin has the idle notifier and
     // a virtual backend; Weston 10 and sway 1.7 lack the protocol).
-    void realCompositorSendsIdled()
-    {
+    void realCompositorSendsIdled() {
         QString kwin = QStandardPaths::findExecutable("kwin_wayland");
         if (kwin.isEmpty())
             QSKIP("no kwin_wayland installed; the test compositor covers the protocol");
@@ -153,8 +144,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(source->idleSeconds().value_or(0) >= 0.3, 5000);
     }
 
-    void lostCompositorMeansCannotTell()
-    {
+    void lostCompositorMeansCannotTell() {
         Compositor compositor;
         QVERIFY(compositor.start());
         auto source = WaylandIdleSource::connect(compositor.socket());

@@ -16,8 +16,7 @@ class VirtualX {
 public:
     ~VirtualX() { stop(); }
 
-    bool start()
-    {
+    bool start() {
         if (QStandardPaths::findExecutable("Xvfb").isEmpty())
             return false;
         endWithTestProcess(m_server);
@@ -34,8 +33,7 @@ public:
         return true;
     }
 
-    void stop()
-    {
+    void stop() {
         if (m_server.state() == QProcess::NotRunning)
             return;
         m_server.terminate();
@@ -44,8 +42,7 @@ public:
 
     [[nodiscard]] QByteArray display() const { return m_display; }
 
-    bool moveMouse(int x, int y) const
-    {
+    bool moveMouse(int x, int y) const {
         QProcess xdotool;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("DISPLAY", QString::fromLatin1(m_display));
@@ -64,14 +61,12 @@ private:
 class TestIdleX11 : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
+    void initTestCase() {
         if (!m_x.start())
             QSKIP("no X server can be started here (Xvfb missing or failing)");
     }
 
-    void inputResetsTheIdleTime()
-    {
+    void inputResetsTheIdleTime() {
         auto source = X11IdleSource::open(m_x.display());
         QVERIFY(source);
         QCOMPARE(source->name(), QStringLiteral("X11"));
@@ -83,8 +78,7 @@ private slots:
         QTRY_VERIFY(source->idleSeconds().value_or(99) < 0.5);
     }
 
-    void chainUsesX11OnlyOnAnX11Session()
-    {
+    void chainUsesX11OnlyOnAnX11Session() {
         IdleProbeEnvironment environment;
         environment.sessionBus = QDBusConnection::connectToBus(
             QStringLiteral("unix:path=/nonexistent/vxr-bus"), QStringLiteral("vxr-none"));
@@ -99,15 +93,13 @@ private slots:
         QVERIFY(!isIdleDetectionAvailable(*makeIdleTimeSource(environment)));
     }
 
-    void missingDisplayOpensNothing()
-    {
+    void missingDisplayOpensNothing() {
         QVERIFY(!X11IdleSource::open(":9999"));
         QVERIFY(!X11IdleSource::open(""));
     }
 
     // The server dies under an open source: Xlib's default would end the process.
-    void lostServerIsNotFatal()
-    {
+    void lostServerIsNotFatal() {
         VirtualX own;
         if (!own.start())
             QSKIP("no second X server");

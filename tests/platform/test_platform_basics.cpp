@@ -12,8 +12,7 @@
 using namespace vxr;
 
 namespace {
-void writeFile(const QString& path, const QByteArray& contents)
-{
+void writeFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -21,9 +20,9 @@ void writeFile(const QString& path, const QByteArray& contents)
 }
 
 // A sysfs tree with cpus 0..n-1, two threads per core.
-void makeCpus(const QString& root, int count, const QList<int>& capacities = {})
-{
-    writeFile(root + "/devices/system/cpu/online", QByteArray("0-") + QByteArray::number(count - 1));
+void makeCpus(const QString& root, int count, const QList<int>& capacities = {}) {
+    writeFile(root + "/devices/system/cpu/online",
+              QByteArray("0-") + QByteArray::number(count - 1));
     for (int cpu = 0; cpu < count; ++cpu) {
         const QString dir = root + QStringLiteral("/devices/system/cpu/cpu%1").arg(cpu);
         const int core = cpu / 2;
@@ -34,8 +33,7 @@ void makeCpus(const QString& root, int count, const QList<int>& capacities = {})
     }
 }
 
-QList<int> range(int count)
-{
+QList<int> range(int count) {
     QList<int> cpus;
     for (int cpu = 0; cpu < count; ++cpu)
         cpus.append(cpu);
@@ -46,14 +44,13 @@ QList<int> range(int count)
 class TestPlatformBasics : public QObject {
     Q_OBJECT
 private slots:
-    void cpuLists()
-    {
-        QCOMPARE(parseCpuList(QStringLiteral("0-3,8,10-11\n")), (QList<int>{0, 1, 2, 3, 8, 10, 11}));
+    void cpuLists() {
+        QCOMPARE(parseCpuList(QStringLiteral("0-3,8,10-11\n")),
+                 (QList<int>{0, 1, 2, 3, 8, 10, 11}));
         QCOMPARE(parseCpuList(QStringLiteral("garbage,5-2,7")), QList<int>{7});
     }
 
-    void performanceCoresFromSysfs()
-    {
+    void performanceCoresFromSysfs() {
         QTemporaryDir uniform;
         makeCpus(uniform.path(), 8);
         QCOMPARE(fastestClassPhysicalCores(uniform.path(), range(8)), 4);
@@ -72,8 +69,7 @@ private slots:
         QCOMPARE(fastestClassPhysicalCores(empty.path(), range(8)), std::nullopt);
     }
 
-    void performanceCoresFallback()
-    {
+    void performanceCoresFallback() {
         QCOMPARE(performanceCoresFrom(std::nullopt, 1), 1);
         QCOMPARE(performanceCoresFrom(std::nullopt, 8), 4);
         QCOMPARE(performanceCoresFrom(std::nullopt, 3), 1);
@@ -82,8 +78,7 @@ private slots:
         QVERIFY(activeProcessorCount() >= 1);
     }
 
-    void privateTempDirectoryRefusesHostilePaths()
-    {
+    void privateTempDirectoryRefusesHostilePaths() {
         QTemporaryDir base;
         const QString expected = base.path() + QStringLiteral("/vxr-worker-%1/").arg(::geteuid());
         QCOMPARE(privateTempDirectory(base.path()), expected);
@@ -108,8 +103,7 @@ private slots:
         QVERIFY(privateTempDirectory(open.path()) != openDir + u'/');
     }
 
-    void settingsKeepTypesApart()
-    {
+    void settingsKeepTypesApart() {
         const auto map = SettingsStore::decode(R"({"b": true, "i": 3, "d": 2.5, "s": "x"})");
         QVERIFY(map);
         QCOMPARE(storedBool(map->value("b")), true);
@@ -137,8 +131,7 @@ private slots:
         QVERIFY(!reread.value(QStringLiteral("missing")));
     }
 
-    void lenientBooleans_data()
-    {
+    void lenientBooleans_data() {
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<bool>("expected");
         QTest::newRow("bool") << QVariant(false) << false;
@@ -149,8 +142,7 @@ private slots:
         QTest::newRow("no") << QVariant(QStringLiteral("no")) << false;
         QTest::newRow("0") << QVariant(QStringLiteral("0")) << false;
     }
-    void lenientBooleans()
-    {
+    void lenientBooleans() {
         QFETCH(QVariant, value);
         QTEST(storedBoolLenient(value), "expected");
     }

@@ -8,8 +8,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-DrmClientUsage usage(std::string_view text)
-{
+DrmClientUsage usage(std::string_view text) {
     auto parsed = parseDrmFdinfo(text);
     return parsed ? *parsed : DrmClientUsage{};
 }
@@ -27,8 +26,7 @@ const char* const i915Client = "pos:\t0\nflags:\t02100002\nmnt_id:\t24\nino:\t10
 class TestProcGpu : public QObject {
     Q_OBJECT
 private slots:
-    void parseFdinfo_data()
-    {
+    void parseFdinfo_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<quint64>("clientId");
@@ -42,14 +40,13 @@ private slots:
             << true << quint64(5) << quint64(40);
         QTest::newRow("no client id") << QByteArray("drm-driver: i915\ndrm-engine-render: 5 ns\n")
                                       << false << quint64(0) << quint64(0);
-        QTest::newRow("not a drm file") << QByteArray("pos: 0\nflags: 02\nmnt_id: 3\n") << false
-                                        << quint64(0) << quint64(0);
+        QTest::newRow("not a drm file")
+            << QByteArray("pos: 0\nflags: 02\nmnt_id: 3\n") << false << quint64(0) << quint64(0);
         QTest::newRow("old amdgpu percentages")
-            << QByteArray("drm-driver: amdgpu\ndrm-client-id: 3\ngfx0: 12%\n") << true
-            << quint64(3) << quint64(0);
+            << QByteArray("drm-driver: amdgpu\ndrm-client-id: 3\ngfx0: 12%\n") << true << quint64(3)
+            << quint64(0);
     }
-    void parseFdinfo()
-    {
+    void parseFdinfo() {
         QFETCH(QByteArray, text);
         QFETCH(bool, valid);
         const auto parsed = parseDrmFdinfo(std::string_view(text.constData(), size_t(text.size())));
@@ -65,8 +62,7 @@ private slots:
         QCOMPARE(sum, busyNS);
     }
 
-    void eachClientCountedOnce()
-    {
+    void eachClientCountedOnce() {
         GpuTimeProbe probe(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
         const DrmClientUsage client = usage(i915Client);
         DrmClientUsage other = client;
@@ -75,10 +71,11 @@ private slots:
         const auto now = GpuTimeProbe::Clock::now();
         // Two fds of process 10 on client 17, the same client passed to process 20, and
         // process 20's own client 18.
-        const auto totals = probe.accountDrmClients(
-            {{10, "226:0", client}, {10, "226:128", client}, {20, "226:0", client},
-             {20, "226:0", other}},
-            now);
+        const auto totals = probe.accountDrmClients({{10, "226:0", client},
+                                                     {10, "226:128", client},
+                                                     {20, "226:0", client},
+                                                     {20, "226:0", other}},
+                                                    now);
         QCOMPARE(totals.value(10), quint64(1000001000));
         QCOMPARE(totals.value(20), quint64(5));
 
@@ -90,8 +87,7 @@ private slots:
                  quint64(1000001000));
     }
 
-    void countersThatStepBackKeepTheirMaximum()
-    {
+    void countersThatStepBackKeepTheirMaximum() {
         GpuTimeProbe probe(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
         const auto now = GpuTimeProbe::Clock::now();
         const auto first = usage("drm-driver: i915\ndrm-client-id: 1\n"
@@ -105,14 +101,13 @@ private slots:
         QCOMPARE(probe.accountDrmClients({{7, "226:0", stepBack}}, now).value(7), quint64(980));
     }
 
-    void cycleCountersBecomeBusyTime()
-    {
+    void cycleCountersBecomeBusyTime() {
         GpuTimeProbe probe(QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"));
         const auto start = GpuTimeProbe::Clock::now();
         const auto at = [](int busy, int total) {
-            return usage(QByteArray("drm-driver: xe\ndrm-client-id: 4\ndrm-cycles-rcs: "
-                                    + QByteArray::number(busy) + "\ndrm-total-cycles-rcs: "
-                                    + QByteArray::number(total) + "\n")
+            return usage(QByteArray("drm-driver: xe\ndrm-client-id: 4\ndrm-cycles-rcs: " +
+                                    QByteArray::number(busy) +
+                                    "\ndrm-total-cycles-rcs: " + QByteArray::number(total) + "\n")
                              .toStdString());
         };
         QCOMPARE(probe.accountDrmClients({{3, "226:0", at(100, 1000)}}, start).value(3),
@@ -125,16 +120,14 @@ private slots:
                  quint64(500'000'000));
     }
 
-    void noGpuMeansNothing()
-    {
+    void noGpuMeansNothing() {
         GpuTimeProbe probe(QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"),
                            QStringLiteral("/nonexistent"));
         QVERIFY(probe.gpuTimeNSByPID({}).isEmpty());
         QVERIFY(probe.gpuTimeNSByPID({100, 101}).isEmpty());
     }
 
-    void nvidiaSamplesIntegrate()
-    {
+    void nvidiaSamplesIntegrate() {
         std::map<std::pair<unsigned, std::uint32_t>, std::uint64_t> last;
         QHash<qint32, quint64> totals;
         // The first read reaches into the past: it only sets the baselines.

@@ -15,21 +15,18 @@ using namespace vxr;
 
 namespace {
 
-QString fixture(const char* tree)
-{
+QString fixture(const char* tree) {
     return QStringLiteral(VXR_TEST_DATA_DIR "/proc/") + QLatin1String(tree);
 }
 
-quint64 ticksNS(quint64 ticks)
-{
+quint64 ticksNS(quint64 ticks) {
     return ticks * 1'000'000'000ULL / quint64(::sysconf(_SC_CLK_TCK));
 }
 
 // The fixture trees hold the same processes: 100 (threads 100 and 150) with children
 // 101 (comm "a) (b c"), 102 and 103 (no VmRSS, like a zombie); 104 under 101 and 102;
 // 300 exited, leaving 301; 500/501 unrelated.
-ProcessTreeSnapshot expectedTree()
-{
+ProcessTreeSnapshot expectedTree() {
     return {
         {100, {4000 * 1024, ticksNS(150), 3100 * 1024}},
         {101, {2000 * 1024, ticksNS(30), 1524 * 1024}},
@@ -47,8 +44,7 @@ Q_DECLARE_METATYPE(vxr::TreeWalk)
 class TestProcTree : public QObject {
     Q_OBJECT
 private slots:
-    void parseStat_data()
-    {
+    void parseStat_data() {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<bool>("valid");
         QTest::addColumn<int>("ppid");
@@ -57,17 +53,16 @@ private slots:
         QTest::newRow("plain") << "42 (sleep) S 7 42 42" + tail << true << 7 << quint64(12);
         QTest::newRow("parentheses and blanks in comm")
             << "42 (a) (b c) R 9 42 42" + tail << true << 9 << quint64(12);
-        QTest::newRow("comm ending in paren") << "42 (x)) S 3 42 42" + tail << true << 3
-                                              << quint64(12);
-        QTest::newRow("cut before stime") << QByteArray("42 (sleep) S 7 42 42 0 -1 4 1 0 0 0 7")
-                                          << false << 0 << quint64(0);
+        QTest::newRow("comm ending in paren")
+            << "42 (x)) S 3 42 42" + tail << true << 3 << quint64(12);
+        QTest::newRow("cut before stime")
+            << QByteArray("42 (sleep) S 7 42 42 0 -1 4 1 0 0 0 7") << false << 0 << quint64(0);
         QTest::newRow("no parentheses") << "42 sleep S 7 42 42" + tail << false << 0 << quint64(0);
-        QTest::newRow("ppid not a number") << "42 (sleep) S x7 42 42" + tail << false << 0
-                                           << quint64(0);
+        QTest::newRow("ppid not a number")
+            << "42 (sleep) S x7 42 42" + tail << false << 0 << quint64(0);
         QTest::newRow("empty") << QByteArray() << false << 0 << quint64(0);
     }
-    void parseStat()
-    {
+    void parseStat() {
         QFETCH(QByteArray, line);
         QFETCH(bool, valid);
         const auto stat = parseProcStat(std::string_view(line.constData(), size_t(line.size())));
@@ -80,19 +75,17 @@ private slots:
         }
     }
 
-    void snapshotOfFixtureTree_data()
-    {
+    void snapshotOfFixtureTree_data() {
         QTest::addColumn<QString>("procRoot");
         QTest::addColumn<TreeWalk>("walk");
         QTest::newRow("children links") << fixture("children") << TreeWalk::childrenLinks;
         QTest::newRow("children links found by default")
             << fixture("children") << TreeWalk::automatic;
         QTest::newRow("table scan") << fixture("scan") << TreeWalk::tableScan;
-        QTest::newRow("scan when the kernel has no links") << fixture("scan")
-                                                            << TreeWalk::automatic;
+        QTest::newRow("scan when the kernel has no links")
+            << fixture("scan") << TreeWalk::automatic;
     }
-    void snapshotOfFixtureTree()
-    {
+    void snapshotOfFixtureTree() {
         QFETCH(QString, procRoot);
         QFETCH(TreeWalk, walk);
         ProcessTreeProbe probe(procRoot);
@@ -105,34 +98,30 @@ private slots:
         QCOMPARE(probe.snapshot({77777}, walk), ProcessTreeSnapshot{});
     }
 
-    void emptyRootsReadNothing()
-    {
+    void emptyRootsReadNothing() {
         // A /proc that cannot be read would still answer empty; the point is that the
         // walk never starts, so even an unusable root is fine.
         QCOMPARE(processTreeSnapshot({}, QStringLiteral("/nonexistent")), ProcessTreeSnapshot{});
         QCOMPARE(processTreeSnapshot({1}, QStringLiteral("/nonexistent")), ProcessTreeSnapshot{});
     }
 
-    void hostMemory()
-    {
+    void hostMemory() {
         const auto memory = readHostMemory(fixture("children"));
         QVERIFY(memory);
         QCOMPARE(memory->totalBytes, quint64(16) << 30);
         QCOMPARE(memory->usedBytes, quint64(10) << 30);
         QCOMPARE(parseMeminfo("MemTotal: 100 kB\nMemFree: 5 kB\n"), std::nullopt);
-        QCOMPARE(parseMeminfo("MemTotal: 100 kB\nMemAvailable: 200 kB\n"),
-                 (HostMemory{102400, 0}));
+        QCOMPARE(parseMeminfo("MemTotal: 100 kB\nMemAvailable: 200 kB\n"), (HostMemory{102400, 0}));
         QVERIFY(readHostMemory());
     }
 
     // A real tree: sh -> (sleep, sh -> sleep), measured through whichever walk this
     // kernel supports and through the table scan, which must agree.
-    void snapshotOfRealTree()
-    {
+    void snapshotOfRealTree() {
         QProcess shell;
-        shell.start(QStringLiteral("/bin/sh"),
-                    {QStringLiteral("-c"),
-                     QStringLiteral("sleep 20 & sh -c 'sleep 20 & wait' & wait")});
+        shell.start(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("sleep 20 & sh -c 'sleep 20 & wait' & wait")});
         QVERIFY(shell.waitForStarted());
         const qint32 root = qint32(shell.processId());
         ProcessTreeProbe probe;
@@ -159,7 +148,9 @@ private slots:
         // to within a couple of ticks.
         timespec start{};
         ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
-        const auto ns = [](const timespec& t) { return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+        const auto ns = [](const timespec& t) {
+            return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+        };
         volatile quint64 spin = 0;
         for (timespec now = start; ns(now) - ns(start) < 100'000'000;) {
             for (int i = 0; i < 100000; ++i)

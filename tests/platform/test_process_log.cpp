@@ -14,37 +14,37 @@ using namespace vxr;
 class TestProcessLog : public QObject {
     Q_OBJECT
 
-    static QByteArray readFile(const QString& path)
-    {
+    static QByteArray readFile(const QString& path) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
 private slots:
-    void assemblesWholeLines_data()
-    {
+    void assemblesWholeLines_data() {
         QTest::addColumn<QList<QByteArray>>("chunks");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("two lines in one chunk") << QList<QByteArray>{"a\nb\n"}
-                                                << QByteArray("[worker] a\n[worker] b\n");
+        QTest::newRow("two lines in one chunk")
+            << QList<QByteArray>{"a\nb\n"} << QByteArray("[worker] a\n[worker] b\n");
         QTest::newRow("line split across reads") << QList<QByteArray>{"hel", "lo\nwor", "ld\n"}
                                                  << QByteArray("[worker] hello\n[worker] world\n");
-        QTest::newRow("empty lines dropped") << QList<QByteArray>{"\n\n", "x\n\n\ny\n"}
-                                             << QByteArray("[worker] x\n[worker] y\n");
+        QTest::newRow("empty lines dropped")
+            << QList<QByteArray>{"\n\n", "x\n\n\ny\n"} << QByteArray("[worker] x\n[worker] y\n");
         QTest::newRow("character split across reads")
-            << QList<QByteArray>{"gr\xc3", "\xbc\xc3\x9f\n"} << QByteArray("[worker] gr\xc3\xbc\xc3\x9f\n");
-        QTest::newRow("invalid byte becomes replacement")
-            << QList<QByteArray>{"a\xff" "b\n"} << QByteArray("[worker] a\xef\xbf\xbd" "b\n");
-        QTest::newRow("final partial line flushed") << QList<QByteArray>{"done\nlast"}
-                                                    << QByteArray("[worker] done\n[worker] last\n");
+            << QList<QByteArray>{"gr\xc3", "\xbc\xc3\x9f\n"}
+            << QByteArray("[worker] gr\xc3\xbc\xc3\x9f\n");
+        QTest::newRow("invalid byte becomes replacement") << QList<QByteArray>{"a\xff"
+                                                                               "b\n"}
+                                                          << QByteArray("[worker] a\xef\xbf\xbd"
+                                                                        "b\n");
+        QTest::newRow("final partial line flushed")
+            << QList<QByteArray>{"done\nlast"} << QByteArray("[worker] done\n[worker] last\n");
         QTest::newRow("truncated character at the end")
             << QList<QByteArray>{"x\xe2\x82"} << QByteArray("[worker] x\xef\xbf\xbd\xef\xbf\xbd\n");
         QTest::newRow("truncated character before a line feed")
             << QList<QByteArray>{"a\xe2\x82\nb\n"}
             << QByteArray("[worker] a\xef\xbf\xbd\xef\xbf\xbd\n[worker] b\n");
     }
-    void assemblesWholeLines()
-    {
+    void assemblesWholeLines() {
         QFETCH(QList<QByteArray>, chunks);
         LogLineAssembler assembler(QStringLiteral("worker"));
         QByteArray out;
@@ -54,8 +54,7 @@ private slots:
         QTEST(out, "expected");
     }
 
-    void logIsPrivateAppendedAndNeverFollowsSymlinks()
-    {
+    void logIsPrivateAppendedAndNeverFollowsSymlinks() {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("vxrwork-processes.log"));
         ::umask(022);
@@ -79,11 +78,11 @@ private slots:
         QVERIFY(!QFile::exists(target));
     }
 
-    void childOutputIsDrainedWhileTheLogIsUnwritable()
-    {
+    void childOutputIsDrainedWhileTheLogIsUnwritable() {
         // 4 MiB through a pipe with nowhere to write it: the child must still finish.
         ChildProcess child(QStringLiteral("/bin/sh"),
-                           {QStringLiteral("-c"), QStringLiteral("head -c 4194304 /dev/zero | tr '\\0' 'x'; exit 4")},
+                           {QStringLiteral("-c"),
+                            QStringLiteral("head -c 4194304 /dev/zero | tr '\\0' 'x'; exit 4")},
                            QProcessEnvironment::systemEnvironment());
         child.attachLogging(QStringLiteral("/nonexistent/dir/log"), QStringLiteral("worker"));
         QSignalSpy exited(&child, &ChildProcess::exited);
@@ -95,8 +94,7 @@ private slots:
         QVERIFY(!child.isRunning());
     }
 
-    void terminationReportsTheSignal()
-    {
+    void terminationReportsTheSignal() {
         ChildProcess child(QStringLiteral("/bin/sleep"), {QStringLiteral("60")},
                            QProcessEnvironment::systemEnvironment());
         QSignalSpy exited(&child, &ChildProcess::exited);
@@ -107,8 +105,7 @@ private slots:
         QCOMPARE(exited.first().first().toInt(), 15);
     }
 
-    void missingProgramFailsWithADescription()
-    {
+    void missingProgramFailsWithADescription() {
         ChildProcess child(QStringLiteral("/nonexistent/vxr-worker.sh"), {},
                            QProcessEnvironment::systemEnvironment());
         child.attachLogging(QStringLiteral("/tmp/unused.log"), QStringLiteral("worker"));

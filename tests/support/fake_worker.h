@@ -17,8 +17,7 @@
 
 namespace vxr::test {
 
-inline void writeExecutable(const QString& path, const QByteArray& script)
-{
+inline void writeExecutable(const QString& path, const QByteArray& script) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(script);
@@ -28,14 +27,17 @@ inline void writeExecutable(const QString& path, const QByteArray& script)
 
 // Each start of a script appends its arguments (one per line, then "--end--") to
 // <name>.args and its environment to <name>.env in the bin directory, then runs body.
-inline QByteArray recordingScript(const QByteArray& name, const QByteArray& body)
-{
+inline QByteArray recordingScript(const QByteArray& name, const QByteArray& body) {
     return "#!/bin/sh\n"
            "dir=$(dirname \"$0\")\n"
-           "env > \"$dir/" + name + ".env.tmp\" && mv \"$dir/" + name + ".env.tmp\" \"$dir/" + name + ".env\"\n"
-           "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$dir/" + name + ".args\"; done\n"
-           "echo --end-- >> \"$dir/" + name + ".args\"\n"
-           + body + "\n";
+           "env > \"$dir/" +
+           name + ".env.tmp\" && mv \"$dir/" + name + ".env.tmp\" \"$dir/" + name +
+           ".env\"\n"
+           "for a in \"$@\"; do printf '%s\\n' \"$a\" >> \"$dir/" +
+           name +
+           ".args\"; done\n"
+           "echo --end-- >> \"$dir/" +
+           name + ".args\"\n" + body + "\n";
 }
 
 // A body that keeps running until SIGTERM (exec so the signal reaches sleep itself).
@@ -43,15 +45,13 @@ inline const QByteArray kRunUntilTerminated = "exec sleep 600";
 
 class FakeWorkerDir {
 public:
-    FakeWorkerDir()
-    {
+    FakeWorkerDir() {
         setService(kRunUntilTerminated);
         setEvaluator(kRunUntilTerminated);
     }
     QString path() const { return m_dir.path(); }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
-    void setService(const QByteArray& body)
-    {
+    void setService(const QByteArray& body) {
         // The same script answers the one-shot commands (throttle, owner, register,
         // reset): those answer nothing and are not service starts.
         QByteArray script = recordingScript("service", body);
@@ -59,14 +59,12 @@ public:
                       "case \"$1\" in --show=*|--register=*|--reset) exit 0 ;; esac\n");
         writeExecutable(filePath(QStringLiteral("vxr-worker.sh")), script);
     }
-    void setEvaluator(const QByteArray& body)
-    {
+    void setEvaluator(const QByteArray& body) {
         writeExecutable(filePath(QStringLiteral("vxr-evaluator.sh")),
                         recordingScript("evaluator", body));
     }
     // Argument lists of every start so far.
-    QList<QStringList> starts(const QString& name) const
-    {
+    QList<QStringList> starts(const QString& name) const {
         QFile file(filePath(name + QLatin1String(".args")));
         QList<QStringList> result;
         if (!file.open(QIODevice::ReadOnly))
@@ -82,8 +80,7 @@ public:
         }
         return result;
     }
-    QString envValue(const QString& name, const QString& variable) const
-    {
+    QString envValue(const QString& name, const QString& variable) const {
         QFile file(filePath(name + QLatin1String(".env")));
         if (!file.open(QIODevice::ReadOnly))
             return QStringLiteral("<no env file>");
@@ -100,9 +97,7 @@ private:
 class ScriptedIdleSource : public IdleTimeSource {
 public:
     explicit ScriptedIdleSource(std::shared_ptr<double> seconds)
-        : m_seconds(std::move(seconds))
-    {
-    }
+        : m_seconds(std::move(seconds)) {}
     QString name() const override { return QStringLiteral("scripted"); }
     std::optional<double> idleSeconds() override { return *m_seconds; }
 
@@ -111,8 +106,7 @@ private:
 };
 
 // An environment under root with fast timing and no real network service.
-inline ControllerEnvironment testEnvironment(const QString& root, const QString& binDir)
-{
+inline ControllerEnvironment testEnvironment(const QString& root, const QString& binDir) {
     ControllerEnvironment env;
     env.binDir = binDir;
     env.paths = AppPaths::underRoot(root);

@@ -145,8 +145,8 @@ private slots:
             QTcpSocket* socket = server.nextPendingConnection();
             connect(socket, &QTcpSocket::readyRead, socket, [socket] {
                 socket->readAll();
-                socket->write("HTTP/1.1 200 OK\r\nContent-Length: "
-                              + QByteArray::number(kLocalBodyCap * 16) + "\r\n\r\nx={");
+                socket->write("HTTP/1.1 200 OK\r\nContent-Length: " +
+                              QByteArray::number(kLocalBodyCap * 16) + "\r\n\r\nx={");
             });
         });
         std::optional<LocalReply> result;

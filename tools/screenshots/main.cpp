@@ -49,15 +49,13 @@ table{border-bottom:2px solid #999;width:100%}</style></head>
 [14:02:44] submitted 12 results
 </pre></body></html>)HTML";
 
-void settle(int ms)
-{
+void settle(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-bool save(QQuickWindow* window, const QString& dir, const QString& name)
-{
+bool save(QQuickWindow* window, const QString& dir, const QString& name) {
     if (!window) {
         std::fprintf(stderr, "no window for %s\n", qPrintable(name));
         return false;
@@ -73,11 +71,11 @@ bool save(QQuickWindow* window, const QString& dir, const QString& name)
     return true;
 }
 
-bool waitForPage(vxr::HUDWebView& hud)
-{
+bool waitForPage(vxr::HUDWebView& hud) {
     for (int i = 0; i < 100; ++i) {
         QQuickItem* view = hud.webView();
-        if (view && !view->property("loading").toBool() && view->property("loadProgress").toInt() == 100) {
+        if (view && !view->property("loading").toBool() &&
+            view->property("loadProgress").toInt() == 100) {
             settle(1200);
             return true;
         }
@@ -87,8 +85,7 @@ bool waitForPage(vxr::HUDWebView& hud)
 }
 
 // Depth-first search of the visual tree (screens are created by Loaders).
-QQuickItem* findItem(QQuickItem* item, const QString& name)
-{
+QQuickItem* findItem(QQuickItem* item, const QString& name) {
     if (!item)
         return nullptr;
     if (item->objectName() == name)
@@ -101,11 +98,11 @@ QQuickItem* findItem(QQuickItem* item, const QString& name)
 
 } // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QtWebEngineQuick::initialize();
     QApplication app(argc, argv);
-    const QString outDir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
+    const QString outDir =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
     QDir().mkpath(outDir);
 
     QHttpServer server;
@@ -152,16 +149,20 @@ int main(int argc, char* argv[])
     controller.setProperty("earningsAccount", QStringLiteral("0xa1b2c3d4e5f60718"));
     controller.setProperty("throttleNotice",
                            QStringLiteral("The network is throttling work until 18:00"));
-    controller.setSandboxes({ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
-                             ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
+    controller.setSandboxes(
+        {ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
+         ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
     shoot(ShellRules::Home, QStringLiteral("07-home-running"));
 
     // The settings, metrics and jobs screens with a working worker behind them.
-    governor.setProperty("readingText",
-                         QStringLiteral("Now: VXR may use 6.4 GB · worker tree 1.2 GB · machine 9.8 of 15.5 GB in use"));
-    controller.setProperty("registrationStatus",
-                           ScriptedScreensController::status(1, QStringLiteral(
-                               "Registration failed: owner mismatch for worker 0x7a1f")));
+    governor.setProperty(
+        "readingText",
+        QStringLiteral(
+            "Now: VXR may use 6.4 GB · worker tree 1.2 GB · machine 9.8 of 15.5 GB in use"));
+    controller.setProperty(
+        "registrationStatus",
+        ScriptedScreensController::status(
+            1, QStringLiteral("Registration failed: owner mismatch for worker 0x7a1f")));
     shell.showDetached(ShellRules::Settings);
     settle(200);
     if (QQuickItem* reset = findItem(detached->contentItem(), QStringLiteral("resetButton")))
@@ -169,8 +170,8 @@ int main(int argc, char* argv[])
     else
         std::fprintf(stderr, "no reset button\n");
     ok = save(detached, outDir, QStringLiteral("11-settings-reset")) && ok;
-    controller.setProperty("registrationStatus",
-                           ScriptedScreensController::status(0, QStringLiteral("0x9c2d41e07b55a3f8")));
+    controller.setProperty("registrationStatus", ScriptedScreensController::status(
+                                                     0, QStringLiteral("0x9c2d41e07b55a3f8")));
     controller.setProperty("idleDetectionAvailable", false);
     controller.setProperty("idleRestrictionEnabled", false);
     controller.setProperty("memoryCapPercent", 65.0);

@@ -18,7 +18,8 @@ class ScriptedController : public QObject {
     Q_PROPERTY(QString throttleNotice MEMBER m_throttleNotice NOTIFY throttleNoticeChanged)
     Q_PROPERTY(bool evaluatorsRunning MEMBER m_evaluatorsRunning NOTIFY evaluatorsRunningChanged)
     Q_PROPERTY(bool isStopping MEMBER m_isStopping NOTIFY isStoppingChanged)
-    Q_PROPERTY(bool idleRestrictionEnabled MEMBER m_idleRestrictionEnabled NOTIFY idleRestrictionEnabledChanged)
+    Q_PROPERTY(bool idleRestrictionEnabled MEMBER m_idleRestrictionEnabled NOTIFY
+                   idleRestrictionEnabledChanged)
     Q_PROPERTY(bool manualOverride MEMBER m_manualOverride NOTIFY manualOverrideChanged)
     Q_PROPERTY(double totalEarnings MEMBER m_totalEarnings NOTIFY totalEarningsChanged)
     Q_PROPERTY(QString earningsAccount MEMBER m_earningsAccount NOTIFY earningsAccountChanged)
@@ -47,16 +48,14 @@ public:
     // override starts compute, clearing it stops compute.
     bool reconcileFollowsOverride = false;
 
-    Q_INVOKABLE void reconcileEvaluatorState()
-    {
+    Q_INVOKABLE void reconcileEvaluatorState() {
         ++reconcileCount;
         if (reconcileFollowsOverride)
             setProperty("evaluatorsRunning", m_manualOverride);
     }
     Q_INVOKABLE void shutdownForQuit() { ++shutdownCount; }
 
-    static vxr::SandboxProgress sandbox(const QString& id, qint64 done, qint64 fetched)
-    {
+    static vxr::SandboxProgress sandbox(const QString& id, qint64 done, qint64 fetched) {
         return {id, id.left(10), done, fetched,
                 fetched > 0 ? 100.0 * double(done) / double(fetched) : 0.0};
     }

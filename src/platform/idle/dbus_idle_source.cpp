@@ -15,8 +15,7 @@ namespace vxr {
 namespace {
 
 // An integer reply of any D-Bus integer type; other types count as no answer.
-std::optional<qint64> nonNegativeInteger(const QVariant& value)
-{
+std::optional<qint64> nonNegativeInteger(const QVariant& value) {
     switch (value.metaType().id()) {
     case QMetaType::UChar:
     case QMetaType::UShort:
@@ -38,8 +37,7 @@ std::optional<qint64> nonNegativeInteger(const QVariant& value)
     }
 }
 
-std::optional<double> millisecondsReply(const QDBusMessage& reply)
-{
+std::optional<double> millisecondsReply(const QDBusMessage& reply) {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     if (const auto ms = nonNegativeInteger(reply.arguments().constFirst()))
@@ -47,8 +45,7 @@ std::optional<double> millisecondsReply(const QDBusMessage& reply)
     return std::nullopt;
 }
 
-qint64 clockMicroseconds(clockid_t clock)
-{
+qint64 clockMicroseconds(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return qint64(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
@@ -61,14 +58,11 @@ const QString kLogindService = QStringLiteral("org.freedesktop.login1");
 DbusIdleSource::DbusIdleSource(QDBusConnection connection, QString name)
     : m_connection(std::move(connection))
     , m_name(std::move(name))
-    , m_context(std::make_unique<QObject>())
-{
-}
+    , m_context(std::make_unique<QObject>()) {}
 
 DbusIdleSource::~DbusIdleSource() = default;
 
-bool DbusIdleSource::probe(int timeoutMs)
-{
+bool DbusIdleSource::probe(int timeoutMs) {
     const QDBusMessage message = request();
     if (!m_connection.isConnected() || message.service().isEmpty())
         return false;
@@ -76,15 +70,13 @@ bool DbusIdleSource::probe(int timeoutMs)
     return m_latest.has_value();
 }
 
-std::optional<double> DbusIdleSource::idleSeconds()
-{
+std::optional<double> DbusIdleSource::idleSeconds() {
     const std::optional<double> answer = m_latest;
     refresh();
     return answer;
 }
 
-void DbusIdleSource::refresh()
-{
+void DbusIdleSource::refresh() {
     if (m_inFlight || !m_connection.isConnected())
         return;
     const QDBusMessage message = request();
@@ -102,48 +94,37 @@ void DbusIdleSource::refresh()
 }
 
 MutterIdleSource::MutterIdleSource(QDBusConnection sessionBus)
-    : DbusIdleSource(std::move(sessionBus), QStringLiteral("GNOME Mutter"))
-{
-}
+    : DbusIdleSource(std::move(sessionBus), QStringLiteral("GNOME Mutter")) {}
 
-QDBusMessage MutterIdleSource::request() const
-{
+QDBusMessage MutterIdleSource::request() const {
     return QDBusMessage::createMethodCall(QStringLiteral("org.gnome.Mutter.IdleMonitor"),
                                           QStringLiteral("/org/gnome/Mutter/IdleMonitor/Core"),
                                           QStringLiteral("org.gnome.Mutter.IdleMonitor"),
                                           QStringLiteral("GetIdletime"));
 }
 
-std::optional<double> MutterIdleSource::interpret(const QDBusMessage& reply) const
-{
+std::optional<double> MutterIdleSource::interpret(const QDBusMessage& reply) const {
     return millisecondsReply(reply);
 }
 
 ScreenSaverIdleSource::ScreenSaverIdleSource(QDBusConnection sessionBus)
-    : DbusIdleSource(std::move(sessionBus), QStringLiteral("ScreenSaver"))
-{
-}
+    : DbusIdleSource(std::move(sessionBus), QStringLiteral("ScreenSaver")) {}
 
-QDBusMessage ScreenSaverIdleSource::request() const
-{
+QDBusMessage ScreenSaverIdleSource::request() const {
     return QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("/ScreenSaver"),
         QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("GetSessionIdleTime"));
 }
 
-std::optional<double> ScreenSaverIdleSource::interpret(const QDBusMessage& reply) const
-{
+std::optional<double> ScreenSaverIdleSource::interpret(const QDBusMessage& reply) const {
     return millisecondsReply(reply);
 }
 
 LogindIdleSource::LogindIdleSource(QDBusConnection systemBus, QString sessionId)
     : DbusIdleSource(std::move(systemBus), QStringLiteral("logind"))
-    , m_sessionId(std::move(sessionId))
-{
-}
+    , m_sessionId(std::move(sessionId)) {}
 
-bool LogindIdleSource::probe(int timeoutMs)
-{
+bool LogindIdleSource::probe(int timeoutMs) {
     if (!m_connection.isConnected())
         return false;
     const auto managerCall = [&](const QString& method, const QVariant& argument) {
@@ -167,8 +148,7 @@ bool LogindIdleSource::probe(int timeoutMs)
     return DbusIdleSource::probe(timeoutMs);
 }
 
-QDBusMessage LogindIdleSource::request() const
-{
+QDBusMessage LogindIdleSource::request() const {
     if (m_sessionPath.isEmpty())
         return {};
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -178,8 +158,7 @@ QDBusMessage LogindIdleSource::request() const
     return call;
 }
 
-std::optional<double> LogindIdleSource::interpret(const QDBusMessage& reply) const
-{
+std::optional<double> LogindIdleSource::interpret(const QDBusMessage& reply) const {
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return std::nullopt;
     const QVariantMap properties = qdbus_cast<QVariantMap>(reply.arguments().constFirst());

@@ -14,9 +14,7 @@ namespace vxr {
 class IdleNotificationTracker {
 public:
     explicit IdleNotificationTracker(qint64 timeoutMs)
-        : m_timeoutMs(timeoutMs)
-    {
-    }
+        : m_timeoutMs(timeoutMs) {}
 
     void idled(qint64 nowMs);
     void resumed(qint64 nowMs);

@@ -9,8 +9,7 @@ namespace vxr {
 namespace {
 
 template <typename Source, typename... Args>
-std::unique_ptr<IdleTimeSource> probedDbusSource(int timeoutMs, Args&&... args)
-{
+std::unique_ptr<IdleTimeSource> probedDbusSource(int timeoutMs, Args&&... args) {
     auto source = std::make_unique<Source>(std::forward<Args>(args)...);
     if (!source->probe(timeoutMs))
         return nullptr;
@@ -19,19 +18,16 @@ std::unique_ptr<IdleTimeSource> probedDbusSource(int timeoutMs, Args&&... args)
 
 } // namespace
 
-bool isIdleDetectionAvailable(const IdleTimeSource& source)
-{
+bool isIdleDetectionAvailable(const IdleTimeSource& source) {
     return dynamic_cast<const UnavailableIdleSource*>(&source) == nullptr;
 }
 
-QString idleDetectionUnavailableText()
-{
+QString idleDetectionUnavailableText() {
     return QStringLiteral(
         "Idle detection is not available on this desktop; use Start/Stop on the main screen.");
 }
 
-std::unique_ptr<IdleTimeSource> selectIdleTimeSource(const std::vector<IdleSourceProbe>& probes)
-{
+std::unique_ptr<IdleTimeSource> selectIdleTimeSource(const std::vector<IdleSourceProbe>& probes) {
     for (const IdleSourceProbe& probe : probes) {
         if (auto source = probe.open())
             return source;
@@ -39,8 +35,7 @@ std::unique_ptr<IdleTimeSource> selectIdleTimeSource(const std::vector<IdleSourc
     return std::make_unique<UnavailableIdleSource>();
 }
 
-std::vector<IdleSourceProbe> defaultIdleSourceProbes(const IdleProbeEnvironment& environment)
-{
+std::vector<IdleSourceProbe> defaultIdleSourceProbes(const IdleProbeEnvironment& environment) {
     const IdleProbeEnvironment env = environment;
     // XScreenSaver under Xwayland sees only input to X11 windows: wrong on Wayland.
     const bool waylandSession = !env.waylandDisplay.isEmpty() ||
@@ -71,8 +66,7 @@ std::vector<IdleSourceProbe> defaultIdleSourceProbes(const IdleProbeEnvironment&
     return probes;
 }
 
-std::unique_ptr<IdleTimeSource> makeIdleTimeSource(const IdleProbeEnvironment& environment)
-{
+std::unique_ptr<IdleTimeSource> makeIdleTimeSource(const IdleProbeEnvironment& environment) {
     return selectIdleTimeSource(defaultIdleSourceProbes(environment));
 }
 

@@ -15,8 +15,7 @@ namespace vxr {
 
 struct WaylandIdleSource::State {
     explicit State(qint64 timeoutMs)
-        : tracker(timeoutMs)
-    {
+        : tracker(timeoutMs) {
         clock.start();
     }
     ~State();
@@ -42,8 +41,7 @@ struct WaylandIdleSource::State {
 namespace {
 
 void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
-              uint32_t /*version*/)
-{
+              uint32_t /*version*/) {
     auto* state = static_cast<WaylandIdleSource::State*>(data);
     if (!state->notifier && std::strcmp(interface, ext_idle_notifier_v1_interface.name) == 0) {
         state->notifier = static_cast<ext_idle_notifier_v1*>(
@@ -57,8 +55,7 @@ void onGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
     }
 }
 
-void onGlobalRemove(void* data, wl_registry* /*registry*/, uint32_t name)
-{
+void onGlobalRemove(void* data, wl_registry* /*registry*/, uint32_t name) {
     auto* state = static_cast<WaylandIdleSource::State*>(data);
     if (name == state->seatGlobal || name == state->notifierGlobal)
         state->broken = true;
@@ -66,22 +63,19 @@ void onGlobalRemove(void* data, wl_registry* /*registry*/, uint32_t name)
 
 const wl_registry_listener kRegistryListener{onGlobal, onGlobalRemove};
 
-void onIdled(void* data, ext_idle_notification_v1* /*notification*/)
-{
+void onIdled(void* data, ext_idle_notification_v1* /*notification*/) {
     auto* state = static_cast<WaylandIdleSource::State*>(data);
     state->tracker.idled(state->clock.elapsed());
 }
 
-void onResumed(void* data, ext_idle_notification_v1* /*notification*/)
-{
+void onResumed(void* data, ext_idle_notification_v1* /*notification*/) {
     auto* state = static_cast<WaylandIdleSource::State*>(data);
     state->tracker.resumed(state->clock.elapsed());
 }
 
 const ext_idle_notification_v1_listener kNotificationListener{onIdled, onResumed};
 
-void onSyncDone(void* data, wl_callback* /*callback*/, uint32_t /*serial*/)
-{
+void onSyncDone(void* data, wl_callback* /*callback*/, uint32_t /*serial*/) {
     *static_cast<bool*>(data) = true;
 }
 
@@ -89,8 +83,7 @@ const wl_callback_listener kSyncListener{onSyncDone};
 
 } // namespace
 
-WaylandIdleSource::State::~State()
-{
+WaylandIdleSource::State::~State() {
     readable.reset();
     if (notification)
         ext_idle_notification_v1_destroy(notification);
@@ -104,15 +97,13 @@ WaylandIdleSource::State::~State()
         wl_display_disconnect(display);
 }
 
-void WaylandIdleSource::State::fail()
-{
+void WaylandIdleSource::State::fail() {
     broken = true;
     if (readable)
         readable->setEnabled(false);
 }
 
-bool WaylandIdleSource::State::dispatchQueued()
-{
+bool WaylandIdleSource::State::dispatchQueued() {
     if (wl_display_dispatch_pending(display) < 0 || wl_display_get_error(display) != 0)
         return false;
     // EAGAIN only means the socket is full; the rest goes out with the next flush.
@@ -120,8 +111,7 @@ bool WaylandIdleSource::State::dispatchQueued()
 }
 
 // Called when the socket is readable, so reading does not block.
-void WaylandIdleSource::State::readEvents()
-{
+void WaylandIdleSource::State::readEvents() {
     if (broken)
         return;
     while (wl_display_prepare_read(display) != 0) {
@@ -134,8 +124,7 @@ void WaylandIdleSource::State::readEvents()
 
 // wl_display_roundtrip without the unbounded wait: a stuck compositor costs at most
 // timeoutMs once, at set-up.
-bool WaylandIdleSource::State::roundtrip(int timeoutMs)
-{
+bool WaylandIdleSource::State::roundtrip(int timeoutMs) {
     bool done = false;
     wl_callback* callback = wl_display_sync(display);
     wl_callback_add_listener(callback, &kSyncListener, &done);
@@ -167,8 +156,7 @@ bool WaylandIdleSource::State::roundtrip(int timeoutMs)
 }
 
 std::unique_ptr<WaylandIdleSource> WaylandIdleSource::connect(const QByteArray& socketName,
-                                                              qint64 timeoutMs)
-{
+                                                              qint64 timeoutMs) {
     auto state = std::make_unique<State>(timeoutMs);
     state->display = wl_display_connect(socketName.isEmpty() ? nullptr : socketName.constData());
     if (!state->display)
@@ -195,14 +183,11 @@ std::unique_ptr<WaylandIdleSource> WaylandIdleSource::connect(const QByteArray& 
 }
 
 WaylandIdleSource::WaylandIdleSource(std::unique_ptr<State> state)
-    : m_state(std::move(state))
-{
-}
+    : m_state(std::move(state)) {}
 
 WaylandIdleSource::~WaylandIdleSource() = default;
 
-std::optional<double> WaylandIdleSource::idleSeconds()
-{
+std::optional<double> WaylandIdleSource::idleSeconds() {
     if (!m_state->broken && !m_state->dispatchQueued())
         m_state->fail();
     if (m_state->broken)

@@ -25,8 +25,7 @@ QSet<Display*> g_ours;
 XErrorHandler g_previousErrorHandler = nullptr;
 XIOErrorHandler g_previousIoErrorHandler = nullptr;
 
-int onXError(Display* display, XErrorEvent* event)
-{
+int onXError(Display* display, XErrorEvent* event) {
     XErrorHandler previous = nullptr;
     {
         std::lock_guard lock(g_mutex);
@@ -39,8 +38,7 @@ int onXError(Display* display, XErrorEvent* event)
 
 // Xlib's default prints and exits when a connection breaks; for ours it only returns,
 // and Xlib then calls the per-display exit handler below instead of exit().
-int onXIoError(Display* display)
-{
+int onXIoError(Display* display) {
     XIOErrorHandler previous = nullptr;
     {
         std::lock_guard lock(g_mutex);
@@ -52,13 +50,11 @@ int onXIoError(Display* display)
 }
 
 // Called instead of exit() when our connection breaks (the server went away).
-void onIoErrorExit(Display* /*display*/, void* userData)
-{
+void onIoErrorExit(Display* /*display*/, void* userData) {
     static_cast<X11IdleSource::State*>(userData)->broken = true;
 }
 
-void installErrorHandler()
-{
+void installErrorHandler() {
     static std::once_flag once;
     std::call_once(once, [] {
         XErrorHandler previous = XSetErrorHandler(onXError);
@@ -71,8 +67,7 @@ void installErrorHandler()
 
 } // namespace
 
-std::unique_ptr<X11IdleSource> X11IdleSource::open(const QByteArray& displayName)
-{
+std::unique_ptr<X11IdleSource> X11IdleSource::open(const QByteArray& displayName) {
     if (displayName.isEmpty())
         return nullptr;
     installErrorHandler();
@@ -97,12 +92,9 @@ std::unique_ptr<X11IdleSource> X11IdleSource::open(const QByteArray& displayName
 }
 
 X11IdleSource::X11IdleSource(std::unique_ptr<State> state)
-    : m_state(std::move(state))
-{
-}
+    : m_state(std::move(state)) {}
 
-X11IdleSource::~X11IdleSource()
-{
+X11IdleSource::~X11IdleSource() {
     if (m_state->info)
         XFree(m_state->info);
     // Still ours while closing: closing a broken connection reports the error again.
@@ -111,8 +103,7 @@ X11IdleSource::~X11IdleSource()
     g_ours.remove(m_state->display);
 }
 
-std::optional<double> X11IdleSource::idleSeconds()
-{
+std::optional<double> X11IdleSource::idleSeconds() {
     if (m_state->broken || !m_state->info)
         return std::nullopt;
     const Status ok =

@@ -18,8 +18,7 @@ namespace {
 
 constexpr unsigned drmMajor = 226;
 
-std::string_view trimmed(std::string_view text)
-{
+std::string_view trimmed(std::string_view text) {
     const size_t start = text.find_first_not_of(" \t");
     if (start == std::string_view::npos)
         return {};
@@ -28,8 +27,7 @@ std::string_view trimmed(std::string_view text)
 }
 
 // "123 ns" or "123": the number, and the unit must be ns when one is given.
-std::optional<std::uint64_t> nanoseconds(std::string_view value)
-{
+std::optional<std::uint64_t> nanoseconds(std::string_view value) {
     const auto number = proc::leadingNumber(value);
     if (!number)
         return std::nullopt;
@@ -39,8 +37,7 @@ std::optional<std::uint64_t> nanoseconds(std::string_view value)
     return number;
 }
 
-std::optional<std::uint64_t> plainNumber(std::string_view value)
-{
+std::optional<std::uint64_t> plainNumber(std::string_view value) {
     if (value.empty() || value.find_first_not_of("0123456789") != std::string_view::npos)
         return std::nullopt;
     return proc::leadingNumber(value);
@@ -48,8 +45,7 @@ std::optional<std::uint64_t> plainNumber(std::string_view value)
 
 } // namespace
 
-std::optional<DrmClientUsage> parseDrmFdinfo(std::string_view text)
-{
+std::optional<DrmClientUsage> parseDrmFdinfo(std::string_view text) {
     DrmClientUsage usage;
     bool haveClient = false;
     std::map<std::string, std::uint64_t> busyCycles;
@@ -101,15 +97,12 @@ std::optional<DrmClientUsage> parseDrmFdinfo(std::string_view text)
 
 GpuTimeProbe::GpuTimeProbe(const QString& procRoot, const QString& sysRoot)
     : m_procRoot(procRoot.toStdString())
-    , m_sysRoot(sysRoot.toStdString())
-{
-}
+    , m_sysRoot(sysRoot.toStdString()) {}
 
 GpuTimeProbe::~GpuTimeProbe() = default;
 
 std::vector<GpuTimeProbe::ClientSighting>
-GpuTimeProbe::readDrmClients(const QSet<qint32>& among) const
-{
+GpuTimeProbe::readDrmClients(const QSet<qint32>& among) const {
     // Without a DRM device nobody holds a DRM file; skip looking at every process's fds.
     bool haveDevice = false;
     if (DIR* drm = ::opendir((m_sysRoot + "/class/drm").c_str())) {
@@ -132,8 +125,8 @@ GpuTimeProbe::readDrmClients(const QSet<qint32>& among) const
         const std::string fdDir = base + "/fd/";
         proc::forEachNumberedEntry(base + "/fd", [&](qint64 fd, std::uint64_t) {
             struct stat target {};
-            if (::stat((fdDir + std::to_string(fd)).c_str(), &target) != 0
-                || !S_ISCHR(target.st_mode) || ::major(target.st_rdev) != drmMajor)
+            if (::stat((fdDir + std::to_string(fd)).c_str(), &target) != 0 ||
+                !S_ISCHR(target.st_mode) || ::major(target.st_rdev) != drmMajor)
                 return;
             const auto text = proc::readFile(base + "/fdinfo/" + std::to_string(fd));
             if (!text)
@@ -147,10 +140,8 @@ GpuTimeProbe::readDrmClients(const QSet<qint32>& among) const
     return sightings;
 }
 
-QHash<qint32, quint64>
-GpuTimeProbe::accountDrmClients(const std::vector<ClientSighting>& sightings,
-                                Clock::time_point now)
-{
+QHash<qint32, quint64> GpuTimeProbe::accountDrmClients(const std::vector<ClientSighting>& sightings,
+                                                       Clock::time_point now) {
     std::lock_guard lock(m_mutex);
     QHash<qint32, quint64> totals;
     std::set<std::string> clientsSeen;
@@ -158,16 +149,16 @@ GpuTimeProbe::accountDrmClients(const std::vector<ClientSighting>& sightings,
     std::map<std::string, CycleState> cycles;
     for (const ClientSighting& sighting : sightings) {
         const DrmClientUsage& usage = sighting.usage;
-        const std::string client = (usage.pdev.empty() ? sighting.device : usage.pdev) + '|'
-            + std::to_string(usage.clientId);
+        const std::string client = (usage.pdev.empty() ? sighting.device : usage.pdev) + '|' +
+                                   std::to_string(usage.clientId);
         if (!clientsSeen.insert(client).second)
             continue; // the same file reached through another fd or process
         std::uint64_t busy = 0;
         for (const auto& [engine, ns] : usage.engineNS) {
             const std::string key = client + '|' + engine;
             const auto previous = m_engineMax.find(key);
-            const std::uint64_t kept
-                = previous == m_engineMax.end() ? ns : std::max(previous->second, ns);
+            const std::uint64_t kept =
+                previous == m_engineMax.end() ? ns : std::max(previous->second, ns);
             engineMax[key] = kept;
             busy += kept;
         }
@@ -180,8 +171,8 @@ GpuTimeProbe::accountDrmClients(const std::vector<ClientSighting>& sightings,
                 state.busyNS = previous->second.busyNS;
                 const auto& last = previous->second.last;
                 if (count.total > last.total && count.busy >= last.busy) {
-                    const double share = std::min(
-                        1.0, double(count.busy - last.busy) / double(count.total - last.total));
+                    const double share = std::min(1.0, double(count.busy - last.busy) /
+                                                           double(count.total - last.total));
                     const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
                                           now - previous->second.time)
                                           .count();
@@ -200,8 +191,7 @@ GpuTimeProbe::accountDrmClients(const std::vector<ClientSighting>& sightings,
     return totals;
 }
 
-QHash<qint32, quint64> GpuTimeProbe::gpuTimeNSByPID(const QSet<qint32>& among)
-{
+QHash<qint32, quint64> GpuTimeProbe::gpuTimeNSByPID(const QSet<qint32>& among) {
     if (among.isEmpty())
         return {};
     QHash<qint32, quint64> totals = accountDrmClients(readDrmClients(among), Clock::now());

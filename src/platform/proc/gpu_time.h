@@ -65,8 +65,8 @@ public:
     // The DRM half of gpuTimeNSByPID on already-read fdinfo: each (device, client id)
     // counts once, for the first process that shows it; each engine counter keeps the
     // largest value seen; cycle counters become ns of busy time.
-    [[nodiscard]] QHash<qint32, quint64> accountDrmClients(
-        const std::vector<ClientSighting>& sightings, Clock::time_point now);
+    [[nodiscard]] QHash<qint32, quint64>
+    accountDrmClients(const std::vector<ClientSighting>& sightings, Clock::time_point now);
 
 private:
     std::vector<ClientSighting> readDrmClients(const QSet<qint32>& among) const;

@@ -2,11 +2,9 @@
 
 #include "platform/proc/proc_files.h"
 
-
 namespace vxr {
 
-std::optional<HostMemory> parseMeminfo(std::string_view text)
-{
+std::optional<HostMemory> parseMeminfo(std::string_view text) {
     const auto total = proc::keyedBytes(text, "MemTotal");
     const auto available = proc::keyedBytes(text, "MemAvailable");
     if (!total || !available)
@@ -14,8 +12,7 @@ std::optional<HostMemory> parseMeminfo(std::string_view text)
     return HostMemory{*total, *available < *total ? *total - *available : 0};
 }
 
-std::optional<HostMemory> readHostMemory(const QString& procRoot)
-{
+std::optional<HostMemory> readHostMemory(const QString& procRoot) {
     const auto text = proc::readFile(procRoot.toStdString() + "/meminfo");
     if (!text)
         return std::nullopt;

@@ -18,7 +18,7 @@ struct HostMemory {
 
 // nullopt when MemTotal or MemAvailable is missing (kernels before 3.14, a broken file).
 [[nodiscard]] std::optional<HostMemory> parseMeminfo(std::string_view text);
-[[nodiscard]] std::optional<HostMemory> readHostMemory(
-    const QString& procRoot = QStringLiteral("/proc"));
+[[nodiscard]] std::optional<HostMemory>
+readHostMemory(const QString& procRoot = QStringLiteral("/proc"));
 
 } // namespace vxr

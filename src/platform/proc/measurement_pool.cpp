@@ -7,8 +7,7 @@ namespace vxr {
 namespace {
 
 struct MeasurementPool : QThreadPool {
-    MeasurementPool()
-    {
+    MeasurementPool() {
         setMaxThreadCount(2);
         setThreadPriority(QThread::LowPriority);
     }
@@ -18,8 +17,7 @@ Q_GLOBAL_STATIC(MeasurementPool, pool)
 
 } // namespace
 
-QThreadPool* measurementThreadPool()
-{
+QThreadPool* measurementThreadPool() {
     return pool();
 }
 

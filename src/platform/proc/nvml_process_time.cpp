@@ -34,12 +34,11 @@ struct NvmlProcessTime::Api {
     nvmlReturn_t (*shutdown)() = nullptr;
     nvmlReturn_t (*deviceCount)(unsigned int*) = nullptr;
     nvmlReturn_t (*deviceByIndex)(unsigned int, nvmlDevice_t*) = nullptr;
-    nvmlReturn_t (*processUtilization)(nvmlDevice_t, nvmlProcessUtilizationSample_t*,
-                                       unsigned int*, unsigned long long) = nullptr;
+    nvmlReturn_t (*processUtilization)(nvmlDevice_t, nvmlProcessUtilizationSample_t*, unsigned int*,
+                                       unsigned long long) = nullptr;
     std::vector<nvmlDevice_t> devices;
 
-    ~Api()
-    {
+    ~Api() {
         if (shutdown)
             shutdown();
         if (handle)
@@ -47,8 +46,7 @@ struct NvmlProcessTime::Api {
     }
 };
 
-std::unique_ptr<NvmlProcessTime> NvmlProcessTime::load()
-{
+std::unique_ptr<NvmlProcessTime> NvmlProcessTime::load() {
     auto api = std::make_unique<Api>();
     api->handle = ::dlopen("libnvidia-ml.so.1", RTLD_NOW | RTLD_LOCAL);
     if (!api->handle)
@@ -59,9 +57,9 @@ std::unique_ptr<NvmlProcessTime> NvmlProcessTime::load()
         return function != nullptr;
     };
     decltype(api->init) init = nullptr;
-    if (!resolve(init, "nvmlInit_v2") || !resolve(api->deviceCount, "nvmlDeviceGetCount_v2")
-        || !resolve(api->deviceByIndex, "nvmlDeviceGetHandleByIndex_v2")
-        || !resolve(api->processUtilization, "nvmlDeviceGetProcessUtilization"))
+    if (!resolve(init, "nvmlInit_v2") || !resolve(api->deviceCount, "nvmlDeviceGetCount_v2") ||
+        !resolve(api->deviceByIndex, "nvmlDeviceGetHandleByIndex_v2") ||
+        !resolve(api->processUtilization, "nvmlDeviceGetProcessUtilization"))
         return nullptr;
     decltype(api->shutdown) shutdown = nullptr;
     if (!resolve(shutdown, "nvmlShutdown") || init() != nvmlSuccess)
@@ -82,23 +80,19 @@ std::unique_ptr<NvmlProcessTime> NvmlProcessTime::load()
 
 NvmlProcessTime::NvmlProcessTime(std::unique_ptr<Api> api)
     : m_api(std::move(api))
-    , m_lastSeenUS(m_api->devices.size(), 0)
-{
-}
+    , m_lastSeenUS(m_api->devices.size(), 0) {}
 
 NvmlProcessTime::~NvmlProcessTime() = default;
 
 void NvmlProcessTime::integrate(
     const std::vector<Sample>& samples, std::uint64_t deviceLastSeenUS,
     std::map<std::pair<unsigned, std::uint32_t>, std::uint64_t>& lastByPID, unsigned device,
-    QHash<qint32, quint64>& totals)
-{
+    QHash<qint32, quint64>& totals) {
     std::vector<Sample> ordered = samples;
     std::sort(ordered.begin(), ordered.end(),
               [](const Sample& a, const Sample& b) { return a.timeStampUS < b.timeStampUS; });
     for (const Sample& sample : ordered) {
-        if (sample.timeStampUS <= deviceLastSeenUS || sample.pid == 0
-            || sample.pid > 0x7fffffff)
+        if (sample.timeStampUS <= deviceLastSeenUS || sample.pid == 0 || sample.pid > 0x7fffffff)
             continue;
         auto& last = lastByPID[{device, sample.pid}];
         // A process's first sample covers the time since the previous read of the device
@@ -106,15 +100,14 @@ void NvmlProcessTime::integrate(
         const std::uint64_t from = last != 0 ? last : deviceLastSeenUS;
         if (from != 0 && sample.timeStampUS > from) {
             const std::uint64_t spacing = std::min(sample.timeStampUS - from, longestSpacingUS);
-            totals[qint32(sample.pid)]
-                += spacing * 1000 * std::min<std::uint32_t>(sample.smUtilPercent, 100) / 100;
+            totals[qint32(sample.pid)] +=
+                spacing * 1000 * std::min<std::uint32_t>(sample.smUtilPercent, 100) / 100;
         }
         last = sample.timeStampUS;
     }
 }
 
-QHash<qint32, quint64> NvmlProcessTime::busyNSByPID()
-{
+QHash<qint32, quint64> NvmlProcessTime::busyNSByPID() {
     for (unsigned device = 0; device < m_api->devices.size(); ++device) {
         unsigned int count = 0;
         const nvmlReturn_t sized = m_api->processUtilization(m_api->devices[device], nullptr,
@@ -126,8 +119,7 @@ QHash<qint32, quint64> NvmlProcessTime::busyNSByPID()
         std::vector<nvmlProcessUtilizationSample_t> buffer(count + 8);
         count = unsigned(buffer.size());
         if (m_api->processUtilization(m_api->devices[device], buffer.data(), &count,
-                                      m_lastSeenUS[device])
-            != nvmlSuccess)
+                                      m_lastSeenUS[device]) != nvmlSuccess)
             continue;
         std::vector<Sample> samples;
         samples.reserve(count);

@@ -49,7 +49,7 @@ private:
     explicit NvmlProcessTime(std::unique_ptr<Api> api);
 
     std::unique_ptr<Api> m_api;
-    std::vector<std::uint64_t> m_lastSeenUS;                                // per device
+    std::vector<std::uint64_t> m_lastSeenUS;                                 // per device
     std::map<std::pair<unsigned, std::uint32_t>, std::uint64_t> m_lastByPID; // (device, pid)
     QHash<qint32, quint64> m_totals;
 };

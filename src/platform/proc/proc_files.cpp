@@ -7,8 +7,7 @@
 
 namespace vxr::proc {
 
-std::optional<std::string> readFile(const std::string& path)
-{
+std::optional<std::string> readFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
@@ -33,8 +32,7 @@ std::optional<std::string> readFile(const std::string& path)
     return text;
 }
 
-std::optional<std::uint64_t> leadingNumber(std::string_view text)
-{
+std::optional<std::uint64_t> leadingNumber(std::string_view text) {
     size_t start = 0;
     while (start < text.size() && (text[start] == ' ' || text[start] == '\t'))
         ++start;
@@ -47,16 +45,15 @@ std::optional<std::uint64_t> leadingNumber(std::string_view text)
     return value;
 }
 
-std::optional<std::uint64_t> keyedBytes(std::string_view text, std::string_view key)
-{
+std::optional<std::uint64_t> keyedBytes(std::string_view text, std::string_view key) {
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find('\n', pos);
         if (end == std::string_view::npos)
             end = text.size();
         const std::string_view line = text.substr(pos, end - pos);
-        if (line.size() > key.size() && line.substr(0, key.size()) == key
-            && line[key.size()] == ':') {
+        if (line.size() > key.size() && line.substr(0, key.size()) == key &&
+            line[key.size()] == ':') {
             const std::string_view rest = line.substr(key.size() + 1);
             const auto value = leadingNumber(rest);
             if (!value)
@@ -69,8 +66,7 @@ std::optional<std::uint64_t> keyedBytes(std::string_view text, std::string_view 
     return std::nullopt;
 }
 
-std::optional<std::int64_t> parsePositiveId(std::string_view name)
-{
+std::optional<std::int64_t> parsePositiveId(std::string_view name) {
     std::int64_t value = 0;
     const auto result = std::from_chars(name.data(), name.data() + name.size(), value);
     if (result.ec != std::errc() || result.ptr != name.data() + name.size() || value <= 0)

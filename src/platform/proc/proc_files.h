@@ -21,8 +21,7 @@ namespace vxr::proc {
 
 // Calls visit(name) for every entry of a directory whose name is a positive decimal
 // number (pids, tids, fds); returns false when the directory cannot be opened.
-template <typename Visit>
-bool forEachNumberedEntry(const std::string& dir, Visit&& visit);
+template <typename Visit> bool forEachNumberedEntry(const std::string& dir, Visit&& visit);
 
 [[nodiscard]] std::optional<std::int64_t> parsePositiveId(std::string_view name);
 
@@ -32,9 +31,7 @@ bool forEachNumberedEntry(const std::string& dir, Visit&& visit);
 
 namespace vxr::proc {
 
-template <typename Visit>
-bool forEachNumberedEntry(const std::string& dir, Visit&& visit)
-{
+template <typename Visit> bool forEachNumberedEntry(const std::string& dir, Visit&& visit) {
     DIR* handle = ::opendir(dir.c_str());
     if (!handle)
         return false;

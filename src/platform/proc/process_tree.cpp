@@ -13,8 +13,7 @@ namespace vxr {
 namespace {
 
 // Splits the text after the comm field into blank-separated fields.
-std::optional<std::string_view> fieldAfter(std::string_view fields, int index)
-{
+std::optional<std::string_view> fieldAfter(std::string_view fields, int index) {
     size_t pos = 0;
     for (int i = 0;; ++i) {
         while (pos < fields.size() && fields[pos] == ' ')
@@ -30,8 +29,7 @@ std::optional<std::string_view> fieldAfter(std::string_view fields, int index)
     }
 }
 
-quint64 ticksToNS(quint64 ticks, long ticksPerSecond)
-{
+quint64 ticksToNS(quint64 ticks, long ticksPerSecond) {
     constexpr quint64 second = 1'000'000'000;
     const auto perSecond = static_cast<quint64>(ticksPerSecond > 0 ? ticksPerSecond : 100);
     if (second % perSecond == 0)
@@ -39,8 +37,7 @@ quint64 ticksToNS(quint64 ticks, long ticksPerSecond)
     return ticks / perSecond * second + ticks % perSecond * second / perSecond;
 }
 
-std::string pidPath(const std::string& root, qint64 pid, const char* leaf)
-{
+std::string pidPath(const std::string& root, qint64 pid, const char* leaf) {
     std::string path = root;
     path += '/';
     path += std::to_string(pid);
@@ -50,8 +47,7 @@ std::string pidPath(const std::string& root, qint64 pid, const char* leaf)
 
 } // namespace
 
-std::optional<ProcStat> parseProcStat(std::string_view text)
-{
+std::optional<ProcStat> parseProcStat(std::string_view text) {
     const size_t close = text.rfind(')');
     if (close == std::string_view::npos || text.find('(') == std::string_view::npos)
         return std::nullopt;
@@ -68,14 +64,13 @@ std::optional<ProcStat> parseProcStat(std::string_view text)
     const auto ppidValue = proc::leadingNumber(*ppid);
     const auto utimeValue = proc::leadingNumber(*utime);
     const auto stimeValue = proc::leadingNumber(*stime);
-    if (!ppidValue || *ppidValue > 0x7fffffff || !utimeValue || !stimeValue
-        || ppid->find_first_not_of("0123456789") != std::string_view::npos)
+    if (!ppidValue || *ppidValue > 0x7fffffff || !utimeValue || !stimeValue ||
+        ppid->find_first_not_of("0123456789") != std::string_view::npos)
         return std::nullopt;
     return ProcStat{(*state)[0], static_cast<qint32>(*ppidValue), *utimeValue + *stimeValue};
 }
 
-ProcessUsage processUsage(const ProcStat& stat, std::string_view statusText, long ticksPerSecond)
-{
+ProcessUsage processUsage(const ProcStat& stat, std::string_view statusText, long ticksPerSecond) {
     const auto bytes = [&](std::string_view key) {
         return proc::keyedBytes(statusText, key).value_or(0);
     };
@@ -85,12 +80,9 @@ ProcessUsage processUsage(const ProcStat& stat, std::string_view statusText, lon
 
 ProcessTreeProbe::ProcessTreeProbe(const QString& procRoot)
     : m_root(procRoot.toStdString())
-    , m_ticksPerSecond(::sysconf(_SC_CLK_TCK))
-{
-}
+    , m_ticksPerSecond(::sysconf(_SC_CLK_TCK)) {}
 
-std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOut) const
-{
+std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOut) const {
     const auto statText = proc::readFile(pidPath(m_root, pid, "/stat"));
     if (!statText)
         return std::nullopt;
@@ -105,8 +97,7 @@ std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOu
     return processUsage(*stat, *statusText, m_ticksPerSecond);
 }
 
-ProcessTreeSnapshot ProcessTreeProbe::snapshot(const QList<qint32>& rootPIDs, TreeWalk walk)
-{
+ProcessTreeSnapshot ProcessTreeProbe::snapshot(const QList<qint32>& rootPIDs, TreeWalk walk) {
     if (rootPIDs.isEmpty())
         return {};
     if (walk == TreeWalk::tableScan)
@@ -123,9 +114,7 @@ ProcessTreeSnapshot ProcessTreeProbe::snapshot(const QList<qint32>& rootPIDs, Tr
     return walk == TreeWalk::childrenLinks ? ProcessTreeSnapshot{} : walkTable(rootPIDs);
 }
 
-std::optional<ProcessTreeSnapshot>
-ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots)
-{
+std::optional<ProcessTreeSnapshot> ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots) {
     ProcessTreeSnapshot result;
     QSet<qint32> visited;
     QList<qint32> stack = roots;
@@ -162,8 +151,7 @@ ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots)
                 std::string_view token = rest.substr(0, end);
                 if (!token.empty() && token.back() == '\n')
                     token.remove_suffix(1);
-                if (const auto child = proc::parsePositiveId(token);
-                    child && *child <= 0x7fffffff)
+                if (const auto child = proc::parsePositiveId(token); child && *child <= 0x7fffffff)
                     stack.append(static_cast<qint32>(*child));
                 rest.remove_prefix(end);
             }
@@ -187,8 +175,7 @@ ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots)
     return result;
 }
 
-ProcessTreeSnapshot ProcessTreeProbe::walkTable(const QList<qint32>& roots)
-{
+ProcessTreeSnapshot ProcessTreeProbe::walkTable(const QList<qint32>& roots) {
     struct Listed {
         qint32 pid;
         std::uint64_t inode;
@@ -212,10 +199,10 @@ ProcessTreeSnapshot ProcessTreeProbe::walkTable(const QList<qint32>& roots)
         std::lock_guard lock(m_mutex);
         for (const Listed& entry : listing) {
             const auto cached = m_table.constFind(entry.pid);
-            const bool current = cached != m_table.constEnd() && cached->inode == entry.inode
-                && (cached->ppid == 0
-                    || (cached->parentInode != 0
-                        && present.value(cached->ppid) == cached->parentInode));
+            const bool current =
+                cached != m_table.constEnd() && cached->inode == entry.inode &&
+                (cached->ppid == 0 ||
+                 (cached->parentInode != 0 && present.value(cached->ppid) == cached->parentInode));
             TableEntry row;
             if (current) {
                 row = *cached;
@@ -252,8 +239,7 @@ ProcessTreeSnapshot ProcessTreeProbe::walkTable(const QList<qint32>& roots)
     return result;
 }
 
-ProcessTreeSnapshot processTreeSnapshot(const QList<qint32>& rootPIDs, const QString& procRoot)
-{
+ProcessTreeSnapshot processTreeSnapshot(const QList<qint32>& rootPIDs, const QString& procRoot) {
     ProcessTreeProbe probe(procRoot);
     return probe.snapshot(rootPIDs);
 }

@@ -89,7 +89,8 @@ private:
 };
 
 // One-off snapshot without a cached table (tests, tools).
-[[nodiscard]] ProcessTreeSnapshot processTreeSnapshot(
-    const QList<qint32>& rootPIDs, const QString& procRoot = QStringLiteral("/proc"));
+[[nodiscard]] ProcessTreeSnapshot
+processTreeSnapshot(const QList<qint32>& rootPIDs,
+                    const QString& procRoot = QStringLiteral("/proc"));
 
 } // namespace vxr

@@ -60,8 +60,8 @@ WebEngineView {
 } // namespace
 
 HUDWebView::HUDWebView(Timing timing, QObject* parent)
-    : QObject(parent), m_timing(timing)
-{
+    : QObject(parent)
+    , m_timing(timing) {
     m_reloadTimer.setSingleShot(true);
     m_reloadTimer.setInterval(m_timing.hudReloadDelay);
     connect(&m_reloadTimer, &QTimer::timeout, this, [this] {
@@ -80,13 +80,11 @@ HUDWebView::HUDWebView(Timing timing, QObject* parent)
     });
 }
 
-HUDWebView::~HUDWebView()
-{
+HUDWebView::~HUDWebView() {
     delete m_webView;
 }
 
-const QString& HUDWebView::styleSheet()
-{
+const QString& HUDWebView::styleSheet() {
     static const QString sheet = QStringLiteral(R"CSS(
 :root {
   --bg-deep: #05130d;
@@ -170,8 +168,7 @@ td.vxr-amount {
     return sheet;
 }
 
-const QString& HUDWebView::themeScript()
-{
+const QString& HUDWebView::themeScript() {
     // The sheet travels as a template literal, so backticks, backslashes and "${"
     // must not reach the script unescaped.
     static const QString script = [] {
@@ -181,17 +178,16 @@ const QString& HUDWebView::themeScript()
         body.replace(QStringLiteral("${"), QStringLiteral("\\${"));
         return QStringLiteral("(function() {\n"
                               "  const style = document.createElement('style');\n"
-                              "  style.textContent = `")
-               + body
-               + QStringLiteral("`;\n"
-                                "  (document.head || document.documentElement).appendChild(style);\n"
-                                "})();\n");
+                              "  style.textContent = `") +
+               body +
+               QStringLiteral("`;\n"
+                              "  (document.head || document.documentElement).appendChild(style);\n"
+                              "})();\n");
     }();
     return script;
 }
 
-void HUDWebView::serviceURLChanged(const QUrl& url)
-{
+void HUDWebView::serviceURLChanged(const QUrl& url) {
     if (url.isEmpty()) {
         // The page already shown stays on screen.
         if (!m_loadedURL.isEmpty()) {
@@ -207,8 +203,7 @@ void HUDWebView::serviceURLChanged(const QUrl& url)
     load(url);
 }
 
-void HUDWebView::ensureAlive()
-{
+void HUDWebView::ensureAlive() {
     if (m_loadedURL.isEmpty() || !m_webView)
         return;
     const int token = ++m_nextToken;
@@ -216,8 +211,7 @@ void HUDWebView::ensureAlive()
     QMetaObject::invokeMethod(m_webView, "readLog", Q_ARG(QVariant, token));
 }
 
-void HUDWebView::onLogText(int token, const QString& text)
-{
+void HUDWebView::onLogText(int token, const QString& text) {
     const auto it = m_pendingChecks.constFind(token);
     if (it == m_pendingChecks.constEnd())
         return;
@@ -230,8 +224,7 @@ void HUDWebView::onLogText(int token, const QString& text)
     load(remembered);
 }
 
-void HUDWebView::attach(QQuickItem* container)
-{
+void HUDWebView::attach(QQuickItem* container) {
     if (!container)
         return;
     if (!m_webView) {
@@ -249,8 +242,7 @@ void HUDWebView::attach(QQuickItem* container)
     m_webView->setVisible(true);
 }
 
-void HUDWebView::detach(QQuickItem* container)
-{
+void HUDWebView::detach(QQuickItem* container) {
     if (!m_webView || !container || m_webView->parentItem() != container)
         return;
     QQmlProperty(m_webView, QStringLiteral("anchors.fill"))
@@ -258,19 +250,17 @@ void HUDWebView::detach(QQuickItem* container)
     m_webView->setParentItem(nullptr);
 }
 
-void HUDWebView::releaseView()
-{
+void HUDWebView::releaseView() {
     delete m_webView;
     m_pendingChecks.clear();
     m_loadTimeoutTimer.stop();
 }
 
-void HUDWebView::createView(QQmlEngine* engine)
-{
+void HUDWebView::createView(QQmlEngine* engine) {
     QQmlComponent component(engine);
     component.setData(viewQml, QUrl(QStringLiteral("qrc:/vxr/hud/HudWebView.qml")));
-    QObject* object = component.createWithInitialProperties(
-        {{QStringLiteral("themeSource"), themeScript()}});
+    QObject* object =
+        component.createWithInitialProperties({{QStringLiteral("themeSource"), themeScript()}});
     auto* item = qobject_cast<QQuickItem*>(object);
     if (!item) {
         writeDiagnostic(QStringLiteral("HUD view: ") + component.errorString().trimmed());
@@ -283,37 +273,32 @@ void HUDWebView::createView(QQmlEngine* engine)
     connect(item, SIGNAL(navigationFailed()), this, SLOT(onNavigationFailed()));
     connect(item, SIGNAL(loadBegan()), this, SLOT(onLoadStarted()));
     connect(item, SIGNAL(loadEnded()), this, SLOT(onLoadFinished()));
-    connect(item, SIGNAL(logText(int,QString)), this, SLOT(onLogText(int,QString)));
+    connect(item, SIGNAL(logText(int, QString)), this, SLOT(onLogText(int, QString)));
     if (!m_loadedURL.isEmpty())
         load(m_loadedURL);
 }
 
-void HUDWebView::load(const QUrl& url)
-{
+void HUDWebView::load(const QUrl& url) {
     // Before the first attach there is no view; it loads loadedURL when created.
     if (!m_webView)
         return;
     m_webView->setProperty("url", url);
 }
 
-void HUDWebView::onLoadStarted()
-{
+void HUDWebView::onLoadStarted() {
     m_loadTimeoutTimer.start();
 }
 
-void HUDWebView::onLoadFinished()
-{
+void HUDWebView::onLoadFinished() {
     m_loadTimeoutTimer.stop();
 }
 
-void HUDWebView::onNavigationFailed()
-{
+void HUDWebView::onNavigationFailed() {
     m_loadTimeoutTimer.stop();
     reloadSoon();
 }
 
-void HUDWebView::reloadSoon()
-{
+void HUDWebView::reloadSoon() {
     if (m_loadedURL.isEmpty())
         return;
     // At most one delayed reload waits at a time. Every failure scheduling its own
