@@ -10,6 +10,7 @@
 #include "platform/proc/process_tree.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMap>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -81,12 +82,27 @@ class BenchMetrics : public QObject {
     // Median CPU per snapshot, by data tag, for the growth check.
     QHash<QByteArray, double> m_medians;
 
+    // Spawns sleepers up to `count` and waits until every one has settled into its
+    // sleep: thousands of fresh execs still running would be measured as the cost of
+    // their mere presence.
     void ensureSleepers(int count) {
+        const size_t first = m_sleepers.size();
         while (int(m_sleepers.size()) < count) {
             const pid_t pid = spawn({"/bin/sleep", "600"});
             QVERIFY(pid > 0);
             m_sleepers.push_back(pid);
         }
+        for (size_t i = first; i < m_sleepers.size(); ++i)
+            QTRY_VERIFY_WITH_TIMEOUT(sleeping(m_sleepers[i]), 20000);
+        QTest::qWait(1000);
+    }
+
+    static bool sleeping(pid_t pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        return text.contains("(sleep) S");
     }
 
     static QByteArray tag(int size, int others, TreeWalk walk) {
