@@ -36,6 +36,21 @@ private:
         return env;
     }
 
+    // Live processes whose command line names `path`.
+    static QList<qint64> processesRunning(const QString& path) {
+        QList<qint64> found;
+        const QByteArray needle = QFile::encodeName(path);
+        const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString& entry : entries) {
+            bool isPid = false;
+            const qint64 pid = entry.toLongLong(&isPid);
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+            if (isPid && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(needle))
+                found.append(pid);
+        }
+        return found;
+    }
+
     static QDBusMessage action(const QString& name) {
         QDBusMessage call =
             QDBusMessage::createMethodCall(QString::fromLatin1(ApplicationService::serviceName),
@@ -116,7 +131,11 @@ private slots:
         const QString script = root.filePath(QStringLiteral("lib/vxr-worker/vxr-worker.sh"));
         QFile file(script);
         QVERIFY(file.open(QIODevice::WriteOnly));
+        // One-shot questions (--show=..., --register=..., --reset) get a quick "no": the
+        // program lets one-shots finish rather than end them, so a looping one would
+        // outlive the test.
         file.write(QStringLiteral("#!/bin/sh\n"
+                                  "case \"$1\" in --show=*|--register=*|--reset) exit 1 ;; esac\n"
                                   "trap 'echo TERM > \"%1\"; exit 0' TERM\n"
                                   "touch \"%2\"\n"
                                   "while true; do sleep 0.1 & wait $!; done\n")
@@ -138,6 +157,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(app.state() == QProcess::NotRunning, 15000);
         QCOMPARE(app.exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(processesRunning(script).isEmpty(), 5000);
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
     }
 };
