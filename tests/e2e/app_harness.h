@@ -22,9 +22,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -405,6 +407,25 @@ private:
     QList<Invocation> m_invocations;
     QElapsedTimer m_clock;
 };
+
+// Every end-to-end test case needs the built program and a private session bus.
+inline void requireProgramAndBus(SessionBus& bus) {
+    QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
+    QVERIFY2(bus.start(), "dbus-daemon is needed");
+}
+
+// After a test case: its context reported if it failed, everything of its world ended,
+// `beforeRemoval` run while the world's files still exist, and the bus name released.
+inline void endWorld(std::unique_ptr<AppHarness>& app, SessionBus& bus,
+                     const std::function<void()>& beforeRemoval = {}) {
+    if (QTest::currentTestFailed())
+        app->report();
+    app->endEverything();
+    if (beforeRemoval)
+        beforeRemoval();
+    app.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!bus.appRegistered(), 5000);
+}
 
 // Lines of text containing a fragment, for readable failure messages.
 inline QList<QByteArray> linesWith(const QByteArray& text, const QByteArray& fragment) {

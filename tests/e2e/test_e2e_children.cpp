@@ -25,20 +25,11 @@ private:
     std::unique_ptr<AppHarness> m_app;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
-        QVERIFY2(m_bus.start(), "dbus-daemon is needed");
-    }
+    void initTestCase() { requireProgramAndBus(m_bus); }
 
     void init() { m_app = std::make_unique<AppHarness>(); }
 
-    void cleanup() {
-        if (QTest::currentTestFailed())
-            m_app->report();
-        m_app->endEverything();
-        m_app.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_bus.appRegistered(), 5000);
-    }
+    void cleanup() { endWorld(m_app, m_bus); }
 
     // Stop only asks: the program waits in Stopping, keeps answering, kills nothing,
     // and starts no second evaluator; the evaluator's end, however late, completes it.

@@ -33,22 +33,16 @@ private:
     QString m_mount;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
-        QVERIFY2(m_bus.start(), "dbus-daemon is needed");
-    }
+    void initTestCase() { requireProgramAndBus(m_bus); }
 
     void init() { m_app = std::make_unique<AppHarness>(); }
 
     void cleanup() {
-        if (QTest::currentTestFailed())
-            m_app->report();
-        m_app->endEverything();
-        if (!m_mount.isEmpty())
-            ::umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
-        m_mount.clear();
-        m_app.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(!m_bus.appRegistered(), 5000);
+        endWorld(m_app, m_bus, [this] {
+            if (!m_mount.isEmpty())
+                ::umount2(QFile::encodeName(m_mount).constData(), MNT_DETACH);
+            m_mount.clear();
+        });
     }
 
     void corruptStoresAreKeptAside_data() {

@@ -95,10 +95,7 @@ private:
     SessionBus m_bus;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
-        QVERIFY2(m_bus.start(), "dbus-daemon is needed");
-    }
+    void initTestCase() { requireProgramAndBus(m_bus); }
 
     void foreignServerOnThePort_data() {
         QTest::addColumn<int>("mode");

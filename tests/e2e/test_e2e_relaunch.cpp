@@ -31,10 +31,7 @@ private:
     SessionBus m_bus;
 
 private slots:
-    void initTestCase() {
-        QVERIFY2(QFileInfo::exists(builtProgram()), "build VXRWorker first");
-        QVERIFY2(m_bus.start(), "dbus-daemon is needed");
-    }
+    void initTestCase() { requireProgramAndBus(m_bus); }
 
     void serviceExitingAtOnceIsRelaunchedEveryTwoSeconds() {
         // Enough rounds to see a trend in the time a test may take; the delay is the
