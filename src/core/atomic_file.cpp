@@ -1,10 +1,50 @@
 #include "core/atomic_file.h"
 
+#include <QFile>
 #include <QSaveFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace vxr {
 
-bool writeFileAtomically(const QString& path, const QByteArray& contents) {
+namespace {
+
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool replaceWithoutSync(const QString& path, const QByteArray& contents) {
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, contents);
+    const bool closed = ::close(fd) == 0;
+    if (written && closed && ::rename(temporary.constData(), QFile::encodeName(path)) == 0)
+        return true;
+    ::unlink(temporary.constData());
+    return false;
+}
+
+} // namespace
+
+bool writeFileAtomically(const QString& path, const QByteArray& contents, Durability durability) {
+    if (durability == Durability::renameOnly)
+        return replaceWithoutSync(path, contents);
     QSaveFile file(path);
     // Unbuffered: a buffered QSaveFile flushes at commit() and does not notice a
     // short write there (full disk, file size limit), so it would rename a

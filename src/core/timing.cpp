@@ -19,7 +19,8 @@ Timing Timing::scaled(double factor) const {
           &t.sandboxRestartDebounce, &t.idleTickInterval, &t.statusRequestTimeout,
           &t.statusRetryInterval, &t.runInfoInterval, &t.taskInfoInterval, &t.governorInterval,
           &t.samplerInterval, &t.jobHistorySaveDelay, &t.hudReloadDelay,
-          &t.registrationRestartDelay, &t.resetExitPollInterval})
+          &t.registrationRestartDelay, &t.resetExitPollInterval, &t.oneShotTimeout,
+          &t.showCommandTimeout, &t.killGracePeriod, &t.quitGracePeriod})
         *field = scale(*field, factor);
     return t;
 }

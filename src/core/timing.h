@@ -25,6 +25,13 @@ struct Timing {
     Millis registrationRestartDelay{65000};
     Millis resetExitPollInterval{200};
     int resetExitPollAttempts{50};
+    // A one-shot run of the worker program that does not end in time is stopped:
+    // SIGTERM, then SIGKILL after the grace period.
+    Millis oneShotTimeout{60000};
+    Millis showCommandTimeout{15000};
+    Millis killGracePeriod{5000};
+    // At quit, how long the children get to end after SIGTERM before SIGKILL.
+    Millis quitGracePeriod{5000};
 
     // A copy with every delay multiplied by factor (at least 1 ms each).
     [[nodiscard]] Timing scaled(double factor) const;

@@ -3,6 +3,7 @@
 #include "core/held_objects.h"
 #include "platform/process_log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -132,6 +133,12 @@ void ChildProcess::startLogReader(int readFd) {
 
 bool ChildProcess::isRunning() const {
     return !m_exited && m_process->state() == QProcess::Running;
+}
+
+bool ChildProcess::waitForExit(int timeoutMs) {
+    if (!isRunning())
+        return true;
+    return m_process->waitForFinished(std::max(timeoutMs, 0)) || !isRunning();
 }
 
 void ChildProcess::terminate() {

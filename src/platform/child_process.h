@@ -31,6 +31,9 @@ public:
 
     // The polite termination request (SIGTERM). Never escalates.
     void terminate();
+    // Blocks until the program has ended (exited() is emitted from here) or timeoutMs
+    // passed; true when it has ended. For quit only, where nothing else is left to do.
+    bool waitForExit(int timeoutMs);
 
 Q_SIGNALS:
     // The program ended; status is its exit code, or the signal number that ended it.

@@ -74,8 +74,9 @@ ProcessUsage processUsage(const ProcStat& stat, std::string_view statusText, lon
     const auto bytes = [&](std::string_view key) {
         return proc::keyedBytes(statusText, key).value_or(0);
     };
+    const quint64 inRam = bytes("RssAnon") + bytes("RssShmem");
     return ProcessUsage{bytes("VmRSS"), ticksToNS(stat.cpuTicks, ticksPerSecond),
-                        bytes("RssAnon") + bytes("RssShmem") + bytes("VmSwap")};
+                        inRam + bytes("VmSwap"), inRam};
 }
 
 ProcessTreeProbe::ProcessTreeProbe(const QString& procRoot)

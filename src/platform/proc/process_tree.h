@@ -12,12 +12,14 @@
 
 namespace vxr {
 
-// What one process of the worker tree costs: resident size, CPU time used so far and
-// the memory it would take from other applications (anonymous + shared + swapped).
+// What one process of the worker tree costs: resident size, CPU time used so far, the
+// memory it would take from other applications (anonymous + shared + swapped), and the
+// part of that in RAM (anonymous + shared), which is what the machine's "used" counts.
 struct ProcessUsage {
     quint64 rssBytes = 0;
     quint64 cpuTimeNS = 0;
     quint64 footprintBytes = 0;
+    quint64 footprintInRamBytes = 0;
 
     bool operator==(const ProcessUsage&) const = default;
 };
