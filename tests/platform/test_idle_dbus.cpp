@@ -10,10 +10,12 @@
 #include <QProcess>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <ctime>
 #include <mutex>
+#include <variant>
 
 using namespace vxr;
 
@@ -41,6 +43,8 @@ public:
     std::atomic<bool> knowsOurPid{true};
     std::atomic<bool> logindIdle{false};
     std::atomic<qint64> logindIdleSinceUs{0};
+    // A busy desktop answers late: replies leave this long after the question.
+    std::atomic<int> replyDelayMs{0};
 
     QString introspect(const QString&) const override { return {}; }
 
@@ -70,7 +74,12 @@ public:
         } else {
             reply = message.createErrorReply(QDBusError::UnknownMethod, member);
         }
-        connection.send(reply);
+        if (replyDelayMs > 0) {
+            QTimer::singleShot(replyDelayMs.load(),
+                               [connection, reply]() mutable { connection.send(reply); });
+        } else {
+            connection.send(reply);
+        }
         return true;
     }
 };
@@ -106,6 +115,7 @@ private slots:
         m_fake.mode = FakeIdleServices::Mode::answer;
         m_fake.knowsOurPid = true;
         m_fake.logindIdle = false;
+        m_fake.replyDelayMs = 0;
         for (const QString& name : {kMutter, kScreenSaver, kLogind})
             m_service->unregisterService(name);
     }
@@ -146,6 +156,45 @@ private slots:
         // The service going away turns into "cannot tell", not a stale value.
         QVERIFY(m_service->unregisterService(service));
         QTRY_COMPARE(source->idleSeconds(), std::optional<double>());
+    }
+
+    // A decision reads the idle time of its own moment, even when every answer comes
+    // late; a silent service gives "cannot tell" within the read's short timeout.
+    void readingsAreTakenWhenAsked() {
+        QVERIFY(m_service->registerService(kMutter));
+        auto source = makeSource(kMutter);
+        m_fake.replyDelayMs = 150;
+        // The reading, or the text "no answer" when none came.
+        const auto read = [&]() -> std::variant<QString, std::optional<double>> {
+            std::optional<std::optional<double>> result;
+            QObject context;
+            source->readIdleSeconds(&context, [&](std::optional<double> s) { result = s; });
+            if (!QTest::qWaitFor([&] { return result.has_value(); }, 3000))
+                return QStringLiteral("no answer");
+            return *result;
+        };
+        using Reading = std::variant<QString, std::optional<double>>;
+        m_fake.idleMs = 600000;
+        QCOMPARE(read(), Reading(std::optional<double>(600.0)));
+        m_fake.idleMs = 40; // the user came back
+        QCOMPARE(read(), Reading(std::optional<double>(0.04)));
+        QCOMPARE(source->idleSeconds(), std::optional<double>(0.04));
+
+        m_fake.mode = FakeIdleServices::Mode::silent;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(read(), Reading(std::optional<double>()));
+        QVERIFY(timer.elapsed() < DbusIdleSource::kReadTimeoutMs + 1000);
+
+        // Nobody left to tell: no call back.
+        m_fake.mode = FakeIdleServices::Mode::answer;
+        bool called = false;
+        {
+            QObject gone;
+            source->readIdleSeconds(&gone, [&](std::optional<double>) { called = true; });
+        }
+        QTest::qWait(400);
+        QVERIFY(!called);
     }
 
     void unusableOrSilentServiceIsNotChosen_data() {

@@ -76,6 +76,25 @@ std::optional<double> DbusIdleSource::idleSeconds() {
     return answer;
 }
 
+void DbusIdleSource::readIdleSeconds(QObject* context, IdleReadingHandler done) {
+    const QDBusMessage message = request();
+    if (!m_connection.isConnected() || message.service().isEmpty()) {
+        done(std::nullopt);
+        return;
+    }
+    // A question of its own, not the reply to an older one: a reading taken before
+    // the user came back would keep compute running for another tick.
+    auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message, kReadTimeoutMs),
+                                                m_context.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_context.get(),
+                     [this, watcher, guard = QPointer<QObject>(context), done = std::move(done)] {
+                         watcher->deleteLater();
+                         m_latest = interpret(watcher->reply());
+                         if (guard)
+                             done(m_latest);
+                     });
+}
+
 void DbusIdleSource::refresh() {
     if (m_inFlight || !m_connection.isConnected())
         return;

@@ -24,11 +24,14 @@ public:
 
     [[nodiscard]] QString name() const override { return m_name; }
     [[nodiscard]] std::optional<double> idleSeconds() override;
+    void readIdleSeconds(QObject* context, IdleReadingHandler done) override;
 
     // Asks once and waits at most timeoutMs; true when the answer was usable.
     [[nodiscard]] virtual bool probe(int timeoutMs);
 
     static constexpr int kCallTimeoutMs = 2000;
+    // A reading a decision waits for: well within one 3-second tick.
+    static constexpr int kReadTimeoutMs = 1000;
 
 protected:
     DbusIdleSource(QDBusConnection connection, QString name);
