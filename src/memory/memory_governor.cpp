@@ -13,17 +13,25 @@ namespace vxr {
 
 struct MemoryGovernor::Measurement {
     std::optional<HostMemory> host;
-    quint64 vxr = 0;
+    TreeFootprint vxr;
 };
 
+MemoryGovernor::LimitFileWriter MemoryGovernor::renameOnlyWriter() {
+    return [](const QString& path, const QByteArray& contents) {
+        return writeFileAtomically(path, contents, Durability::renameOnly);
+    };
+}
+
 MemoryGovernor::MemoryGovernor(Inputs inputs, const Timing& timing, QString limitFilePath,
-                               QString procRoot, QObject* parent)
+                               QString procRoot, QObject* parent, LimitFileWriter writer)
     : QObject(parent)
     , m_inputs(std::move(inputs))
     , m_timing(timing)
     , m_limitFilePath(std::move(limitFilePath))
     , m_procRoot(std::move(procRoot))
-    , m_tree(std::make_shared<ProcessTreeProbe>(m_procRoot)) {
+    , m_tree(std::make_shared<ProcessTreeProbe>(m_procRoot))
+    , m_writer(std::move(writer)) {
+    m_writerThread.setMaxThreadCount(1);
     // One small file, read once for the settings screen's cap figure.
     if (const auto host = readHostMemory(m_procRoot))
         m_totalMemory = host->totalBytes;
@@ -62,8 +70,10 @@ void MemoryGovernor::update(bool fromLoop) {
     QFuture<Measurement> measured =
         QtConcurrent::run(measurementThreadPool(), [tree = m_tree, procRoot = m_procRoot, roots] {
             Measurement measurement;
-            for (const ProcessUsage& usage : tree->snapshot(roots))
-                measurement.vxr += usage.footprintBytes;
+            for (const ProcessUsage& usage : tree->snapshot(roots)) {
+                measurement.vxr.total += usage.footprintBytes;
+                measurement.vxr.inRam += usage.footprintInRamBytes;
+            }
             measurement.host = readHostMemory(procRoot);
             return measurement;
         });
@@ -89,10 +99,13 @@ void MemoryGovernor::apply(const Measurement& measurement) {
     if (changed)
         emit readingChanged();
     // Written on every update, also when unchanged, so "time" tells when the limit was
-    // last confirmed. A failed write waits for the next update.
-    (void)writeFileAtomically(
-        m_limitFilePath,
-        memoryLimitFileContents(reading.limit, QDateTime::currentMSecsSinceEpoch()));
+    // last confirmed. A failed write waits for the next update. Off the GUI thread: a
+    // busy disk must not stall the screens.
+    m_writerThread.start(
+        [writer = m_writer, path = m_limitFilePath,
+         contents = memoryLimitFileContents(reading.limit, QDateTime::currentMSecsSinceEpoch())] {
+            (void)writer(path, contents);
+        });
 }
 
 } // namespace vxr

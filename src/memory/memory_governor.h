@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVariant>
 
@@ -40,9 +41,16 @@ public:
         QPointer<QObject> owner;
     };
 
+    // Writes the limit file; runs on a writer thread, one write after the other.
+    using LimitFileWriter = std::function<bool(const QString& path, const QByteArray& contents)>;
+    // The real writer: an atomic replace without a sync to disk (a temporary file that
+    // is rewritten every 2 s needs no flush).
+    [[nodiscard]] static LimitFileWriter renameOnlyWriter();
+
     // limitFilePath: "<private temp dir>/vxr-worker-memory-limit.json".
     MemoryGovernor(Inputs inputs, const Timing& timing, QString limitFilePath,
-                   QString procRoot = QStringLiteral("/proc"), QObject* parent = nullptr);
+                   QString procRoot = QStringLiteral("/proc"), QObject* parent = nullptr,
+                   LimitFileWriter writer = renameOnlyWriter());
     ~MemoryGovernor() override;
 
     // Starts the periodic loop once; later calls do nothing.
@@ -83,6 +91,9 @@ private:
     bool m_started = false;
     quint64 m_totalMemory = 0;
     std::optional<Reading> m_reading;
+    LimitFileWriter m_writer;
+    // One thread, so writes land in the order the readings were taken.
+    QThreadPool m_writerThread;
 };
 
 } // namespace vxr

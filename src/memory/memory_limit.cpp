@@ -18,9 +18,9 @@ quint64 memoryHeadroomBytes(double headroomGB, quint64 total) {
     return std::min(static_cast<quint64>(bytes), total);
 }
 
-MemoryReading computeMemoryReading(quint64 total, quint64 used, quint64 vxr,
+MemoryReading computeMemoryReading(quint64 total, quint64 used, TreeFootprint vxr,
                                    const MemorySettings& settings) {
-    MemoryReading reading{total, used >= vxr ? used - vxr : 0, vxr, 0};
+    MemoryReading reading{total, used >= vxr.inRam ? used - vxr.inRam : 0, vxr.total, 0};
     const quint64 cap = memoryCapBytes(total, settings.memoryCapPercent);
     if (!settings.yieldToOtherApps) {
         reading.limit = cap;

@@ -51,8 +51,16 @@ public:
 // memory: the most cautious reading of a broken value).
 [[nodiscard]] quint64 memoryHeadroomBytes(double headroomGB, quint64 total);
 
+// The worker tree's footprint, and the part of it in RAM.
+struct TreeFootprint {
+    quint64 total = 0;
+    quint64 inRam = 0;
+};
+
 // The reading for the machine's total and used memory and the worker tree's footprint.
-[[nodiscard]] MemoryReading computeMemoryReading(quint64 total, quint64 used, quint64 vxr,
+// Other applications' share is what is used less the tree's RAM: "used" counts no swap,
+// and subtracting swapped pages would let a swapping worker raise its own limit.
+[[nodiscard]] MemoryReading computeMemoryReading(quint64 total, quint64 used, TreeFootprint vxr,
                                                  const MemorySettings& settings);
 
 // {"limit":<bytes>,"time":<ms since 1970>}: no whitespace, no final line break.

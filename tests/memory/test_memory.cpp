@@ -1,13 +1,18 @@
+#include "core/atomic_file.h"
 #include "memory/memory_governor.h"
 #include "memory/memory_limit.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <cmath>
 #include <limits>
@@ -88,7 +93,7 @@ private slots:
         QFETCH(quint64, otherApps);
         QFETCH(quint64, limit);
         const MemoryReading reading =
-            computeMemoryReading(total16, used, vxr, {capPercent, yield, headroomGB});
+            computeMemoryReading(total16, used, {vxr, vxr}, {capPercent, yield, headroomGB});
         QCOMPARE(reading, (MemoryReading{total16, otherApps, vxr, limit}));
     }
 
@@ -179,8 +184,65 @@ private slots:
         QVERIFY(!QFileInfo::exists(limitFile));
     }
 
+    // A worker that swaps: the swapped part is VXR's footprint but not part of the
+    // machine's used RAM, so it must not be taken off other applications' share.
+    void swappedWorkerMemoryDoesNotRaiseTheLimit() {
+        const quint64 used = 10 * GB;
+        const MemorySettings settings{100, true, 1.5};
+        const MemoryReading inRam = computeMemoryReading(total16, used, {4 * GB, 4 * GB}, settings);
+        const MemoryReading swapping =
+            computeMemoryReading(total16, used, {6 * GB, 4 * GB}, settings);
+        QCOMPARE(swapping.otherApps, 6 * GB);
+        QCOMPARE(swapping.vxr, 6 * GB);
+        QCOMPARE(swapping.limit, inRam.limit);
+    }
+
+    // The limit file is rewritten every 2 s; a disk that stalls must not stall the
+    // screens, and the writes land in the order of the readings.
+    void limitFileIsWrittenOffTheGuiThread() {
+        QTemporaryDir dir;
+        const QString procRoot = dir.filePath(QStringLiteral("proc"));
+        writeMeminfo(procRoot, total16, 6 * GB);
+        QSemaphore diskStalled;
+        QMutex mutex;
+        QList<QByteArray> written;
+        QList<bool> onGuiThread;
+        QObject owner;
+        MemorySettings settings;
+        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
+                                Timing{}, dir.filePath(QStringLiteral("limit.json")), procRoot,
+                                nullptr, [&](const QString& path, const QByteArray& contents) {
+                                    diskStalled.acquire();
+                                    QMutexLocker lock(&mutex);
+                                    onGuiThread.append(QThread::currentThread() == qApp->thread());
+                                    written.append(contents);
+                                    return writeFileAtomically(path, contents,
+                                                               Durability::renameOnly);
+                                });
+        QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
+        governor.settingsChanged();
+        QTRY_COMPARE(updates.count(), 1);
+        settings.memoryCapPercent = 10;
+        governor.settingsChanged();
+        QTRY_COMPARE(updates.count(), 2); // both readings published while the disk hangs
+        QCOMPARE(governor.reading()->limit, memoryCapBytes(total16, 10));
+        diskStalled.release(2);
+        QTRY_COMPARE(([&] {
+                         QMutexLocker lock(&mutex);
+                         return written.size();
+                     }()),
+                     2);
+        QMutexLocker lock(&mutex);
+        QCOMPARE(onGuiThread, (QList<bool>{false, false}));
+        QVERIFY(written[0].startsWith("{\"limit\":4831838208,"));
+        QVERIFY(
+            written[1].startsWith("{\"limit\":" + QByteArray::number(memoryCapBytes(total16, 10))));
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("limit.json"))), written[1]);
+    }
+
     void footprintOfTheWorkerTree() {
-        // The fixture tree under 100: 3100 + 1524 + 800 + 0 + 256 KiB of footprint.
+        // The fixture tree under 100: 3100 + 1524 + 800 + 0 + 256 KiB of footprint, of
+        // which 24 KiB (process 101's) are swapped out.
         QTemporaryDir dir;
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         QObject owner;
@@ -190,7 +252,7 @@ private slots:
         governor.settingsChanged();
         QTRY_VERIFY(governor.hasReading());
         QCOMPARE(governor.reading()->vxr, quint64(5680) * 1024);
-        QCOMPARE(governor.reading()->otherApps, 10 * GB - quint64(5680) * 1024);
+        QCOMPARE(governor.reading()->otherApps, 10 * GB - quint64(5680 - 24) * 1024);
     }
 };
 
