@@ -45,8 +45,11 @@ std::optional<QString> copyTree(const fs::path& from, const fs::path& to) {
     const auto mode = static_cast<mode_t>(status.permissions() & fs::perms::mask);
     if (::mkdir(to.c_str(), mode | S_IRWXU) != 0)
         return describe(std::error_code(errno, std::generic_category()), to);
-    for (const fs::directory_entry& entry : fs::directory_iterator(from, error)) {
-        if (auto failure = copyTree(entry.path(), to / entry.path().filename()))
+    // The error-code increment: a range-for's would throw out of the caller's timer slot
+    // on a read error.
+    for (fs::directory_iterator it(from, error); !error && it != fs::directory_iterator();
+         it.increment(error)) {
+        if (auto failure = copyTree(it->path(), to / it->path().filename()))
             return failure;
     }
     return error ? std::optional(describe(error, from)) : std::nullopt;

@@ -8,11 +8,32 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <cerrno>
 #include <memory>
 #include <optional>
 
+#include <dirent.h>
+#include <dlfcn.h>
+#include <signal.h>
+
 using namespace vxr;
 using Kind = RegistrationStatus::Kind;
+
+// A disk that fails mid-listing: while armed on this thread, readdir() returns this
+// many entries, then fails with EIO. The C++ library's directory iterators call it.
+thread_local int readdirEntriesBeforeFailure = -1;
+
+extern "C" dirent* readdir(DIR* directory) {
+    using Real = dirent* (*)(DIR*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "readdir"));
+    if (readdirEntriesBeforeFailure == 0) {
+        errno = EIO;
+        return nullptr;
+    }
+    if (readdirEntriesBeforeFailure > 0)
+        --readdirEntriesBeforeFailure;
+    return real(directory);
+}
 
 namespace {
 struct Result {
@@ -112,6 +133,21 @@ private slots:
         QVERIFY(!QFileInfo::exists(copy + "/later.json"));
     }
 
+    void readErrorDuringBackupIsReported() {
+        QTemporaryDir home;
+        const QString storage = home.filePath(".vxr/localStorage");
+        for (const char* name : {"a.json", "b.json", "c.json"})
+            QVERIFY(writeFile(storage + "/" + name, "{}"));
+        readdirEntriesBeforeFailure = 2;
+        const std::optional<QString> error =
+            backupLocalStorage(home.path(), QDateTime::currentDateTimeUtc());
+        readdirEntriesBeforeFailure = -1;
+        QVERIFY(error);
+        QVERIFY2(error->contains(storage), qPrintable(*error));
+        QCOMPARE(resetResult(0, "", error),
+                 RegistrationStatus::failed("Reset done, but backup failed: " + *error));
+    }
+
     void nothingToBackUpIsSuccess() {
         QTemporaryDir home;
         QCOMPARE(backupLocalStorage(home.path(), QDateTime::currentDateTimeUtc()), std::nullopt);
@@ -166,6 +202,34 @@ private slots:
         QCOMPARE(result->status, -1);
         QVERIFY2(result->output.startsWith("Failed to launch: ") && result->output.size() > 18,
                  qPrintable(result->output));
+    }
+
+    // A hung one-shot is stopped, politely first, by force when it ignores that, and
+    // reported as a failure that names no argument (a key must stay on the command line).
+    void oneShotTimeLimit_data() {
+        QTest::addColumn<QByteArray>("script");
+        QTest::newRow("hangs") << QByteArray("exec sleep 600\n");
+        QTest::newRow("ignores SIGTERM")
+            << QByteArray("trap '' TERM; while :; do sleep 0.05; done\n");
+    }
+    void oneShotTimeLimit() {
+        QFETCH(QByteArray, script);
+        QTemporaryDir dir;
+        const QString program = writeScript(dir, "worker.sh", "echo $$ > \"$0.pid\"\n" + script);
+        std::optional<Result> result;
+        runOneShot(
+            program, {"--register=secret"}, this,
+            [&](int s, const QString& o) {
+                result = Result{s, o};
+            },
+            OneShotLimits{Millis(300), Millis(300)});
+        QTRY_VERIFY_WITH_TIMEOUT(result, 5000);
+        QCOMPARE(result->status, kOneShotTimedOut);
+        QCOMPARE(result->output, oneShotTimeoutMessage(Millis(300)));
+        QVERIFY(!result->output.contains("secret"));
+        QFile pidFile(program + ".pid");
+        QVERIFY(pidFile.open(QIODevice::ReadOnly));
+        QVERIFY(::kill(pid_t(pidFile.readAll().trimmed().toInt()), 0) != 0);
     }
 
     void oneShotCompletionSkippedWhenContextIsGone() {
