@@ -64,6 +64,17 @@ int reset(QTextStream& out, QTextStream& err) {
 
 } // namespace
 
+bool oneShotHangs(const QString& argument) {
+    QString name;
+    if (argument.startsWith(QLatin1String("--show=")))
+        name = argument.mid(7);
+    else if (argument.startsWith(QLatin1String("--register=")))
+        name = QStringLiteral("register");
+    else if (argument == QLatin1String("--reset"))
+        name = QStringLiteral("reset");
+    return !name.isEmpty() && envNamesProgram("VXR_SIM_HANG_ONESHOT", name);
+}
+
 std::optional<int> runOneShotCommand(const QString& argument, const SimConfig& config,
                                      QTextStream& out, QTextStream& err) {
     if (argument == QLatin1String("--show=throttle"))

@@ -15,4 +15,9 @@ namespace vxr::sim {
 [[nodiscard]] std::optional<int> runOneShotCommand(const QString& argument, const SimConfig& config,
                                                    QTextStream& out, QTextStream& err);
 
+// True when VXR_SIM_HANG_ONESHOT names this one-shot command ("throttle", "owner",
+// "register", "reset", or "all"): it then never answers, as a worker stuck on the
+// network does, until a signal ends it.
+[[nodiscard]] bool oneShotHangs(const QString& argument);
+
 } // namespace vxr::sim

@@ -80,6 +80,9 @@ int main(int argc, char* argv[]) {
     const SimConfig config = loadSimConfig(&configError);
 
     if (args.size() == 1) {
+        if (oneShotHangs(args.first()))
+            for (;;)
+                ::pause();
         QTextStream out(stdout);
         QTextStream err(stderr);
         if (const auto status = runOneShotCommand(args.first(), config, out, err))

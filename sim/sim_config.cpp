@@ -67,6 +67,8 @@ JobDefinition makeJob(const char* id, const char* name, const char* cg, bool glo
     return job;
 }
 
+} // namespace
+
 bool envNamesProgram(const char* variable, const QString& program) {
     const QString value = QString::fromLocal8Bit(qgetenv(variable)).trimmed().toLower();
     if (value.isEmpty() || value == QLatin1String("0"))
@@ -75,8 +77,6 @@ bool envNamesProgram(const char* variable, const QString& program) {
     return names.contains(QLatin1String("1")) || names.contains(QLatin1String("all")) ||
            names.contains(program);
 }
-
-} // namespace
 
 std::vector<JobDefinition> defaultJobs() {
     return {

@@ -90,6 +90,10 @@ struct Misbehaviour {
 // `program` is "worker" or "evaluator"; a switch naming "all" or "1" applies to both.
 [[nodiscard]] Misbehaviour misbehaviourFor(const QString& program);
 
+// True when the comma-separated list in the environment variable names `name` (or
+// holds "all" or "1").
+[[nodiscard]] bool envNamesProgram(const char* variable, const QString& name);
+
 // With VXR_SIM_RECORD set to a directory, appends one JSON line per start to
 // <dir>/invocations.jsonl: program, pid, arguments and the NODE_OPTIONS and
 // VXR_* environment, so tests can see exactly how they were started.

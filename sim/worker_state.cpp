@@ -67,8 +67,10 @@ QString resetIdentity() {
 
 std::optional<QString> registeredOwner() {
     const QJsonObject registration = readObject("registration.json");
-    // A registration belongs to the identity it was made for.
-    if (registration.value(QLatin1String("workerId")).toString() != workerId())
+    // A registration belongs to the identity it was made for. Asking creates none: a
+    // question must leave ~/.vxr as it found it.
+    const QString id = readObject("identity.json").value(QLatin1String("workerId")).toString();
+    if (id.isEmpty() || registration.value(QLatin1String("workerId")).toString() != id)
         return std::nullopt;
     const QString owner = registration.value(QLatin1String("owner")).toString();
     if (owner.isEmpty())

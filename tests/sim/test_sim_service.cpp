@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -164,6 +165,18 @@ void TestSimService::registrationOwnerAndReset() {
     auto [status, output] = m_peer->oneShot(QStringLiteral("--show=owner"));
     QVERIFY(status != 0);
     QVERIFY(!output.contains(QLatin1String("0x")));
+    // A question leaves no identity behind: a reset then has nothing to back up.
+    QVERIFY(!QFileInfo::exists(m_peer->path(QStringLiteral(".vxr"))));
+
+    // A one-shot told to hang answers nothing until a signal ends it.
+    QProcess* hung =
+        m_peer->start(QStringLiteral("vxr-worker.sh"), {QStringLiteral("--reset")},
+                      {{QStringLiteral("VXR_SIM_HANG_ONESHOT"), QStringLiteral("owner,reset")}});
+    QVERIFY(!hung->waitForFinished(500));
+    hung->terminate();
+    QVERIFY(hung->waitForFinished(5000));
+    QCOMPARE(hung->exitStatus(), QProcess::CrashExit);
+    QVERIFY(!QFileInfo::exists(m_peer->path(QStringLiteral(".vxr"))));
 
     std::tie(status, output) = m_peer->oneShot(QStringLiteral("--register=not-a-key"));
     QVERIFY(status != 0);
