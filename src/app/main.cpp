@@ -63,8 +63,7 @@ int main(int argc, char* argv[]) {
     vxr::AppShell shell(controller, hud, &windowSettings);
 
     const auto quit = [controller] {
-        controller->shutdownForQuit();
-        QCoreApplication::quit();
+        controller->shutdownForQuitThen([] { QCoreApplication::quit(); });
     };
     QObject::connect(&shell, &vxr::AppShell::quitRequested, &app, quit);
     QObject::connect(&service, &vxr::ApplicationService::activateRequested, &shell,

@@ -29,7 +29,11 @@ ControllerEnvironment ControllerEnvironment::standard(const QString& application
             return nullptr;
         return source;
     };
-    env.reapOrphanedWorkerProcesses = [] { vxr::reapOrphanedWorkerProcesses(); };
+    env.reapOrphanedWorkerProcesses = [binDir = env.binDir] {
+        OrphanReaperEnvironment reaper;
+        reaper.binDir = binDir;
+        return vxr::reapOrphanedWorkerProcesses(reaper);
+    };
     return env;
 }
 

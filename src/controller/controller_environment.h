@@ -30,8 +30,10 @@ struct ControllerEnvironment {
     QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
     std::function<int()> performanceCores;
     std::function<std::unique_ptr<IdleTimeSource>()> makeIdleTimeSource;
-    // Ends leftover worker processes before each evaluator launch.
-    std::function<void()> reapOrphanedWorkerProcesses;
+    // Ends leftover worker processes of a previous instance, at start-up and before
+    // each evaluator launch. Blocking: the controller runs it off the GUI thread and
+    // writes the lines it returns.
+    std::function<QStringList()> reapOrphanedWorkerProcesses;
 
     // The real environment for an executable living in applicationDir.
     [[nodiscard]] static ControllerEnvironment standard(const QString& applicationDir);

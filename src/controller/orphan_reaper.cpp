@@ -1,90 +1,75 @@
 #include "controller/orphan_reaper.h"
 
-#include "core/diagnostics.h"
+#include "platform/proc/proc_files.h"
+#include "platform/proc/process_tree.h"
 
-#include <QProcess>
-#include <QStringDecoder>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTextBoundaryFinder>
+#include <QThread>
 
 #include <csignal>
-#include <limits>
-#include <optional>
+#include <unistd.h>
 
 namespace vxr {
 
 namespace {
 
-// Strict decimal: optional sign, then digits only, within 32 bits.
-std::optional<qint32> parseInt32(QStringView text) {
-    qsizetype i = 0;
-    bool negative = false;
-    if (!text.isEmpty() && (text[0] == u'+' || text[0] == u'-')) {
-        negative = text[0] == u'-';
-        i = 1;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    qint64 value = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        if (c < u'0' || c > u'9')
-            return std::nullopt;
-        value = value * 10 + (c - u'0');
-        if (value > qint64(std::numeric_limits<qint32>::max()) + 1)
-            return std::nullopt;
-    }
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return std::nullopt;
-    return qint32(value);
+QString resolved(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(path) : canonical;
 }
 
-std::optional<ProcessListingEntry> parseLine(QStringView line) {
-    // At most three pieces split at blanks, empty pieces dropped; after the second
-    // piece the rest of the line, past exactly one blank, is the command unchanged.
-    QStringView pieces[2];
-    int found = 0;
-    qsizetype start = 0;
-    qsizetype i = 0;
-    for (; i < line.size() && found < 2; ++i) {
-        if (line[i] != u' ')
-            continue;
-        if (i > start)
-            pieces[found++] = line.sliced(start, i - start);
-        start = i + 1;
-    }
-    if (found < 2 || start >= line.size())
-        return std::nullopt;
-    const auto pid = parseInt32(pieces[0]);
-    const auto ppid = parseInt32(pieces[1]);
-    if (!pid || !ppid)
-        return std::nullopt;
-    return ProcessListingEntry{*pid, *ppid, line.sliced(start).toString()};
+// The kernel marks the executable of a replaced binary this way.
+QString withoutDeletedMark(const QString& executable) {
+    static const QString mark = QStringLiteral(" (deleted)");
+    return executable.endsWith(mark) ? executable.chopped(mark.size()) : executable;
+}
+
+// Whether the process runs `program`: the kernel's link names the binary (through any
+// symbolic links); the first argument names it as started. Never a later argument: a
+// launcher that names the program among its own arguments is not it.
+bool runs(const ProcessTableEntry& entry, const QString& program) {
+    if (withoutDeletedMark(entry.executable) == program)
+        return true;
+    const QString first = entry.arguments.value(0);
+    return first.endsWith(u'/' + QFileInfo(program).fileName()) && QDir::isAbsolutePath(first) &&
+           resolved(first) == program;
+}
+
+bool isWorkerProgram(const ProcessTableEntry& entry, const WorkerPrograms& programs) {
+    // The service only when it has arguments: a bare start is nothing we launch.
+    return runs(entry, programs.evaluator) ||
+           (runs(entry, programs.service) && entry.arguments.size() > 1);
 }
 
 void sendSigterm(qint32 pid) {
     ::kill(pid_t(pid), SIGTERM);
 }
 
-} // namespace
-
-QList<ProcessListingEntry> parseProcessListing(const QString& text) {
-    QList<ProcessListingEntry> entries;
-    for (QStringView line : QStringView(text).split(u'\n', Qt::SkipEmptyParts)) {
-        if (auto entry = parseLine(line))
-            entries.append(std::move(*entry));
-    }
-    return entries;
+// Gone, or a zombie: its port and files are closed, only its adoptive parent's wait
+// is still due.
+bool gone(const QString& procRoot, qint32 pid) {
+    const auto stat = proc::readFile(procRoot.toStdString() + '/' + std::to_string(pid) + "/stat");
+    const auto parsed = stat ? parseProcStat(*stat) : std::nullopt;
+    return !parsed || parsed->state == 'Z';
 }
 
-QList<ProcessListingEntry> orphanedWorkerCandidates(const QList<ProcessListingEntry>& listing) {
-    const QString evaluator = QString::fromLatin1(kEvaluatorCommandFragment);
-    const QString service = QString::fromLatin1(kServiceCommandFragment);
-    QList<ProcessListingEntry> candidates;
-    for (const ProcessListingEntry& entry : listing) {
-        if (entry.ppid == 1 && (entry.command.contains(evaluator, Qt::CaseSensitive) ||
-                                entry.command.contains(service, Qt::CaseSensitive)))
+} // namespace
+
+WorkerPrograms WorkerPrograms::inBinDir(const QString& binDir) {
+    const QString bin = binDir + QLatin1String("/vxr-worker/bin/");
+    return {resolved(bin + QLatin1String("vxr-worker")),
+            resolved(bin + QLatin1String("vxr-evaluator-start"))};
+}
+
+QList<ProcessTableEntry> orphanedWorkerCandidates(const QList<ProcessTableEntry>& table,
+                                                  const OrphanScope& scope) {
+    QList<ProcessTableEntry> candidates;
+    for (const ProcessTableEntry& entry : table) {
+        if (entry.uid == scope.uid && scope.adoptiveParents.contains(entry.ppid) &&
+            isWorkerProgram(entry, scope.programs))
             candidates.append(entry);
     }
     return candidates;
@@ -100,40 +85,44 @@ QString leadingCharacters(const QString& text, int count) {
     return text.left(finder.position());
 }
 
-void reapOrphans(const QList<ProcessListingEntry>& listing,
-                 const std::function<void(qint32 pid)>& sendTerminate) {
+QStringList reapOrphans(const QList<ProcessTableEntry>& table,
+                        const QList<ProcessTableEntry>& candidates,
+                        const std::function<void(qint32 pid)>& sendTerminate) {
     const auto send = sendTerminate ? sendTerminate : std::function<void(qint32)>(sendSigterm);
-    for (const ProcessListingEntry& candidate : orphanedWorkerCandidates(listing)) {
-        for (const ProcessListingEntry& entry : listing) {
+    QStringList lines;
+    for (const ProcessTableEntry& candidate : candidates) {
+        for (const ProcessTableEntry& entry : table) {
             if (entry.ppid == candidate.pid)
                 send(entry.pid);
         }
         send(candidate.pid);
-        writeDiagnostic(QStringLiteral("reaped orphaned worker process %1: %2")
-                            .arg(candidate.pid)
-                            .arg(leadingCharacters(candidate.command, 80)));
+        lines.append(QStringLiteral("reaped orphaned worker process %1: %2")
+                         .arg(candidate.pid)
+                         .arg(leadingCharacters(candidate.command(), 80)));
     }
+    return lines;
 }
 
-void reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment) {
-    QProcess ps;
-    ps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    ps.setStandardInputFile(QProcess::nullDevice());
-    ps.start(environment.psProgram, environment.psArguments);
-    if (!ps.waitForStarted(environment.listingTimeoutMs))
-        return;
-    // This is the one wait on the GUI thread; it is bounded so a hung ps costs at most
-    // the timeout. A listing cut short is not trusted.
-    if (!ps.waitForFinished(environment.listingTimeoutMs)) {
-        ps.kill();
-        ps.waitForFinished(1000);
-        return;
+QStringList reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment) {
+    const QList<ProcessTableEntry> table = readProcessTable(environment.procRoot);
+    const qint32 self = environment.ownPid > 0 ? environment.ownPid : qint32(::getpid());
+    OrphanScope scope;
+    scope.programs = WorkerPrograms::inBinDir(environment.binDir);
+    scope.uid = environment.uid >= 0 ? environment.uid : qint64(::getuid());
+    const QList<qint32> ancestors = ancestorsOf(self, table);
+    scope.adoptiveParents = QSet<qint32>(ancestors.begin(), ancestors.end());
+    scope.adoptiveParents.insert(1);
+
+    const QList<ProcessTableEntry> candidates = orphanedWorkerCandidates(table, scope);
+    const QStringList lines = reapOrphans(table, candidates, environment.sendTerminate);
+    QElapsedTimer clock;
+    clock.start();
+    for (const ProcessTableEntry& candidate : candidates) {
+        while (!gone(environment.procRoot, candidate.pid) &&
+               clock.elapsed() < environment.waitForExitMs)
+            QThread::msleep(20);
     }
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    QString text = decoder.decode(ps.readAllStandardOutput());
-    if (decoder.hasError())
-        text.clear();
-    reapOrphans(parseProcessListing(text), environment.sendTerminate);
+    return lines;
 }
 
 } // namespace vxr

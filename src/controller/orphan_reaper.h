@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/proc/process_table.h"
+
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -8,48 +11,54 @@
 
 namespace vxr {
 
-// One line of the process listing: process id, parent id and full command line.
-struct ProcessListingEntry {
-    qint32 pid = 0;
-    qint32 ppid = 0;
-    QString command;
+// Where the worker programs of this application's worker installation live.
+struct WorkerPrograms {
+    QString service;   // <binDir>/vxr-worker/bin/vxr-worker
+    QString evaluator; // <binDir>/vxr-worker/bin/vxr-evaluator-start
 
-    bool operator==(const ProcessListingEntry&) const = default;
+    // The programs under binDir, with symbolic links resolved where they exist.
+    [[nodiscard]] static WorkerPrograms inBinDir(const QString& binDir);
 };
 
-// Command-line fragments that mark a worker program. The service fragment ends in a
-// blank so it matches only when the program has arguments.
-inline constexpr const char* kEvaluatorCommandFragment = "vxr-worker/bin/vxr-evaluator-start";
-inline constexpr const char* kServiceCommandFragment = "vxr-worker/bin/vxr-worker ";
+// What makes a process an orphan of ours: one of our worker programs (the service only
+// with arguments), run by our user, whose parent is one of the processes that adopt
+// orphans of this session. That is pid 1, or, under a child subreaper such as a
+// systemd user manager, one of this application's own ancestors.
+struct OrphanScope {
+    WorkerPrograms programs;
+    qint64 uid = -1;
+    QSet<qint32> adoptiveParents;
+};
 
-// Parses "pid ppid command" lines as "/bin/ps -axo pid=,ppid=,command=" writes them.
-// Lines that do not hold two decimal 32-bit ids and a command are skipped.
-[[nodiscard]] QList<ProcessListingEntry> parseProcessListing(const QString& text);
-
-// Worker processes adopted by process 1, in listing order.
-[[nodiscard]] QList<ProcessListingEntry>
-orphanedWorkerCandidates(const QList<ProcessListingEntry>& listing);
+// Candidates in table order.
+[[nodiscard]] QList<ProcessTableEntry>
+orphanedWorkerCandidates(const QList<ProcessTableEntry>& table, const OrphanScope& scope);
 
 // The first count user-perceived characters of text (never splits a surrogate pair).
 [[nodiscard]] QString leadingCharacters(const QString& text, int count);
 
-// What the reaper runs and how it signals; the defaults are the real ones.
+// Signals the direct children (in table) of every candidate, then the candidate.
+// Returns one line per candidate, "reaped orphaned worker process <pid>: <first 80
+// characters of its command>", for the caller to write on its own thread.
+[[nodiscard]] QStringList reapOrphans(const QList<ProcessTableEntry>& table,
+                                      const QList<ProcessTableEntry>& candidates,
+                                      const std::function<void(qint32 pid)>& sendTerminate);
+
+// What the reaper reads and how it signals; the defaults are the real ones.
 struct OrphanReaperEnvironment {
-    QString psProgram = QStringLiteral("/bin/ps");
-    QStringList psArguments{QStringLiteral("-axo"), QStringLiteral("pid=,ppid=,command=")};
-    // A hung ps must not freeze the application: the listing is abandoned after this.
-    int listingTimeoutMs = 5000;
+    QString binDir;
+    QString procRoot = QStringLiteral("/proc");
+    qint32 ownPid = 0; // 0: this process
+    qint64 uid = -1;   // -1: this process's real user
     // Sends SIGTERM to pid; the result is ignored.
     std::function<void(qint32 pid)> sendTerminate;
+    // How long to wait for the signalled candidates to be gone, so that a service
+    // started next finds the port free. 0 waits not at all.
+    int waitForExitMs = 2000;
 };
 
-// Signals the direct children of every candidate, then the candidate, and writes
-// "reaped orphaned worker process <pid>: <first 80 characters of its command>".
-void reapOrphans(const QList<ProcessListingEntry>& listing,
-                 const std::function<void(qint32 pid)>& sendTerminate);
-
-// Lists every process with ps (blocking, bounded) and reaps the orphaned worker
-// processes in it. A ps that cannot run, or does not finish in time, reaps nothing.
-void reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment = {});
+// Reads the process table from /proc and reaps the orphaned worker processes in it.
+// Blocking (file reads, and the bounded wait): run it off the GUI thread.
+[[nodiscard]] QStringList reapOrphanedWorkerProcesses(const OrphanReaperEnvironment& environment);
 
 } // namespace vxr

@@ -1,10 +1,17 @@
 #include "controller/worker_controller.h"
 
+#include "core/async.h"
+#include "core/diagnostics.h"
 #include "platform/child_process.h"
 #include "platform/idle_time_source.h"
+#include "platform/proc/process_tree.h"
 #include "platform/settings_store.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <csignal>
 
 namespace vxr {
 
@@ -32,16 +39,48 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
         if (m_serviceProcess && m_serviceProcess->isRunning())
             m_serviceProcess->terminate();
     });
+    m_serviceRelaunchTimer.setSingleShot(true);
+    connect(&m_serviceRelaunchTimer, &QTimer::timeout, this, &WorkerController::launchService);
+    m_registrationSettleTimer.setSingleShot(true);
+    connect(&m_registrationSettleTimer, &QTimer::timeout, this,
+            &WorkerController::finishRegistrationSettle);
 
     readPersistedSettings();
     reconcileEvaluatorState();
+    // A service left over from an instance that was killed still holds the port: the
+    // new one would exit at once and be relaunched for ever.
+    reapOrphansThen([this] { startServiceAtLaunch(); });
+    startIdleTimer();
+}
+
+void WorkerController::startServiceAtLaunch() {
     if (evaluatorShouldRun()) {
         QTimer::singleShot(m_env.timing.initialServiceStartDelay, this,
                            [this] { startServiceIfNeeded(); });
     } else {
         startServiceIfNeeded();
     }
-    startIdleTimer();
+}
+
+void WorkerController::reapOrphansThen(std::function<void()> next) {
+    if (!m_env.reapOrphanedWorkerProcesses) {
+        next();
+        return;
+    }
+    // Reading the process table and waiting for the reaped to go takes a while; the
+    // GUI thread goes on meanwhile.
+    whenFinished(QtConcurrent::run(m_env.reapOrphanedWorkerProcesses), this,
+                 [next = std::move(next)](const QStringList& lines) {
+                     for (const QString& line : lines)
+                         writeDiagnostic(line);
+                     next();
+                 });
+}
+
+void WorkerController::setHoldServiceRelaunch(bool hold) {
+    m_holdServiceRelaunch = hold;
+    if (hold)
+        m_serviceRelaunchTimer.stop();
 }
 
 WorkerController::~WorkerController() = default;
@@ -224,10 +263,48 @@ void WorkerController::setIsResettingWorkerId(bool value) {
 // --- quit ---
 
 void WorkerController::shutdownForQuit() {
+    askChildrenToStopForQuit();
+    // Blocking: from aboutToQuit there is no event loop left to wait in.
+    QElapsedTimer clock;
+    clock.start();
+    for (ChildProcess* child : {m_evaluatorProcess, m_serviceProcess}) {
+        if (!child)
+            continue;
+        const qint64 left = m_env.timing.quitGracePeriod.count() - clock.elapsed();
+        child->waitForExit(int(std::max<qint64>(left, 0)));
+    }
+    killChildrenLeftAtQuit();
+}
+
+void WorkerController::shutdownForQuitThen(std::function<void()> done) {
+    askChildrenToStopForQuit();
+    // The event loop keeps running meanwhile: the D-Bus reply and the screens are not
+    // held up by children that take their time.
+    auto* poll = new QTimer(this);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, clock, done = std::move(done)] {
+        const bool running = (m_evaluatorProcess && m_evaluatorProcess->isRunning()) ||
+                             (m_serviceProcess && m_serviceProcess->isRunning());
+        if (running && clock->elapsed() < m_env.timing.quitGracePeriod.count())
+            return;
+        poll->deleteLater();
+        poll->stop();
+        killChildrenLeftAtQuit();
+        done();
+    });
+    poll->start(20);
+}
+
+void WorkerController::askChildrenToStopForQuit() {
+    if (m_shuttingDown)
+        return; // the quit path and aboutToQuit both come here
     // Tearing the application down can take longer than a relaunch delay; a child
     // started in that window would outlive us unsupervised.
     m_shuttingDown = true;
     m_sandboxRestartTimer.stop();
+    m_serviceRelaunchTimer.stop();
+    m_registrationSettleTimer.stop();
     m_idleTimer.stop();
     cancelStatusPoll();
     cancelTaskInfoPoll();
@@ -238,6 +315,29 @@ void WorkerController::shutdownForQuit() {
         m_serviceProcess->terminate();
     // A change from the last seconds would otherwise be lost with the process.
     m_jobHistory->saveNow();
+}
+
+void WorkerController::killChildrenLeftAtQuit() {
+    // As a service manager stops a unit: what ignored the request is killed, with
+    // everything it started, so nothing computes on unsupervised.
+    QList<qint32> stubborn;
+    for (ChildProcess* child : {m_evaluatorProcess, m_serviceProcess})
+        if (child && child->isRunning())
+            stubborn.append(qint32(child->pid()));
+    if (stubborn.isEmpty())
+        return;
+    const QList<qint32> tree = ProcessTreeProbe(m_env.procRoot).snapshot(stubborn).keys();
+    QSet<qint32> targets(tree.begin(), tree.end());
+    targets.unite(QSet<qint32>(stubborn.begin(), stubborn.end()));
+    for (qint32 pid : std::as_const(targets))
+        ::kill(pid_t(pid), SIGKILL);
+    writeDiagnostic(QStringLiteral("killed %1 worker process(es) still running %2 ms after quit "
+                                   "asked them to stop")
+                        .arg(targets.size())
+                        .arg(m_env.timing.quitGracePeriod.count()));
+    for (ChildProcess* child : {m_evaluatorProcess, m_serviceProcess})
+        if (child)
+            child->waitForExit(1000);
 }
 
 QList<qint32> WorkerController::metricsRootPIDs() const {

@@ -5,10 +5,12 @@
 #include "memory/memory_governor.h"
 #include "metrics/metrics_sampler.h"
 #include "platform/activity_token.h"
+#include "worker_interface/one_shot.h"
 #include "worker_interface/registration.h"
 #include "worker_interface/sandbox_list_model.h"
 #include "worker_interface/throttle_schedule.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -122,7 +124,12 @@ public:
     void setMaxSandboxes(int value);
 
     // --- operations ---
-    Q_INVOKABLE void shutdownForQuit();
+    // Stops every timer and poll, asks both children to stop, waits for them at most
+    // Timing::quitGracePeriod, then kills what is left with its descendants. Blocks:
+    // for aboutToQuit and tests.
+    void shutdownForQuit();
+    // The same without blocking: done runs once the children are gone.
+    void shutdownForQuitThen(std::function<void()> done);
     Q_INVOKABLE void reconcileEvaluatorState();
     [[nodiscard]] bool evaluatorShouldRun() const;
     [[nodiscard]] QList<qint32> metricsRootPIDs() const;
@@ -154,7 +161,9 @@ public:
     ChildProcess* serviceProcess() const { return m_serviceProcess; }
     ChildProcess* evaluatorProcess() const { return m_evaluatorProcess; }
     bool holdServiceRelaunch() const { return m_holdServiceRelaunch; }
-    void setHoldServiceRelaunch(bool hold) { m_holdServiceRelaunch = hold; }
+    // A hold also cancels a relaunch already scheduled.
+    void setHoldServiceRelaunch(bool hold);
+    bool isServiceRelaunchPending() const { return m_serviceRelaunchTimer.isActive(); }
     bool isIdleTimerRunning() const { return m_idleTimer.isActive(); }
     // The service's environment and arguments as launchService() builds them.
     [[nodiscard]] QStringList serviceArguments() const;
@@ -223,8 +232,14 @@ private:
     void setRegistrationStatus(const RegistrationStatus& status);
     void applyRegistration();
     void waitForServiceExitThenReset(int attemptsLeft);
-    void runOneShot(const QStringList& arguments,
-                    std::function<void(int status, const QString& output)> completion);
+    void runOneShot(const QStringList& arguments, OneShotCompletion completion);
+    void finishRegistrationSettle();
+    // Runs the orphan reaper off the GUI thread, writes what it reaped, then calls next.
+    void reapOrphansThen(std::function<void()> next);
+    void startServiceAtLaunch();
+    void applyIdleReading(std::optional<double> seconds);
+    void askChildrenToStopForQuit();
+    void killChildrenLeftAtQuit();
 
     // Memory and metrics hooks.
     void startMemoryGovernor();
@@ -267,7 +282,12 @@ private:
     QPointer<MemoryGovernor> m_memoryGovernor;
     QPointer<MetricsSampler> m_metricsSampler;
     QTimer m_sandboxRestartTimer;
+    QTimer m_serviceRelaunchTimer;
+    QTimer m_registrationSettleTimer;
     QTimer m_idleTimer;
+    bool m_idleReadInFlight = false;
+    // "--show=..." runs in flight, each with the completion of whoever asked meanwhile.
+    QHash<QString, OneShotCompletion> m_showCommandsInFlight;
 
     // Local worker interface. Each loop is a child of the controller held by its
     // handle; starting a loop again or cancelling it ends the old one.

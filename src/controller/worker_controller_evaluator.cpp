@@ -35,8 +35,8 @@ void WorkerController::launchEvaluator() {
         return;
     m_evaluatorUserRequestedStop = false;
     startMetricsSampler();
-    if (m_env.reapOrphanedWorkerProcesses)
-        m_env.reapOrphanedWorkerProcesses();
+    // Alongside the launch: a leftover evaluator is ended a moment after ours starts.
+    reapOrphansThen([] {});
 
     auto* process = new ChildProcess(m_env.binDir + QLatin1String("/vxr-evaluator.sh"),
                                      evaluatorArguments(), m_env.processEnvironment, this);
@@ -108,14 +108,25 @@ void WorkerController::startIdleTimer() {
 }
 
 void WorkerController::idleTick() {
-    const double idle = m_idleSource ? m_idleSource->idleSeconds().value_or(0.0) : 0.0;
-    setIdleSeconds(idle);
-    if (evaluatorShouldRun()) {
-        if (!m_evaluatorsRunning && !m_isStopping)
-            launchEvaluator();
-    } else if (m_evaluatorsRunning && !m_isStopping) {
-        stopEvaluator();
+    if (!m_idleSource) {
+        applyIdleReading(0.0);
+        return;
     }
+    // The decision waits for the reading taken now; a tick that finds the previous
+    // question still unanswered leaves the decision to that answer.
+    if (m_idleReadInFlight)
+        return;
+    m_idleReadInFlight = true;
+    m_idleSource->readIdleSeconds(this, [this](std::optional<double> seconds) {
+        m_idleReadInFlight = false;
+        if (m_idleTimer.isActive())
+            applyIdleReading(seconds);
+    });
+}
+
+void WorkerController::applyIdleReading(std::optional<double> seconds) {
+    setIdleSeconds(seconds.value_or(0.0));
+    reconcileEvaluatorState();
     setThrottleNotice(currentThrottleNotice());
 }
 

@@ -86,10 +86,33 @@ void WorkerController::setSandboxes(const QList<SandboxProgress>& rows) {
         Q_EMIT sandboxesChanged();
 }
 
-void WorkerController::runOneShot(const QStringList& arguments,
-                                  std::function<void(int, const QString&)> completion) {
+void WorkerController::runOneShot(const QStringList& arguments, OneShotCompletion completion) {
+    const QString command = arguments.value(0);
+    const bool isShow = command.startsWith(QLatin1String("--show="));
+    if (isShow) {
+        // One question of each kind at a time: a crash loop launches the service every
+        // 2 s, and a hung program must not collect a process per launch. Whoever asks
+        // meanwhile gets the answer of one run started after the current one ends.
+        if (const auto inFlight = m_showCommandsInFlight.find(command);
+            inFlight != m_showCommandsInFlight.end()) {
+            *inFlight = std::move(completion);
+            return;
+        }
+        m_showCommandsInFlight.insert(command, nullptr);
+        completion = [this, arguments, command,
+                      completion = std::move(completion)](int status, const QString& output) {
+            OneShotCompletion askedMeanwhile = m_showCommandsInFlight.take(command);
+            if (askedMeanwhile)
+                runOneShot(arguments, std::move(askedMeanwhile));
+            else
+                completion(status, output);
+        };
+    }
+    const OneShotLimits limits{isShow ? m_env.timing.showCommandTimeout
+                                      : m_env.timing.oneShotTimeout,
+                               m_env.timing.killGracePeriod};
     vxr::runOneShot(m_env.binDir + QLatin1String("/vxr-worker.sh"), arguments, this,
-                    std::move(completion));
+                    std::move(completion), limits);
 }
 
 void WorkerController::loadThrottle() {

@@ -41,28 +41,29 @@ void WorkerController::registerWorker(const QString& key) {
 
 void WorkerController::applyRegistration() {
     setIsApplyingRegistration(true);
-    m_holdServiceRelaunch = true;
+    setHoldServiceRelaunch(true);
     stopEvaluator();
     if (m_serviceProcess && m_serviceProcess->isRunning())
         m_serviceProcess->terminate();
     // The worker program needs time to settle its new identity before the service
-    // starts again with it.
-    QTimer::singleShot(m_env.timing.registrationRestartDelay, this, [this] {
-        setIsApplyingRegistration(false);
-        if (m_isResettingWorkerId)
-            return; // the reset's completion restarts the service
-        m_holdServiceRelaunch = false;
-        if (!m_serviceProcess)
-            launchService();
-        reconcileEvaluatorState();
-    });
+    // starts again with it; a further registration meanwhile starts that time anew.
+    m_registrationSettleTimer.start(m_env.timing.registrationRestartDelay);
+}
+
+void WorkerController::finishRegistrationSettle() {
+    setIsApplyingRegistration(false);
+    if (m_isResettingWorkerId)
+        return; // the reset's completion restarts the service
+    setHoldServiceRelaunch(false);
+    launchService();
+    reconcileEvaluatorState();
 }
 
 void WorkerController::resetWorkerId() {
     if (m_isResettingWorkerId)
         return;
     setIsResettingWorkerId(true);
-    m_holdServiceRelaunch = true;
+    setHoldServiceRelaunch(true);
     if (m_serviceProcess && m_serviceProcess->isRunning())
         m_serviceProcess->terminate();
     waitForServiceExitThenReset(m_env.timing.resetExitPollAttempts);
@@ -79,13 +80,11 @@ void WorkerController::waitForServiceExitThenReset(int attemptsLeft) {
     const std::optional<QString> backupError =
         backupLocalStorage(m_env.paths.homeDir, QDateTime::currentDateTimeUtc());
     runOneShot({QStringLiteral("--reset")}, [this, backupError](int status, const QString& output) {
-        m_holdServiceRelaunch = false;
+        setHoldServiceRelaunch(false);
         setIsResettingWorkerId(false);
-        // A service that outlived the wait still holds the port and its handle: a
-        // second one beside it would fail and orphan the first. Its exit, no longer
-        // held, relaunches it instead.
-        if (!m_serviceProcess)
-            launchService();
+        // A service that outlived the wait still holds the port and its handle:
+        // launchService() leaves it be, and its exit, no longer held, relaunches it.
+        launchService();
         if (const auto failed = resetResult(status, output, backupError))
             setRegistrationStatus(*failed);
         else

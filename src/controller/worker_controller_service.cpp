@@ -39,7 +39,10 @@ QProcessEnvironment WorkerController::serviceEnvironment() const {
 }
 
 void WorkerController::launchService() {
-    if (m_shuttingDown)
+    m_serviceRelaunchTimer.stop();
+    // One service at a time: a second beside a recorded one would lose the port race
+    // and outlive us untracked, and a hold means an operation will launch it itself.
+    if (m_shuttingDown || m_serviceProcess || m_holdServiceRelaunch)
         return;
     loadThrottle();
     QDir().mkpath(m_env.paths.appSupportDir);
@@ -64,10 +67,11 @@ void WorkerController::launchService() {
 
 void WorkerController::handleServiceExit(ChildProcess* process, int status) {
     writeDiagnostic(QStringLiteral("worker service exited unexpectedly (status %1)").arg(status));
-    if (m_serviceProcess == process)
-        releaseProcess(m_serviceProcess);
-    else
-        process->deleteLater(); // an older handle already replaced
+    if (m_serviceProcess != process) {
+        process->deleteLater(); // a handle already given up: the current state is not its
+        return;
+    }
+    releaseProcess(m_serviceProcess);
     const bool held = m_holdServiceRelaunch;
     setServiceRunning(false);
     setWorkerURL(std::nullopt);
@@ -77,7 +81,7 @@ void WorkerController::handleServiceExit(ChildProcess* process, int status) {
     cancelRunInfoPoll();
     setTotalEarnings(0);
     setEarningsAccount(std::nullopt);
-    QTimer::singleShot(m_env.timing.serviceRelaunchDelay, this, [this] { launchService(); });
+    m_serviceRelaunchTimer.start(m_env.timing.serviceRelaunchDelay);
 }
 
 void WorkerController::scheduleRestartForSandboxes() {

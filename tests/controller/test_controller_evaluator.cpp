@@ -4,9 +4,13 @@
 #include "platform/child_process.h"
 #include "support/fake_worker.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 using namespace vxr;
 using namespace vxr::test;
@@ -16,13 +20,21 @@ class TestControllerEvaluator : public QObject {
 
     std::unique_ptr<QTemporaryDir> m_rootDir;
     std::shared_ptr<double> m_idle;
-    int m_reaps = 0;
+    // The reaper runs on a pool thread.
+    std::shared_ptr<std::atomic<int>> m_reaps;
 
-    std::unique_ptr<WorkerController> start(const FakeWorkerDir& bin) {
+    std::unique_ptr<WorkerController>
+    start(const FakeWorkerDir& bin,
+          const std::function<void(ControllerEnvironment&)>& adjust = {}) {
         ControllerEnvironment env = testEnvironment(m_rootDir->path(), bin.path());
         auto idle = m_idle;
         env.makeIdleTimeSource = [idle] { return std::make_unique<ScriptedIdleSource>(idle); };
-        env.reapOrphanedWorkerProcesses = [this] { ++m_reaps; };
+        env.reapOrphanedWorkerProcesses = [reaps = m_reaps] {
+            ++*reaps;
+            return QStringList{};
+        };
+        if (adjust)
+            adjust(env);
         return std::make_unique<WorkerController>(std::move(env));
     }
 
@@ -30,7 +42,7 @@ private slots:
     void init() {
         m_rootDir = std::make_unique<QTemporaryDir>();
         m_idle = std::make_shared<double>(0.0);
-        m_reaps = 0;
+        m_reaps = std::make_shared<std::atomic<int>>(0);
     }
 
     void policyTable_data() {
@@ -66,7 +78,7 @@ private slots:
         controller->setManualOverride(true);
         controller->reconcileEvaluatorState();
         QVERIFY(controller->evaluatorsRunning());
-        QCOMPARE(m_reaps, 1);
+        QTRY_COMPARE(*m_reaps, 2); // at start-up, and beside the launch
         QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
         QCOMPARE(bin.starts(QStringLiteral("evaluator")).first(),
                  (QStringList{"--", "--webgpu", "-o", "--single-threaded"}));
@@ -76,9 +88,11 @@ private slots:
         controller->reconcileEvaluatorState();
         QVERIFY(controller->isStopping());
         // A further toggle while stopping does nothing.
+        const ChildProcess* stopping = controller->evaluatorProcess();
         controller->setManualOverride(true);
         controller->reconcileEvaluatorState();
-        QCOMPARE(m_reaps, 1);
+        QVERIFY(controller->isStopping());
+        QCOMPARE(controller->evaluatorProcess(), stopping);
         controller->setManualOverride(false);
         QTRY_VERIFY(!controller->evaluatorsRunning());
         QVERIFY(!controller->isStopping());
@@ -139,7 +153,7 @@ private slots:
         controller->setManualOverride(true);
         controller->reconcileEvaluatorState();
         QVERIFY(!controller->evaluatorsRunning());
-        QTRY_VERIFY(m_reaps >= 3); // every tick reaps and tries again
+        QTRY_VERIFY(*m_reaps >= 4); // every tick reaps and tries again
         QVERIFY(diagnostics.containsPrefix(QStringLiteral("Failed to launch evaluator: ")));
         controller->shutdownForQuit();
     }
@@ -156,6 +170,62 @@ private slots:
         *m_idle = 0.2; // the user touched the mouse
         QTRY_VERIFY(controller->isStopping() || !controller->evaluatorsRunning());
         QTRY_VERIFY(!controller->evaluatorsRunning());
+        controller->shutdownForQuit();
+    }
+
+    // An orphaned service would hold the port: the first service starts only once the
+    // reaper, which runs off the GUI thread, is done.
+    void startUpReapsBeforeTheFirstService() {
+        FakeWorkerDir bin;
+        auto servicesSeenByReaper = std::make_shared<std::atomic<int>>(-1);
+        QElapsedTimer clock;
+        clock.start();
+        auto controller = start(bin, [&](ControllerEnvironment& env) {
+            env.reapOrphanedWorkerProcesses = [&bin, servicesSeenByReaper] {
+                QThread::msleep(300);
+                *servicesSeenByReaper = int(bin.starts(QStringLiteral("service")).size());
+                return QStringList{QStringLiteral("reaped orphaned worker process 7: x")};
+            };
+        });
+        QVERIFY2(clock.elapsed() < 250, "the reaper must not hold the GUI thread");
+        QVERIFY(!controller->serviceRunning());
+        DiagnosticCapture diagnostics;
+        QTRY_VERIFY(controller->serviceRunning());
+        QCOMPARE(int(*servicesSeenByReaper), 0);
+        QCOMPARE(diagnostics.lines(), QStringList{"reaped orphaned worker process 7: x"});
+        controller->shutdownForQuit();
+    }
+
+    // A reading arrives some time after its tick asked for it; the decision of that
+    // tick must rest on it, not on the answer to the tick before.
+    void idleDecisionRestsOnTheReadingOfItsOwnTick() {
+        FakeWorkerDir bin;
+        QList<std::pair<double, bool>> decisions; // reading, compute wanted right after it
+        WorkerController* controllerSeen = nullptr;
+        auto controller = start(bin, [&](ControllerEnvironment& env) {
+            env.timing.idleTickInterval = Millis(60);
+            auto idle = m_idle;
+            env.makeIdleTimeSource = [&, idle] {
+                return std::make_unique<DelayedIdleSource>(idle, Millis(40), [&](double seconds) {
+                    if (controllerSeen)
+                        decisions.append({seconds, controllerSeen->evaluatorsRunning() &&
+                                                       !controllerSeen->isStopping()});
+                });
+            };
+        });
+        controllerSeen = controller.get();
+        controller->setIdleRestrictionEnabled(true);
+        controller->setIdleThresholdMinutes(1);
+        QTRY_VERIFY(decisions.size() >= 2);
+        *m_idle = 600;
+        QTRY_VERIFY(controller->evaluatorsRunning());
+        *m_idle = 0;
+        QTRY_VERIFY(!controller->evaluatorsRunning());
+        *m_idle = 600;
+        QTRY_VERIFY(controller->evaluatorsRunning());
+        for (const auto& [seconds, wanted] : std::as_const(decisions))
+            QCOMPARE(wanted, seconds >= 60);
+        controllerSeen = nullptr;
         controller->shutdownForQuit();
     }
 

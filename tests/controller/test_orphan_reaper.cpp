@@ -1,41 +1,58 @@
 #include "controller/orphan_reaper.h"
-#include "core/diagnostics.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vxr;
-using Entries = QList<ProcessListingEntry>;
+using Entries = QList<ProcessTableEntry>;
+
+Q_DECLARE_METATYPE(vxr::ProcessTableEntry)
 
 namespace {
 
-const QString kService = QStringLiteral("/opt/w/vxr-worker/bin/vxr-worker --port 9080");
+const QString kBin = QStringLiteral("/opt/vxr/bin");
+const QString kService = kBin + QStringLiteral("/vxr-worker/bin/vxr-worker");
+const QString kEvaluator = kBin + QStringLiteral("/vxr-worker/bin/vxr-evaluator-start");
+constexpr qint64 kUser = 1000;
 
-// A process counts as gone once it no longer exists or is a zombie awaiting its reaper.
-bool processGone(qint32 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const qsizetype close = text.lastIndexOf(')');
-    return close < 0 || text.mid(close + 2, 1) == "Z";
+ProcessTableEntry process(qint32 pid, qint32 ppid, QStringList arguments, QString executable = {},
+                          qint64 uid = kUser) {
+    if (executable.isEmpty())
+        executable = arguments.value(0);
+    return {pid, ppid, uid, std::move(arguments), std::move(executable)};
 }
 
-QList<qint32> childrenOf(qint32 pid) {
-    QFile file(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
-    QList<qint32> pids;
-    if (file.open(QIODevice::ReadOnly))
-        for (const QByteArray& piece : file.readAll().split(' '))
-            if (!piece.trimmed().isEmpty())
-                pids.append(piece.trimmed().toInt());
-    return pids;
+OrphanScope scope() {
+    // 1 and 40 adopt orphans: 40 stands for a service manager above the application.
+    return {WorkerPrograms{kService, kEvaluator}, kUser, {1, 40}};
+}
+
+// A fixture /proc entry as the kernel lays it out.
+void writeProcess(const QString& root, qint32 pid, qint32 ppid, qint64 uid,
+                  const QByteArray& cmdline, const QString& exe) {
+    const QString dir = root + QStringLiteral("/%1").arg(pid);
+    QVERIFY(QDir().mkpath(dir));
+    QFile stat(dir + "/stat");
+    QVERIFY(stat.open(QIODevice::WriteOnly));
+    stat.write(QByteArray::number(pid) + " (a) b) S " + QByteArray::number(ppid) +
+               " 1 1 0 -1 0 0 0 0 0 7 3 0 0 20 0 1 0 100 0 0\n");
+    QFile status(dir + "/status");
+    QVERIFY(status.open(QIODevice::WriteOnly));
+    status.write("Name:\tx\nUmask:\t0022\nUid:\t" + QByteArray::number(uid) + "\t0\t0\t0\n");
+    QFile cmd(dir + "/cmdline");
+    QVERIFY(cmd.open(QIODevice::WriteOnly));
+    cmd.write(cmdline);
+    if (!exe.isEmpty())
+        QVERIFY(QFile::link(exe, dir + "/exe"));
 }
 
 qint32 parentOf(qint32 pid) {
@@ -52,190 +69,166 @@ qint32 parentOf(qint32 pid) {
 class TestOrphanReaper : public QObject {
     Q_OBJECT
 private slots:
-    void parsesListingLines_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<Entries>("expected");
-        QTest::newRow("leading blanks") << "  501     1 " + kService << Entries{{501, 1, kService}};
-        QTest::newRow("command keeps inner and extra leading blanks")
-            << "7 1  two  blanks " << Entries{{7, 1, " two  blanks "}};
-        QTest::newRow("empty lines dropped, order kept") << "\n1 0 init\n\n  42 1 a b\n"
-                                                         << Entries{{1, 0, "init"}, {42, 1, "a b"}};
-        QTest::newRow("signed ids") << "-5 +1 x" << Entries{{-5, 1, "x"}};
-        QTest::newRow("no command") << "501 1\n501 1 \n501\n" << Entries{};
-        QTest::newRow("not decimal") << "5a 1 x\n0x5 1 x\n5 1.0 x\n 1 x" << Entries{};
-        QTest::newRow("beyond 32 bits")
-            << "2147483648 1 x\n2147483647 1 y" << Entries{{2147483647, 1, "y"}};
-        QTest::newRow("a tab is not a blank") << "5\t1 x\n6 1 \tx" << Entries{{6, 1, "\tx"}};
-    }
-    void parsesListingLines() {
-        QFETCH(QString, text);
-        QFETCH(Entries, expected);
-        QCOMPARE(parseProcessListing(text), expected);
+    void readsTheProcessTableFromProc() {
+        QCOMPARE(parseCmdline(QByteArray("a\0b c\0", 6)), (QStringList{"a", "b c"}));
+        QCOMPARE(parseCmdline(QByteArray("a\0\0b", 4)), (QStringList{"a", "", "b"}));
+        QCOMPARE(parseCmdline(QByteArray()), QStringList());
+
+        QTemporaryDir dir;
+        const QString root = dir.path();
+        writeProcess(root, 1, 0, 0, QByteArray("/sbin/init\0", 11), "/sbin/init");
+        writeProcess(root, 40, 1, kUser, QByteArray("systemd\0--user\0", 15), {});
+        writeProcess(root, 501, 40, kUser,
+                     kService.toUtf8() + QByteArray("\0--max-sandboxes=1\0", 19), kService);
+        writeProcess(root, 7, 2, 0, QByteArray(), {}); // a kernel thread: no command line
+        QVERIFY(QDir().mkpath(root + "/9"));           // ended while the table was read: no stat
+        QVERIFY(QDir().mkpath(root + "/self"));
+
+        const Entries table = readProcessTable(root);
+        QCOMPARE(table, (Entries{{1, 0, 0, {"/sbin/init"}, "/sbin/init"},
+                                 {7, 2, 0, {}, {}},
+                                 {40, 1, kUser, {"systemd", "--user"}, {}},
+                                 {501, 40, kUser, {kService, "--max-sandboxes=1"}, kService}}));
+        QCOMPARE(table.last().command(), kService + " --max-sandboxes=1");
+        QCOMPARE(ancestorsOf(501, table), (QList<qint32>{40, 1}));
+        QCOMPARE(ancestorsOf(999, table), QList<qint32>{});
+        // A table whose parents loop (pid reuse mid-read) still ends.
+        QCOMPARE(ancestorsOf(5, Entries{{5, 6, 0, {}, {}}, {6, 5, 0, {}, {}}}).size(), 3);
     }
 
-    void selectsOrphanedWorkers_data() {
-        QTest::addColumn<QString>("line");
+    void selectsOnlyOurOwnOrphans_data() {
+        QTest::addColumn<ProcessTableEntry>("entry");
         QTest::addColumn<bool>("candidate");
-        QTest::newRow("service adopted by init") << "501 1 " + kService << true;
-        QTest::newRow("service with a live parent") << "501 4242 " + kService << false;
-        QTest::newRow("service without arguments")
-            << "501 1 /opt/w/vxr-worker/bin/vxr-worker" << false;
-        QTest::newRow("evaluator start, no arguments")
-            << "502 1 /opt/w/vxr-worker/bin/vxr-evaluator-start" << true;
-        QTest::newRow("case differs") << "503 1 /opt/w/VXR-worker/bin/vxr-worker -x" << false;
-        QTest::newRow("unrelated orphan") << "504 1 /usr/bin/sleep 30" << false;
+        QTest::newRow("service adopted by init")
+            << process(501, 1, {kService, "--max-sandboxes=1"}) << true;
+        QTest::newRow("service adopted by a subreaper above us")
+            << process(501, 40, {kService, "-f", "/tmp/p"}) << true;
+        QTest::newRow("service with a live parent")
+            << process(501, 4242, {kService, "-f", "/tmp/p"}) << false;
+        QTest::newRow("another user's service")
+            << process(501, 1, {kService, "-f"}, {}, kUser + 1) << false;
+        QTest::newRow("service without arguments") << process(501, 1, {kService}) << false;
+        QTest::newRow("evaluator start, no arguments") << process(502, 1, {kEvaluator}) << true;
+        QTest::newRow("the user's own copy elsewhere")
+            << process(503, 1, {"/home/u/my-own-copy/vxr-worker/bin/vxr-worker", "--x"}) << false;
+        QTest::newRow("path only inside an argument")
+            << process(504, 1, {"/usr/bin/less", kService + " --x"}, "/usr/bin/less") << false;
+        QTest::newRow("renamed, known by its executable")
+            << process(505, 1, {"worker", "--x"}, kService) << true;
+        QTest::newRow("replaced on disk while running")
+            << process(506, 1, {"worker", "--x"}, kService + " (deleted)") << true;
+        QTest::newRow("a launcher naming it among its arguments")
+            << process(507, 1, {"/usr/bin/launch", kService, "--x"}, "/usr/bin/launch") << false;
+        QTest::newRow("unreadable executable, argument path")
+            << process(509, 1, {kEvaluator}, QStringLiteral("-")) << true;
     }
-    void selectsOrphanedWorkers() {
-        QFETCH(QString, line);
+    void selectsOnlyOurOwnOrphans() {
+        QFETCH(ProcessTableEntry, entry);
         QFETCH(bool, candidate);
-        QCOMPARE(orphanedWorkerCandidates(parseProcessListing(line)).size(), candidate ? 1 : 0);
+        QCOMPARE(orphanedWorkerCandidates({entry}, scope()).size(), candidate ? 1 : 0);
     }
 
     void signalsChildrenBeforeTheCandidate() {
-        const Entries listing{{601, 501, "child one"},
-                              {700, 4242, "other"},
-                              {501, 1, kService},
-                              {801, 601, "grandchild"},
-                              {602, 501, "child two"},
-                              {900, 1, "/usr/bin/sleep"},
-                              {502, 1, "x/vxr-worker/bin/vxr-evaluator-start"}};
+        const Entries table{process(601, 501, {"child", "one"}),
+                            process(700, 4242, {"other"}),
+                            process(501, 1, {kService, "--port", "9080"}),
+                            process(801, 601, {"grandchild"}),
+                            process(602, 501, {"child", "two"}),
+                            process(900, 1, {"/usr/bin/sleep"}),
+                            process(502, 40, {kEvaluator})};
         QList<qint32> signalled;
-        DiagnosticCapture capture;
-        reapOrphans(listing, [&](qint32 pid) { signalled.append(pid); });
+        const QStringList lines = reapOrphans(table, orphanedWorkerCandidates(table, scope()),
+                                              [&](qint32 pid) { signalled.append(pid); });
         QCOMPARE(signalled, (QList<qint32>{601, 602, 501, 502}));
-        QCOMPARE(capture.lines(), (QStringList{"reaped orphaned worker process 501: " + kService,
-                                               "reaped orphaned worker process 502: "
-                                               "x/vxr-worker/bin/vxr-evaluator-start"}));
+        QCOMPARE(lines,
+                 (QStringList{"reaped orphaned worker process 501: " + kService + " --port 9080",
+                              "reaped orphaned worker process 502: " + kEvaluator}));
     }
 
     void messageShowsTheFirst80Characters_data() {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<QString>("shown");
-        const QString longCommand = kService + QString(200 - kService.size(), u'x');
-        QTest::newRow("200 characters") << longCommand << longCommand.left(80);
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<int>("shownFromArgument");
+        const int room = 80 - int(kService.size()) - 1;
+        QTest::newRow("200 characters") << QString(200, u'x') << room;
         // An emoji is one character but two UTF-16 units; cutting between them would
         // write a broken line.
         const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
-        const QString wide = kService + QString(79 - kService.size(), u'y') + emoji + "tail";
-        QTest::newRow("non-BMP at the cut") << wide << wide.left(wide.size() - 4);
+        QTest::newRow("non-BMP at the cut")
+            << QString(room - 1, u'y') + emoji + "tail" << room - 1 + 2;
     }
     void messageShowsTheFirst80Characters() {
-        QFETCH(QString, command);
-        QFETCH(QString, shown);
-        QCOMPARE(command.size() >= 80, true);
-        DiagnosticCapture capture;
-        reapOrphans({{501, 1, command}}, [](qint32) {});
-        QCOMPARE(capture.lines(), QStringList{"reaped orphaned worker process 501: " + shown});
+        QFETCH(QString, argument);
+        QFETCH(int, shownFromArgument);
+        const Entries table{process(501, 1, {kService, argument})};
+        const QStringList lines = reapOrphans(table, table, [](qint32) {});
+        QCOMPARE(lines, QStringList{"reaped orphaned worker process 501: " + kService + u' ' +
+                                    argument.left(shownFromArgument)});
     }
 
-    void runsTheListingProgram_data() {
-        QTest::addColumn<QByteArray>("script");
-        QTest::addColumn<QList<qint32>>("signalled");
-        QTest::newRow("listing") << QByteArray("printf '  501     1 /x/vxr-worker/bin/vxr-worker "
-                                               "-a\\n  601   501 child\\n'\n")
-                                 << QList<qint32>{601, 501};
-        QTest::newRow("undecodable output counts as empty")
-            << QByteArray("printf '501 1 /x/vxr-worker/bin/vxr-worker -a \\377\\n'\n")
-            << QList<qint32>{};
-        QTest::newRow("failing ps with a partial listing is still read")
-            << QByteArray("echo '501 1 /x/vxr-worker/bin/vxr-worker -a'; exit 3\n")
-            << QList<qint32>{501};
-    }
-    void runsTheListingProgram() {
-        QFETCH(QByteArray, script);
-        QFETCH(QList<qint32>, signalled);
+    // Real processes re-parented to a child subreaper, as under a systemd user manager:
+    // this test process plays the manager, and a child of it plays the application.
+    // The orphans run from a long install path; a user's copy of the same program
+    // elsewhere is adopted alike but is not ours.
+    void reapsRealOrphansAdoptedByAnAncestor() {
         QTemporaryDir dir;
-        const QString ps = dir.filePath("ps");
-        QFile file(ps);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\n[ \"$1 $2\" = '-axo pid=,ppid=,command=' ] || exit 9\n" + script);
-        file.close();
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
+        const QString binDir =
+            dir.filePath(QStringLiteral("a-rather-long-install-path/") + QString(120, u'd'));
+        const QString program = binDir + "/vxr-worker/bin/vxr-worker";
+        const QString copy = dir.filePath("my-own-copy/vxr-worker/bin/vxr-worker");
+        for (const QString& path : {program, copy}) {
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            // A copy: the kernel names a linked program by the link's target.
+            QVERIFY(QFile::copy("/bin/sleep", path));
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner));
+        }
+        QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
 
-        QList<qint32> sent;
+        QProcess launcher; // starts both in the background and leaves at once
+        launcher.start("/bin/sh",
+                       {"-c", "\"$0\" 600 1 & echo $!; \"$1\" 600 1 & echo $!", program, copy});
+        QVERIFY(launcher.waitForFinished(5000));
+        for (const QByteArray& line : launcher.readAllStandardOutput().split('\n'))
+            if (!line.isEmpty())
+                m_spawned.append(line.toInt());
+        QCOMPARE(m_spawned.size(), 2);
+        QTRY_COMPARE(parentOf(m_spawned.first()), qint32(::getpid()));
+
+        QProcess application;
+        application.start("/bin/sleep", {"30"});
+        QVERIFY(application.waitForStarted(5000));
+
         OrphanReaperEnvironment environment;
-        environment.psProgram = ps;
-        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
-        DiagnosticCapture capture;
-        reapOrphanedWorkerProcesses(environment);
-        QCOMPARE(sent, signalled);
-        QCOMPARE(capture.lines().size(), signalled.isEmpty() ? 0 : 1);
-    }
-
-    void missingOrHungListingReapsNothing() {
-        QTemporaryDir dir;
-        const QString hung = dir.filePath("hung-ps");
-        QFile file(hung);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\necho '501 1 /x/vxr-worker/bin/vxr-worker -a'\nexec sleep 30\n");
-        file.close();
-        file.setPermissions(file.permissions() | QFile::ExeOwner);
-
-        QList<qint32> sent;
-        OrphanReaperEnvironment environment;
-        environment.sendTerminate = [&](qint32 pid) { sent.append(pid); };
-        DiagnosticCapture capture;
-
-        environment.psProgram = dir.filePath("no-such-ps");
-        reapOrphanedWorkerProcesses(environment);
-
-        environment.psProgram = hung;
-        environment.listingTimeoutMs = 300;
-        QElapsedTimer timer;
-        timer.start();
-        reapOrphanedWorkerProcesses(environment);
-        QVERIFY2(timer.elapsed() < 3000, "a hung listing must not hold the caller");
-        QVERIFY(sent.isEmpty());
-        QVERIFY(capture.lines().isEmpty());
-    }
-
-    // Real processes: a worker-looking parent with two sleeping children, adopted by
-    // init through a detached start. Only our own processes are really signalled,
-    // so orphans of other programs on this machine are left alone.
-    void reapsRealOrphanAndItsChildren() {
-        QTemporaryDir dir;
-        const QString fakeProgram = dir.filePath("vxr-worker/bin/vxr-worker");
-        qint64 pid = 0;
-        QVERIFY(QProcess::startDetached(
-            "/bin/bash",
-            {"-c", "exec -a '" + fakeProgram + "' /bin/bash -c 'sleep 30 & sleep 30 & wait'"},
-            QString(), &pid));
-        const qint32 candidate = qint32(pid);
-        m_spawned = {candidate};
-        QTRY_COMPARE(childrenOf(candidate).size(), 2);
-        const QList<qint32> children = childrenOf(candidate);
-        m_spawned += children;
-        if (parentOf(candidate) != 1)
-            QSKIP("detached processes are adopted by a subreaper here, not by process 1");
-
-        QList<qint32> ours;
-        OrphanReaperEnvironment environment;
-        environment.sendTerminate = [&](qint32 target) {
-            if (m_spawned.contains(target)) {
-                ours.append(target);
-                ::kill(target, SIGTERM);
-            }
+        environment.binDir = binDir;
+        QList<qint32> signalled;
+        environment.sendTerminate = [&](qint32 pid) {
+            signalled.append(pid);
+            if (m_spawned.contains(pid))
+                ::kill(pid, SIGTERM);
         };
-        DiagnosticCapture capture;
-        reapOrphanedWorkerProcesses(environment);
+        // From the adopter itself, its children are not orphans of an ancestor.
+        environment.ownPid = qint32(::getpid());
+        QCOMPARE(reapOrphanedWorkerProcesses(environment), QStringList());
+        QVERIFY(signalled.isEmpty());
 
-        QCOMPARE(ours.size(), 3);
-        QCOMPARE(ours.last(), candidate);
-        QCOMPARE(QSet<qint32>(ours.begin(), ours.begin() + 2),
-                 QSet<qint32>(children.begin(), children.end()));
-        QVERIFY(capture.lines().contains(
-            QStringLiteral("reaped orphaned worker process %1: %2")
-                .arg(candidate)
-                .arg((fakeProgram + " -c sleep 30 & sleep 30 & wait").left(80))));
-        for (qint32 target : std::as_const(m_spawned))
-            QTRY_VERIFY(processGone(target));
+        environment.ownPid = qint32(application.processId());
+        const QStringList lines = reapOrphanedWorkerProcesses(environment);
+        const QString prefix =
+            QStringLiteral("reaped orphaned worker process %1: ").arg(m_spawned.first());
+        QCOMPARE(lines, QStringList{prefix + (program + " 600 1").left(80)});
+        QCOMPARE(signalled, QList<qint32>{m_spawned.first()});
+        QCOMPARE(parentOf(m_spawned.last()), qint32(::getpid())); // the copy runs on
+        application.kill();
+        application.waitForFinished(3000);
     }
 
     void cleanup() {
-        for (qint32 target : std::as_const(m_spawned))
-            if (!processGone(target))
-                ::kill(target, SIGKILL);
+        // Adopted by this process, so it waits for them.
+        for (qint32 target : std::as_const(m_spawned)) {
+            ::kill(target, SIGKILL);
+            ::waitpid(target, nullptr, 0);
+        }
         m_spawned.clear();
+        ::prctl(PR_SET_CHILD_SUBREAPER, 0);
     }
 
 private:

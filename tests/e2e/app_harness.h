@@ -253,7 +253,8 @@ public:
     }
 
     // Starts the program (the built one unless given) on the bus; false if it did not start.
-    bool start(SessionBus& bus, const QString& program = builtProgram()) {
+    bool start(SessionBus& bus, const QString& program = builtProgram(),
+               const QStringList& arguments = {}) {
         m_app = std::make_unique<QProcess>();
         m_app->setProcessChannelMode(QProcess::MergedChannels);
         m_app->setProcessEnvironment(environment(bus.address()));
@@ -261,7 +262,7 @@ public:
         // A test that dies takes the application down the way a logout would.
         endWithTestProcess(*m_app, SIGTERM);
         m_output.clear();
-        m_app->start(program, {});
+        m_app->start(program, arguments);
         return m_app->waitForStarted(10000);
     }
 

@@ -3,6 +3,7 @@
 
 #include "e2e/app_harness.h"
 
+#include <QFileInfo>
 #include <QTest>
 
 using namespace e2e;
@@ -67,7 +68,7 @@ private slots:
     }
 
     // After a SIGKILL of the program its children run on, orphaned; the next launch
-    // ends them when it starts its evaluator, and says so for each.
+    // ends them as it starts, before its own service, and says so for each.
     void orphansOfAKilledProgramAreReaped() {
         QVERIFY(m_app->start(m_bus));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
@@ -82,30 +83,79 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_bus.appRegistered(), 5000);
         QVERIFY(alive(service) && alive(evaluator));
         QTRY_VERIFY_WITH_TIMEOUT(parentOf(service) != m_app->pid() || !alive(service), 2000);
-        if (parentOf(service) != 1 || parentOf(evaluator) != 1)
-            QSKIP("orphans are adopted by a subreaper here, not by init: nothing to reap");
 
         QVERIFY(m_app->start(m_bus));
-        QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
-        QVERIFY(alive(service) && alive(evaluator)); // nothing reaps before Start
-        QVERIFY(m_bus.action(QStringLiteral("toggle")));
-        QTRY_COMPARE_WITH_TIMEOUT(m_app->evaluators().size(), 2, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!alive(service) && !alive(evaluator), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(service) && !alive(evaluator), 10000);
         const std::pair<qint64, QByteArray> expected[] = {
             {service, "vxr-worker/bin/vxr-worker "},
             {evaluator, "vxr-worker/bin/vxr-evaluator-start"}};
         for (const auto& [pid, command] : expected) {
-            const auto lines = linesWith(m_app->output(), "reaped orphaned worker process " +
-                                                              QByteArray::number(pid) + ": ");
+            const QByteArray prefix =
+                "reaped orphaned worker process " + QByteArray::number(pid) + ": ";
+            QTRY_VERIFY_WITH_TIMEOUT(!linesWith(m_app->output(), prefix).isEmpty(), 5000);
+            const auto lines = linesWith(m_app->output(), prefix);
             QVERIFY2(lines.size() == 1, m_app->output().right(2000).constData());
             QVERIFY2(lines.first().contains(command), lines.first().constData());
         }
+        // The new service gets the port the old one held, at the first try.
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 2, 10000);
+        QTest::qWait(2500);
+        QCOMPARE(m_app->services().size(), 2);
+        QVERIFY(alive(m_app->services().last().pid));
+        QVERIFY(!m_app->output().contains("worker service exited"));
+    }
 
-        // The new evaluator was not mistaken for an orphan, and the service comes back
-        // on the port the old one held.
-        QVERIFY(alive(m_app->evaluators().last().pid));
+    // On a desktop session orphans land on the user's service manager, which is also
+    // an ancestor of the next launch; the terminal it was started from set COLUMNS,
+    // and the installation lives under a long path.
+    void orphanAdoptedByAnAncestorIsReapedAtStartUp() {
+        const QString install = installCopy(
+            m_app->path(QStringLiteral("opt/a-long-installation-path-") + QString(100, u'x')));
+        QVERIFY(!install.isEmpty());
+        const QString workerDir = QFileInfo(install).path() + QStringLiteral("/../lib/vxr-worker");
+        const QString orphanProgram = workerDir + QStringLiteral("/vxr-worker/bin/vxr-worker");
+        m_app->setEnv(QStringLiteral("COLUMNS"), QStringLiteral("40"));
+        QVERIFY(m_app->start(m_bus, QStringLiteral(VXR_SUBREAPER_LAUNCH),
+                             {orphanProgram, QStringLiteral("--max-sandboxes=1"),
+                              QStringLiteral("--output=stdio"), QStringLiteral("-f"),
+                              m_app->path(QStringLiteral("orphan.pid")), QStringLiteral("--"),
+                              install}));
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->output().contains("orphan "), 5000);
+        const qint64 orphan =
+            linesWith(m_app->output(), "orphan ").first().mid(7).trimmed().toLongLong();
+        QVERIFY(orphan > 0);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!alive(orphan), 10000);
+        const QByteArray prefix =
+            "reaped orphaned worker process " + QByteArray::number(orphan) + ": ";
+        QTRY_VERIFY_WITH_TIMEOUT(!linesWith(m_app->output(), prefix).isEmpty(), 5000);
+        const auto lines = linesWith(m_app->output(), prefix);
+        QVERIFY2(lines.size() == 1, m_app->output().right(2000).constData());
+        QCOMPARE(lines.first().size(), prefix.size() + 80);
+        // The application's own service comes up beside nothing.
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->services().size(), 2, 10000);
+        QTest::qWait(2500);
+        QCOMPARE(m_app->services().size(), 2);
+        QVERIFY(alive(m_app->services().last().pid));
+    }
+
+    // Quit asks the children to stop, and after a bounded wait ends those that
+    // ignore it: nothing computes on under init once the program is gone.
+    void quitEndsChildrenThatIgnoreSigterm() {
+        m_app->setEnv(QStringLiteral("VXR_SIM_IGNORE_SIGTERM"), QStringLiteral("worker,evaluator"));
+        QVERIFY(m_app->start(m_bus));
+        QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
+        QVERIFY(m_bus.action(QStringLiteral("toggle")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_app->evaluators().size(), 1, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(
-            alive(m_app->services().last().pid) && m_app->services().last().pid != service, 8000);
+            linesWith(m_app->read(m_app->processLog()), "ignoring SIGTERM").size() >= 2, 5000);
+
+        QVERIFY(m_bus.action(QStringLiteral("quit")));
+        QVERIFY(m_app->waitForExit(15000));
+        QCOMPARE(m_app->exitCode(), 0);
+        QVERIFY2(!linesWith(m_app->output(), "killed ").isEmpty(),
+                 m_app->output().right(2000).constData());
+        QTRY_VERIFY_WITH_TIMEOUT(m_app->processesOfThisWorld().isEmpty(), 3000);
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -103,6 +104,34 @@ public:
 
 private:
     std::shared_ptr<double> m_seconds;
+};
+
+// Answers each read some time after it was asked, with the idle time at the moment of
+// asking, as a desktop service on a busy bus does; afterReply sees each answer once
+// the reader has acted on it.
+class DelayedIdleSource : public IdleTimeSource {
+public:
+    DelayedIdleSource(std::shared_ptr<double> seconds, Millis delay,
+                      std::function<void(double)> afterReply)
+        : m_seconds(std::move(seconds))
+        , m_delay(delay)
+        , m_afterReply(std::move(afterReply)) {}
+    QString name() const override { return QStringLiteral("delayed"); }
+    std::optional<double> idleSeconds() override { return m_latest; }
+    void readIdleSeconds(QObject* context, IdleReadingHandler done) override {
+        const double asked = *m_seconds;
+        QTimer::singleShot(m_delay, context, [this, asked, done = std::move(done)] {
+            m_latest = asked;
+            done(asked);
+            m_afterReply(asked);
+        });
+    }
+
+private:
+    std::shared_ptr<double> m_seconds;
+    Millis m_delay;
+    std::function<void(double)> m_afterReply;
+    std::optional<double> m_latest;
 };
 
 // An environment under root with fast timing and no real network service.

@@ -5,10 +5,12 @@
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
 #include "platform/child_process.h"
+#include "worker_interface/one_shot.h"
 #include "worker_interface/poll_loops.h"
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -32,12 +34,13 @@ const QString kOwner = QStringLiteral("0xC0FFEE00112233445566");
 const QByteArray kWorkerScript = R"(#!/bin/sh
 dir=$(dirname "$0")
 case "$1" in
-  --show=throttle) cat "$dir/throttle.txt" 2>/dev/null; exit 0 ;;
+  --show=throttle) echo throttle >> "$dir/oneshots"; . "$dir/show-throttle.sh" ;;
   --show=owner) echo owner >> "$dir/oneshots"; cat "$dir/owner.txt" 2>/dev/null; exit 0 ;;
   --register=*) echo register >> "$dir/oneshots"; . "$dir/register.sh" ;;
   --reset) echo reset >> "$dir/oneshots"; . "$dir/reset.sh" ;;
 esac
 echo service >> "$dir/starts"
+echo $$ >> "$dir/service.pids"
 echo "service up"
 exec sleep 600
 )";
@@ -51,6 +54,7 @@ public:
         write(bin() + "/owner.txt", "\n" + kOwner.toUtf8() + "\n");
         write(bin() + "/register.sh", "echo 'Registration complete'; exit 1\n");
         write(bin() + "/reset.sh", "exit 0\n");
+        write(bin() + "/show-throttle.sh", "cat \"$dir/throttle.txt\" 2>/dev/null; exit 0\n");
         write(bin() + "/throttle.txt",
               "schedule: '" + QByteArray(96, '0') + "'\ntimezone: 'UTC'\n");
         service.answer(kRunInfo, 200,
@@ -80,6 +84,23 @@ public:
     }
 
     QString bin() const { return root.filePath("bin"); }
+    // Services started so far that are still alive (zombies count as gone).
+    int liveServices() const {
+        QFile f(bin() + "/service.pids");
+        int alive = 0;
+        if (f.open(QIODevice::ReadOnly))
+            for (const QByteArray& line : f.readAll().split('\n'))
+                if (!line.isEmpty() && processAlive(line.toInt()))
+                    ++alive;
+        return alive;
+    }
+    static bool processAlive(qint64 pid) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return false;
+        const QByteArray text = stat.readAll();
+        return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
+    }
     QString home() const { return root.filePath("home"); }
     int count(const QString& file, const QString& line) const {
         QFile f(bin() + "/" + file);
@@ -317,6 +338,127 @@ private slots:
         QTest::qWait(50);
         ::kill(pid_t(relaunched), SIGKILL); // it ignores the polite request too
         QTRY_VERIFY(!controller->serviceRunning());
+    }
+
+    // A service exit arms the relaunch; a reset pressed before it fires launches the
+    // service itself when done. The armed relaunch must not add a second one.
+    void resetJustAfterAServiceExitLeavesOneService() {
+        Fixture fixture;
+        Timing timing = Timing{}.scaled(0.02);
+        timing.serviceRelaunchDelay = Millis(400);
+        auto controller = fixture.start(timing);
+        QTRY_COMPARE(fixture.count("starts", "service"), 1);
+        QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
+        killService(*controller);
+        QTRY_VERIFY(controller->isServiceRelaunchPending());
+        controller->resetWorkerId();
+        QVERIFY(!controller->isServiceRelaunchPending());
+        QTRY_VERIFY(!controller->isResettingWorkerId());
+        QTRY_COMPARE(fixture.count("starts", "service"), 2);
+        QTest::qWait(int(timing.serviceRelaunchDelay.count()) * 2);
+        QCOMPARE(fixture.count("starts", "service"), 2);
+        QCOMPARE(fixture.liveServices(), 1);
+        Fixture::stop(controller);
+        QTRY_COMPARE(fixture.liveServices(), 0);
+    }
+
+    // The identity needs the whole settle time after the last registration.
+    void secondRegistrationRestartsTheSettleTime() {
+        Fixture fixture;
+        Timing timing = Timing{}.scaled(0.02);
+        timing.registrationRestartDelay = Millis(1500);
+        auto controller = fixture.start(timing);
+        QTRY_COMPARE(fixture.count("starts", "service"), 1);
+        controller->registerWorker(QStringLiteral("first"));
+        QTRY_VERIFY(controller->isApplyingRegistration());
+        QTest::qWait(700);
+        QElapsedTimer sinceSecond;
+        sinceSecond.start();
+        controller->registerWorker(QStringLiteral("second"));
+        QTRY_COMPARE_WITH_TIMEOUT(fixture.count("starts", "service"), 2, 5000);
+        QVERIFY2(sinceSecond.elapsed() >= 1350,
+                 qPrintable(QStringLiteral("relaunched %1 ms after the second registration")
+                                .arg(sinceSecond.elapsed())));
+        QVERIFY(!controller->isApplyingRegistration());
+        Fixture::stop(controller);
+    }
+
+    // One-shots that never end are stopped, reported, and release what they held.
+    void hungOneShotsFailAndReleaseEverything() {
+        Fixture fixture;
+        Fixture::write(fixture.bin() + "/reset.sh", "exec sleep 600\n");
+        Fixture::write(fixture.bin() + "/register.sh", "trap '' TERM\nexec sleep 600\n");
+        Timing timing = Timing{}.scaled(0.02);
+        timing.oneShotTimeout = Millis(400);
+        auto controller = fixture.start(timing);
+        QTRY_COMPARE(controller->registrationStatus().kind, Kind::registered);
+        const QString timedOut = oneShotTimeoutMessage(timing.oneShotTimeout);
+
+        controller->registerWorker(QStringLiteral("k"));
+        QTRY_COMPARE(controller->registrationStatus(), RegistrationStatus::failed(timedOut));
+        QVERIFY(controller->serviceRunning());
+
+        controller->resetWorkerId();
+        QVERIFY(controller->holdServiceRelaunch());
+        QTRY_VERIFY(!controller->isResettingWorkerId());
+        QCOMPARE(controller->registrationStatus(), RegistrationStatus::failed(timedOut));
+        QVERIFY(!controller->holdServiceRelaunch());
+        QTRY_COMPARE(fixture.count("starts", "service"), 2);
+        QVERIFY(controller->serviceRunning());
+        Fixture::stop(controller);
+    }
+
+    // In a crash loop every launch asks for the throttle schedule; a hung answer must
+    // not collect a process per launch.
+    void hungShowCommandRunsOnceAtATime() {
+        Fixture fixture;
+        Fixture::write(fixture.bin() + "/show-throttle.sh", "exec sleep 600\n");
+        Timing timing = Timing{}.scaled(0.02);
+        timing.showCommandTimeout = Millis(20000);
+        auto controller = fixture.start(timing);
+        for (int launch = 2; launch <= 4; ++launch) {
+            QTRY_COMPARE(fixture.count("starts", "service"), launch - 1);
+            QTRY_VERIFY(controller->serviceRunning());
+            killService(*controller);
+            QTRY_COMPARE(fixture.count("starts", "service"), launch);
+        }
+        QCOMPARE(fixture.count("oneshots", "throttle"), 1);
+        Fixture::stop(controller);
+    }
+
+    // Quit asks, waits a bounded time, then ends what is left, grandchildren too.
+    void quitEndsChildrenThatIgnoreTheRequest() {
+        Fixture fixture;
+        QByteArray script = kWorkerScript;
+        script.replace("exec sleep 600",
+                       "trap '' TERM\nsleep 600 &\necho $! > \"$dir/grandchild\"\nwait\nwait");
+        Fixture::write(fixture.bin() + "/vxr-worker.sh", script, true);
+        Fixture::write(fixture.bin() + "/vxr-evaluator.sh",
+                       "#!/bin/sh\ntrap '' TERM\nexec sleep 600\n", true);
+        Timing timing = Timing{}.scaled(0.02);
+        timing.quitGracePeriod = Millis(300);
+        auto controller = fixture.start(timing);
+        controller->setManualOverride(true);
+        controller->reconcileEvaluatorState();
+        QTRY_VERIFY(QFileInfo::exists(fixture.bin() + "/grandchild"));
+        QTRY_COMPARE(fixture.liveServices(), 1);
+        QTest::qWait(100); // the traps are set
+        const qint64 evaluator = controller->evaluatorProcess()->pid();
+        QFile grandchildFile(fixture.bin() + "/grandchild");
+        QVERIFY(grandchildFile.open(QIODevice::ReadOnly));
+        const qint64 grandchild = grandchildFile.readAll().trimmed().toLongLong();
+
+        DiagnosticCapture diagnostics;
+        QElapsedTimer clock;
+        clock.start();
+        controller->shutdownForQuit();
+        QVERIFY(clock.elapsed() >= 250 && clock.elapsed() < 3000);
+        QCOMPARE(fixture.liveServices(), 0);
+        QVERIFY(!Fixture::processAlive(evaluator));
+        QTRY_VERIFY(!Fixture::processAlive(grandchild));
+        QCOMPARE(diagnostics.lines().filter("killed ").size(), 1);
+        QVERIFY2(diagnostics.containsPrefix("killed 3 worker process"),
+                 qPrintable(diagnostics.lines().join('\n')));
     }
 
     void relaunchReplacesAStatusPollStillWaiting() {
