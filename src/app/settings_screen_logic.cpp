@@ -1,5 +1,7 @@
 #include "app/settings_screen_logic.h"
 
+#include "core/number_text.h"
+
 #include <cmath>
 
 namespace vxr::settings_screen {
@@ -16,7 +18,7 @@ QString registeredTo(const QString& owner) {
 QString wholeNumberText(double value) {
     if (!std::isfinite(value))
         return QStringLiteral("0");
-    return QString::number(std::trunc(value) + 0.0, 'f', 0);
+    return fixedDecimalText(std::trunc(value) + 0.0, 0);
 }
 
 QString idleThresholdText(double minutes) {
@@ -25,12 +27,12 @@ QString idleThresholdText(double minutes) {
 
 QString memoryCapText(double percent, double totalBytes) {
     const double gigabytes = totalBytes * percent / 100 / double(1ULL << 30);
-    return wholeNumberText(percent) + QStringLiteral("% · ") + QString::number(gigabytes, 'f', 1) +
+    return wholeNumberText(percent) + QStringLiteral("% · ") + fixedDecimalText(gigabytes, 1) +
            QStringLiteral(" GB");
 }
 
 QString headroomText(double gigabytes) {
-    return QString::number(gigabytes, 'f', 1) + QStringLiteral(" GB");
+    return fixedDecimalText(gigabytes, 1) + QStringLiteral(" GB");
 }
 
 QString sandboxesCaption(int performanceCores) {

@@ -2,6 +2,7 @@
 
 #include "app/build_info.h"
 #include "app/vxr_theme.h"
+#include "core/number_text.h"
 
 #include <QMetaObject>
 #include <QVariant>
@@ -38,7 +39,7 @@ QString crosshairLabel(bool isStopping, bool manualOverride, bool idleRestrictio
 }
 
 QString earningsText(double totalEarnings) {
-    return QString::asprintf("%.3f", totalEarnings);
+    return fixedDecimalText(totalEarnings, 3);
 }
 
 QString accountText(const QString& account) {

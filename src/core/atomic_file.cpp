@@ -1,5 +1,7 @@
 #include "core/atomic_file.h"
 
+#include "core/fd_write.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -11,21 +13,6 @@
 namespace vxr {
 
 namespace {
-
-bool writeAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        left -= n;
-    }
-    return true;
-}
 
 bool replaceWithoutSync(const QString& path, const QByteArray& contents) {
     QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";

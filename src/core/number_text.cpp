@@ -1,7 +1,10 @@
 #include "core/number_text.h"
 
+#include <QByteArray>
+
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace vxr {
 
@@ -12,6 +15,19 @@ QString shortestDecimalText(double value) {
     if (std::isfinite(value) && !text.contains(u'.') && !text.contains(u'e'))
         text += QLatin1String(".0");
     return text;
+}
+
+QString fixedDecimalText(double value, int decimals) {
+    // The C library's, not QString::asprintf: Qt's formatter rounds ties away from zero.
+    char buffer[512];
+    const int length = std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    if (length < 0)
+        return {};
+    if (length < int(sizeof buffer))
+        return QString::fromLatin1(buffer, length);
+    QByteArray large(length + 1, Qt::Uninitialized);
+    std::snprintf(large.data(), size_t(large.size()), "%.*f", decimals, value);
+    return QString::fromLatin1(large.constData(), length);
 }
 
 } // namespace vxr

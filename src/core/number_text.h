@@ -8,4 +8,8 @@ namespace vxr {
 // decimal point: 0.5, 1.0, 0.33.
 [[nodiscard]] QString shortestDecimalText(double value);
 
+// value with exactly `decimals` digits after the point, as C's "%.*f" writes it: a tie
+// rounds the way printf does (1.25 -> "1.2"), not away from zero.
+[[nodiscard]] QString fixedDecimalText(double value, int decimals);
+
 } // namespace vxr

@@ -1,5 +1,7 @@
 #include "jobs/jobs_screen_logic.h"
 
+#include "core/number_text.h"
+
 #include <QStringList>
 
 #include <algorithm>
@@ -12,7 +14,7 @@ namespace {
 const QString kSeparator = QStringLiteral(" · ");
 
 QString fixed(double value, int decimals) {
-    return QString::number(value, 'f', decimals);
+    return fixedDecimalText(value, decimals);
 }
 
 QString peakText(const std::optional<Peak>& peak) {
@@ -229,6 +231,11 @@ WrappingLayout wrappingStackLayout(std::span<const QSizeF> sizes,
     double right = 0;
     double bottom = 0;
     for (const QSizeF& size : sizes) {
+        // As Qt's positioners do: an empty item (a Repeater) takes neither room nor spacing.
+        if (size.width() <= 0 || size.height() <= 0) {
+            layout.positions.append(QPointF(0, 0));
+            continue;
+        }
         if (availableWidth && x > 0 && x + size.width() > *availableWidth) {
             y += lineHeight + lineSpacing;
             x = 0;

@@ -105,7 +105,7 @@ struct ProcessRow {
 
 // Lines filled left to right; a child that would cross the available width starts a new
 // line unless it is first on its line, so a child wider than the width stays alone and
-// keeps its size.
+// keeps its size. A child of zero width or height is passed over (placed at 0,0).
 struct WrappingLayout {
     QList<QPointF> positions;
     QSizeF size;

@@ -1,5 +1,7 @@
 #include "memory/memory_limit.h"
 
+#include "core/number_text.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -43,7 +45,7 @@ QByteArray memoryLimitFileContents(quint64 limit, qint64 msSinceEpoch) {
 
 QString memoryReadingText(const MemoryReading& reading) {
     const auto gb = [](quint64 bytes) {
-        return QString::asprintf("%.1f GB", double(bytes) / double(bytesPerGB));
+        return fixedDecimalText(double(bytes) / double(bytesPerGB), 1) + QStringLiteral(" GB");
     };
     return QStringLiteral("Now: VXR may use ") + gb(reading.limit) +
            QStringLiteral(" \u00b7 VXR using ") + gb(reading.vxr) +

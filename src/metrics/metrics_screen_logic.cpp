@@ -1,5 +1,7 @@
 #include "metrics/metrics_screen_logic.h"
 
+#include "core/number_text.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -24,22 +26,22 @@ double ramCap(std::span<const double> samples) {
 }
 
 QString percentText(double percent) {
-    return QString::number(percent, 'f', 0) + QLatin1Char('%');
+    return fixedDecimalText(percent, 0) + QLatin1Char('%');
 }
 
 QString gigabytesText(double gigabytes) {
-    return QString::number(gigabytes, 'f', 2) + QStringLiteral(" GB");
+    return fixedDecimalText(gigabytes, 2) + QStringLiteral(" GB");
 }
 
 QString formatBytes(double bytes) {
     if (bytes >= 1e9)
-        return QString::number(bytes / 1e9, 'f', 2) + QStringLiteral(" GB");
+        return fixedDecimalText(bytes / 1e9, 2) + QStringLiteral(" GB");
     if (bytes >= 1e6)
-        return QString::number(bytes / 1e6, 'f', 1) + QStringLiteral(" MB");
+        return fixedDecimalText(bytes / 1e6, 1) + QStringLiteral(" MB");
     if (bytes >= 1e3)
-        return QString::number(bytes / 1e3, 'f', 1) + QStringLiteral(" KB");
+        return fixedDecimalText(bytes / 1e3, 1) + QStringLiteral(" KB");
     const double whole = std::isfinite(bytes) ? std::trunc(bytes) + 0.0 : 0.0;
-    return QString::number(whole, 'f', 0) + QStringLiteral(" B");
+    return fixedDecimalText(whole, 0) + QStringLiteral(" B");
 }
 
 SparklineGeometry sparklineGeometry(std::span<const double> samples, double cap, QSizeF size) {

@@ -1,5 +1,6 @@
 #include "platform/child_process.h"
 
+#include "core/fd_write.h"
 #include "core/held_objects.h"
 #include "platform/process_log.h"
 
@@ -14,20 +15,6 @@ namespace vxr {
 
 namespace {
 
-void writeAll(int fd, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return; // a full disk or a closed log: keep draining, drop the text
-        data += n;
-        left -= n;
-    }
-}
-
 // Owns both descriptors; runs until every holder of the pipe's write end is gone.
 void pumpLog(int readFd, int logFd, const QString& label) {
     LogLineAssembler assembler(label);
@@ -39,13 +26,14 @@ void pumpLog(int readFd, int logFd, const QString& label) {
         if (n <= 0)
             break;
         const QByteArray lines = assembler.feed(QByteArrayView(buffer, n));
+        // A full disk or a closed log: keep draining, drop the text.
         if (logFd >= 0 && !lines.isEmpty())
-            writeAll(logFd, lines);
+            (void)writeAll(logFd, lines);
     }
     const QByteArray last = assembler.finish();
     if (logFd >= 0) {
         if (!last.isEmpty())
-            writeAll(logFd, last);
+            (void)writeAll(logFd, last);
         ::close(logFd);
     }
     ::close(readFd);

@@ -1,6 +1,7 @@
 #include "worker_interface/sandbox_progress.h"
 
 #include "core/json_read.h"
+#include "core/number_text.h"
 #include "worker_interface/user_characters.h"
 
 #include <QJsonArray>
@@ -98,7 +99,7 @@ QString slicesText(qint64 slicesDone, qint64 slicesFetched) {
 }
 
 QString percentText(double percent) {
-    return QString::asprintf("%.1f%%", percent);
+    return fixedDecimalText(percent, 1) + u'%';
 }
 
 } // namespace vxr

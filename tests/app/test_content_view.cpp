@@ -158,6 +158,19 @@ private slots:
         QTRY_COMPARE(controller.reconcileCount, 1);
         QVERIFY(controller.m_manualOverride);
 
+        // Disabled controls ignore the press: Start while stopping, Logs without a page.
+        controller.setProperty("isStopping", true);
+        home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTest::qWait(50);
+        QCOMPARE(controller.reconcileCount, 1);
+        QVERIFY(controller.m_manualOverride);
+        controller.setProperty("workerURL", QUrl());
+        QAccessibleInterface* logs = QAccessible::queryAccessibleInterface(find(window, "navTab4"));
+        QVERIFY(logs && logs->actionInterface());
+        logs->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTest::qWait(50);
+        QCOMPARE(window->property("tab").toInt(), int(NavTab::home));
+
         QAccessibleInterface* about =
             QAccessible::queryAccessibleInterface(find(window, "navTab5"));
         QVERIFY(about && about->actionInterface());

@@ -13,9 +13,12 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <memory>
+
+Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
 using namespace vxr;
 
@@ -116,6 +119,62 @@ private slots:
         QCOMPARE(m_hits, 1);
         m_hud->serviceURLChanged(m_url);
         QTRY_COMPARE(m_hits, 2);
+    }
+
+    // The Logs tab's first showing creates the view, which starts loading, and then
+    // checks the log: the check must not load the page again.
+    void firstShowingLoadsOnce() {
+        m_hud = std::make_unique<HUDWebView>(fastTiming());
+        m_hud->serviceURLChanged(m_url);
+        m_hud->attach(m_container.get());
+        m_hud->ensureAlive();
+        QTRY_VERIFY(pageLoaded());
+        QTest::qWait(3 * reloadDelayMs);
+        QCOMPARE(m_hits, 1);
+    }
+
+    // The panel shows Logs, the detached window takes the view, the window closes:
+    // the panel, shown again, must take the view back and check the page.
+    void logsShownAgainTakesTheViewBack() {
+        m_logText.clear(); // a quiet page: every check on showing reloads it
+        m_hud->serviceURLChanged(m_url);
+        QTRY_VERIFY(pageLoaded());
+        m_engine.addImportPath(QStringLiteral("qrc:/"));
+        const auto logsWindow = [&] {
+            QQmlComponent component(&m_engine);
+            component.setData("import QtQuick\nimport VXR.App\n"
+                              "Window { width: 400; height: 300\n"
+                              "  property alias logs: logs\n"
+                              "  StatusInlineView { id: logs; anchors.fill: parent } }",
+                              QUrl());
+            std::unique_ptr<QQuickWindow> window(qobject_cast<QQuickWindow*>(
+                component.createWithInitialProperties({}, m_engine.rootContext())));
+            if (!window)
+                qWarning() << component.errorString();
+            window->property("logs").value<QObject*>()->setProperty(
+                "hud", QVariant::fromValue(static_cast<QObject*>(m_hud.get())));
+            return window;
+        };
+        const auto containerOf = [](QQuickWindow* window) {
+            return window->property("logs").value<QQuickItem*>()->findChild<QQuickItem*>(
+                QStringLiteral("hudContainer"));
+        };
+        auto panel = logsWindow();
+        panel->show();
+        QTRY_COMPARE(m_hud->webView()->parentItem(), containerOf(panel.get()));
+        QTRY_COMPARE(m_hits, 2);
+        QTRY_VERIFY(pageLoaded());
+        panel->hide();
+        auto detached = logsWindow();
+        detached->show();
+        QTRY_COMPARE(m_hud->webView()->parentItem(), containerOf(detached.get()));
+        QTRY_COMPARE(m_hits, 3);
+        QTRY_VERIFY(pageLoaded());
+        detached.reset();
+        panel->show();
+        QTRY_COMPARE(m_hud->webView()->parentItem(), containerOf(panel.get()));
+        QTRY_COMPARE(m_hits, 4); // checked on showing again
+        panel.reset();
     }
 
     void livenessCheck_data() {

@@ -3,9 +3,13 @@
 
 #include "screenshots/screen_scenes.h"
 
+#include "app/segmented_bar.h"
+#include "app/vxr_theme.h"
 #include "metrics/metric_history.h"
 #include "worker_interface/registration.h"
 
+#include <QAccessible>
+#include <QPainter>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -174,6 +178,31 @@ private slots:
         m_window.hide();
     }
 
+    // A screen reader's press applies the setting as a click does; on a disabled box
+    // it does nothing.
+    void checkboxPressActionAppliesTheSetting() {
+        ScriptedScreensController controller;
+        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
+        auto screen = create("SettingsView", &controller);
+        QVERIFY(screen);
+        QQuickItem* box = find(screen, "idleCheckbox");
+        QVERIFY(box && box->property("checked").toBool());
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(box);
+        QVERIFY(iface && iface->actionInterface());
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QVERIFY(!box->property("checked").toBool());
+        iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), true);
+        QVERIFY(box->property("checked").toBool());
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+
+        box->setEnabled(false);
+        iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QVERIFY(!box->property("checked").toBool());
+    }
+
     void realValueTypesReachTheScreens() {
         GadgetController controller;
         GadgetSampler sampler;
@@ -231,6 +260,46 @@ private slots:
         QCOMPARE(history.jobs().size(), 0);
         QCOMPARE(clear->property("text").toString(), QStringLiteral("Clear all"));
         QVERIFY(!clear->isVisible());
+    }
+
+    // The breakdown bar keeps its rounded corners, and the card's tooltip is as dark
+    // as the screen behind it.
+    void jobCardBarIsRoundedAndItsTooltipDark() {
+        QTemporaryDir dir;
+        vxr::JobHistory history(dir.path(), vxr::Timing{});
+        ScriptedScreensController controller;
+        controller.m_jobHistory = &history;
+        history.ingest(screen_scenes::taskInfoDocument(1.0));
+        auto screen = create("JobsView", &controller);
+        QVERIFY(screen);
+        QTRY_VERIFY(find(screen, "breakdownBar"));
+        auto* bar = qobject_cast<vxr::SegmentedBar*>(find(screen, "breakdownBar"));
+        QVERIFY(bar && bar->width() > 20);
+        QVERIFY(!bar->widths().isEmpty());
+        QCOMPARE(bar->colors().size(), bar->widths().size());
+        QImage image(bar->size().toSize(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        bar->paint(&painter);
+        painter.end();
+        // The corner pixels are cut round (antialiased; a square clip leaves them opaque).
+        QVERIFY(qAlpha(image.pixel(0, 0)) < 128);
+        QVERIFY(qAlpha(image.pixel(image.width() - 1, image.height() - 1)) < 128);
+        QVERIFY(qAlpha(image.pixel(3, image.height() / 2)) > 0);
+
+        QObject* tip = nullptr;
+        QList<QQuickItem*> pending{screen.get()};
+        while (!tip && !pending.isEmpty()) {
+            QQuickItem* item = pending.takeFirst();
+            pending += item->childItems();
+            tip = item->findChild<QObject*>(QStringLiteral("removeJobToolTip"),
+                                            Qt::FindDirectChildrenOnly);
+        }
+        QVERIFY(tip);
+        QCOMPARE(tip->property("text").toString(), QStringLiteral("Remove this job from the list"));
+        auto* background = tip->property("background").value<QQuickItem*>();
+        QVERIFY(background);
+        QCOMPARE(background->property("color").value<QColor>(), vxr::VXRTheme::bgDeep());
     }
 };
 

@@ -64,6 +64,7 @@ private slots:
         QTest::newRow("1000 is 1.0 KB") << std::optional<double>(1000) << "1.0 KB";
         QTest::newRow("mega") << std::optional<double>(2'500'000) << "2.5 MB";
         QTest::newRow("giga") << std::optional<double>(3'200'000'000.0) << "3.20 GB";
+        QTest::newRow("a tie rounds as printf") << std::optional<double>(1250) << "1.2 KB";
         QTest::newRow("zero") << std::optional<double>(0) << dash;
         QTest::newRow("absent") << std::optional<double>() << dash;
     }
@@ -251,6 +252,10 @@ private slots:
         QTest::newRow("too wide first")
             << QList<QSizeF>{{150, 10}} << 100.0 << QList<QPointF>{{0, 0}} << QSizeF(100, 10);
         QTest::newRow("empty") << QList<QSizeF>{} << 100.0 << QList<QPointF>{} << QSizeF(0, 0);
+        // The legend's Repeater is a 0x0 child; it must not open an empty line.
+        QTest::newRow("zero-size child passed over")
+            << QList<QSizeF>{{45, 10}, {0, 0}, {45, 10}, {0, 12}} << 100.0
+            << QList<QPointF>{{0, 0}, {0, 0}, {55, 0}, {0, 0}} << QSizeF(100, 10);
     }
     void wrappingStack() {
         QFETCH(QList<QSizeF>, sizes);

@@ -38,6 +38,8 @@ private slots:
         QTest::newRow("1000") << 1000.0 << "1.0 KB";
         QTest::newRow("1.5 M") << 1'500'000.0 << "1.5 MB";
         QTest::newRow("2 G") << 2'000'000'000.0 << "2.00 GB";
+        // A tie rounds as printf's "%.1f" does, not away from zero.
+        QTest::newRow("1250, a tie") << 1250.0 << "1.2 KB";
     }
     void formatBytes() {
         QFETCH(double, bytes);

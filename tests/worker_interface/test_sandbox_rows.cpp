@@ -106,6 +106,11 @@ private slots:
         QCOMPARE(rows[0].jobName, QString::fromUtf8("\U0001F600").repeated(10));
     }
 
+    void percentRoundsAsPrintf() {
+        QCOMPARE(percentText(12.25), QStringLiteral("12.2%")); // a tie: to even
+        QCOMPARE(percentText(99.96), QStringLiteral("100.0%"));
+    }
+
     void modelMergesRowsByJobId() {
         SandboxListModel model;
         QAbstractItemModelTester tester(&model,

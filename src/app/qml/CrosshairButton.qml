@@ -21,7 +21,7 @@ Button {
 
     Accessible.role: Accessible.Button
     Accessible.name: text
-    Accessible.onPressAction: control.clicked()
+    Accessible.onPressAction: if (control.enabled) control.clicked()
 
     contentItem: Text {
         id: label

@@ -17,7 +17,9 @@ CheckBox {
     spacing: 8
     padding: 0
     Accessible.name: text
-    Accessible.onPressAction: toggle()
+    // As a click does: report the new value; a disabled box does nothing.
+    Accessible.onPressAction: if (control.enabled) control.edited(!control.value)
+    Accessible.onToggleAction: if (control.enabled) control.edited(!control.value)
     font.family: "monospace"
     font.pixelSize: 12
 

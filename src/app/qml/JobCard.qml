@@ -62,10 +62,13 @@ Rectangle {
                 padding: 0
                 flat: true
                 hoverEnabled: true
-                ToolTip.visible: hovered
-                ToolTip.text: "Remove this job from the list"
+                VXRToolTip {
+                    objectName: "removeJobToolTip"
+                    visible: removeButton.hovered
+                    text: "Remove this job from the list"
+                }
                 Accessible.name: "Remove this job from the list"
-                Accessible.onPressAction: clicked()
+                Accessible.onPressAction: if (enabled) clicked()
                 background: Item { }
                 contentItem: IconShape {
                     size: 10

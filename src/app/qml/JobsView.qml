@@ -78,7 +78,7 @@ Rectangle {
                         padding: 2
                         text: JobsText.clearAllLabel(root.confirmClear)
                         Accessible.name: text
-                        Accessible.onPressAction: clicked()
+                        Accessible.onPressAction: if (enabled) clicked()
                         background: Item { }
                         contentItem: Text {
                             text: clearButton.text

@@ -18,7 +18,7 @@ Button {
 
     Accessible.role: accessibleRole
     Accessible.name: title
-    Accessible.onPressAction: control.clicked()
+    Accessible.onPressAction: if (control.enabled) control.clicked()
 
     background: Rectangle {
         radius: 6
@@ -35,19 +35,8 @@ Button {
         }
     }
 
-    ToolTip {
+    VXRToolTip {
         visible: control.hovered && control.title !== ""
-        delay: 500
         text: control.title
-        contentItem: Text {
-            text: control.title
-            color: VXRTheme.text
-            font.pixelSize: 11
-        }
-        background: Rectangle {
-            color: VXRTheme.bgDeep
-            border.color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.45)
-            radius: 4
-        }
     }
 }

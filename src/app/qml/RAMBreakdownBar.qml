@@ -18,26 +18,16 @@ Column {
         }
     }
 
-    Item {
+    SegmentedBar {
+        objectName: "breakdownBar"
         width: root.width
         height: 7
-        clip: true
-        readonly property var widths: JobsText.barWidths(root.parts, width)
+        radius: 2
+        spacing: 1
+        widths: JobsText.barWidths(root.parts, width)
+        colors: root.parts.map(p => root.colorOf(p.color))
         Accessible.role: Accessible.Graphic
         Accessible.name: "Memory breakdown"
-        Row {
-            spacing: 1
-            Repeater {
-                model: root.parts
-                Rectangle {
-                    required property var modelData
-                    required property int index
-                    width: parent.parent.widths[index] || 1
-                    height: 7
-                    color: root.colorOf(modelData.color)
-                }
-            }
-        }
     }
     FlowLegend {
         width: root.width

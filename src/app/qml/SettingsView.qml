@@ -62,7 +62,7 @@ Item {
         rightPadding: 12
         opacity: enabled ? 1 : 0.4
         Accessible.name: text
-        Accessible.onPressAction: clicked()
+        Accessible.onPressAction: if (enabled) clicked()
         background: Rectangle {
             radius: 3
             color: Qt.rgba(button.tint.r, button.tint.g, button.tint.b, button.down ? 0.25 : 0.1)

@@ -1,4 +1,5 @@
 import QtQuick
+import QtQuick.Window
 import VXR.App
 
 // The Logs tab: the one HUD web view, taken over by whichever window shows it last.
@@ -26,11 +27,17 @@ Rectangle {
         anchors.bottom: parent.bottom
     }
 
-    Component.onCompleted: {
-        if (hud) {
-            hud.attach(container)
-            hud.ensureAlive()
-        }
-    }
+    // Shown: visible in a window that is itself shown. Each showing takes the view over
+    // (another window may have taken it meanwhile) and checks the page is alive.
+    readonly property bool shown: visible && Window.window !== null && Window.window.visible
+    onShownChanged: if (shown) takeOver()
+    Component.onCompleted: if (shown) takeOver()
     Component.onDestruction: if (hud) hud.detach(container)
+
+    function takeOver() {
+        if (!hud)
+            return
+        hud.attach(container)
+        hud.ensureAlive()
+    }
 }

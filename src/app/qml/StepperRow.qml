@@ -23,7 +23,7 @@ Item {
         implicitHeight: 22
         padding: 0
         opacity: enabled ? 1 : 0.3
-        Accessible.onPressAction: clicked()
+        Accessible.onPressAction: if (enabled) clicked()
         background: Rectangle {
             radius: 3
             color: step.down ? Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.25) : "transparent"

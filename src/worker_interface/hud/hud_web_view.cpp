@@ -204,7 +204,8 @@ void HUDWebView::serviceURLChanged(const QUrl& url) {
 }
 
 void HUDWebView::ensureAlive() {
-    if (m_loadedURL.isEmpty() || !m_webView)
+    // A page on its way has no log yet; reading it now would load it a second time.
+    if (m_loadedURL.isEmpty() || !m_webView || m_loadInFlight)
         return;
     const int token = ++m_nextToken;
     m_pendingChecks.insert(token, m_loadedURL);
@@ -252,6 +253,7 @@ void HUDWebView::detach(QQuickItem* container) {
 
 void HUDWebView::releaseView() {
     delete m_webView;
+    m_loadInFlight = false;
     m_pendingChecks.clear();
     m_loadTimeoutTimer.stop();
 }
@@ -282,6 +284,8 @@ void HUDWebView::load(const QUrl& url) {
     // Before the first attach there is no view; it loads loadedURL when created.
     if (!m_webView)
         return;
+    m_loadInFlight = true;
+    m_loadTimeoutTimer.start(); // also ends a load that never reports its start
     m_webView->setProperty("url", url);
 }
 
@@ -290,10 +294,12 @@ void HUDWebView::onLoadStarted() {
 }
 
 void HUDWebView::onLoadFinished() {
+    m_loadInFlight = false;
     m_loadTimeoutTimer.stop();
 }
 
 void HUDWebView::onNavigationFailed() {
+    m_loadInFlight = false;
     m_loadTimeoutTimer.stop();
     reloadSoon();
 }

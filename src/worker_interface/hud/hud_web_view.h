@@ -35,7 +35,7 @@ public:
     void serviceURLChanged(const QUrl& url);
 
     // Run each time the Logs tab is shown: reloads a page whose log is empty or
-    // still says it is connecting.
+    // still says it is connecting. A page still loading is left to finish.
     Q_INVOKABLE void ensureAlive();
 
     // Moves the one browser view into container, filling it (creating the view on
@@ -78,6 +78,8 @@ private:
     QTimer m_reloadTimer;
     QUrl m_reloadURL;
     QTimer m_loadTimeoutTimer;
+    // From setting the address until the view reports the load ended or failed.
+    bool m_loadInFlight = false;
     QHash<int, QUrl> m_pendingChecks;
     int m_nextToken = 0;
 };
