@@ -139,8 +139,7 @@ void AppShell::checkForTrayHost() {
 void AppShell::createTray() {
     m_menu = std::make_unique<QMenu>();
     m_toggleAction = m_menu->addAction(QString());
-    connect(m_toggleAction, &QAction::triggered, this,
-            [this] { toggleManualOverride(m_controller); });
+    connect(m_toggleAction, &QAction::triggered, this, [this] { toggleCompute(); });
     QAction* open = m_menu->addAction(QStringLiteral("Open in a window"));
     connect(open, &QAction::triggered, this, [this] {
         if (m_panel)
@@ -280,9 +279,15 @@ void AppShell::activate() {
     showDetached(int(NavTab::home));
 }
 
+void AppShell::toggleCompute() {
+    // The controller's own action: it flips the override and acts on it at once.
+    if (m_controller)
+        QMetaObject::invokeMethod(m_controller, "toggleCompute");
+}
+
 void AppShell::runAction(const QString& action) {
     if (action == QLatin1String("toggle"))
-        toggleManualOverride(m_controller);
+        toggleCompute();
     else if (action == QLatin1String("show"))
         showDetached(int(NavTab::home));
     else if (action == QLatin1String("quit"))

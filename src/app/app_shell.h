@@ -64,6 +64,7 @@ private slots:
 private:
     void createTray();
     void createPanel();
+    void toggleCompute();
     void placePanel();
 
     QPointer<QObject> m_controller;

@@ -4,7 +4,6 @@
 #include "app/vxr_theme.h"
 #include "core/number_text.h"
 
-#include <QMetaObject>
 #include <QVariant>
 
 namespace vxr {
@@ -58,14 +57,6 @@ NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL) {
     return current;
 }
 
-void toggleManualOverride(QObject* controller) {
-    if (!controller)
-        return;
-    const bool current = controller->property("manualOverride").toBool();
-    controller->setProperty("manualOverride", !current);
-    QMetaObject::invokeMethod(controller, "reconcileEvaluatorState");
-}
-
 namespace {
 
 NavTab tabFromInt(int tab) {
@@ -104,10 +95,6 @@ bool ShellRules::logsAvailable(const QUrl& workerURL) {
 
 int ShellRules::tabAfterWorkerURLChange(int current, const QUrl& workerURL) {
     return int(vxr::tabAfterWorkerURLChange(tabFromInt(current), workerURL));
-}
-
-void ShellRules::toggleManualOverride(QObject* controller) {
-    vxr::toggleManualOverride(controller);
 }
 
 QString ShellRules::depositLineHtml(double totalEarnings, const QString& account) {

@@ -30,11 +30,6 @@ inline constexpr int navTabCount = 6;
 // The tab to show after workerURL changed: losing the URL while on Logs goes Home.
 [[nodiscard]] NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL);
 
-// The home button's (and the tray menu's) press: flip manualOverride, then let the
-// controller reconcile the evaluator with it. Works on any object with that
-// property and operation.
-void toggleManualOverride(QObject* controller);
-
 // The same rules for QML, which only shows them.
 class ShellRules : public QObject {
     Q_OBJECT
@@ -62,7 +57,6 @@ public:
     Q_INVOKABLE static QString percentText(double percent);
     Q_INVOKABLE static bool logsAvailable(const QUrl& workerURL);
     Q_INVOKABLE static int tabAfterWorkerURLChange(int current, const QUrl& workerURL);
-    Q_INVOKABLE static void toggleManualOverride(QObject* controller);
 
     [[nodiscard]] static QString portalHost();
     // "Manage jobs, workers, and credits at <host> ↗" with the host linking to the

@@ -135,19 +135,31 @@ void WorkerController::setEnableWebGPU(bool value) {
         Q_EMIT enableWebGPUChanged();
 }
 
+// The run policy's inputs act at once: every writer (a screen, the tray, a script)
+// only sets them.
 void WorkerController::setIdleRestrictionEnabled(bool value) {
-    if (std::exchange(m_idleRestrictionEnabled, value) != value)
-        Q_EMIT idleRestrictionEnabledChanged();
+    if (std::exchange(m_idleRestrictionEnabled, value) == value)
+        return;
+    Q_EMIT idleRestrictionEnabledChanged();
+    reconcileEvaluatorState();
 }
 
 void WorkerController::setIdleThresholdMinutes(double value) {
-    if (std::exchange(m_idleThresholdMinutes, value) != value)
-        Q_EMIT idleThresholdMinutesChanged();
+    if (std::exchange(m_idleThresholdMinutes, value) == value)
+        return;
+    Q_EMIT idleThresholdMinutesChanged();
+    reconcileEvaluatorState();
 }
 
 void WorkerController::setManualOverride(bool value) {
-    if (std::exchange(m_manualOverride, value) != value)
-        Q_EMIT manualOverrideChanged();
+    if (std::exchange(m_manualOverride, value) == value)
+        return;
+    Q_EMIT manualOverrideChanged();
+    reconcileEvaluatorState();
+}
+
+void WorkerController::toggleCompute() {
+    setManualOverride(!m_manualOverride);
 }
 
 // --- persisted settings ---

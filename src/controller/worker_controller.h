@@ -23,6 +23,10 @@
 
 namespace vxr {
 
+namespace test {
+struct ControllerAccess;
+}
+
 class ChildProcess;
 class IdleTimeSource;
 
@@ -110,7 +114,8 @@ public:
     JobHistory* jobHistory() const { return m_jobHistory; }
     const std::optional<ThrottleSchedule>& throttle() const { return m_throttle; }
 
-    // Screens write these directly; the writer reconciles where it should act at once.
+    // Screens write these directly. A change of the run policy's inputs (the last
+    // three) starts or stops compute at once.
     void setEnableWebGPU(bool value);
     void setIdleRestrictionEnabled(bool value);
     void setIdleThresholdMinutes(double value);
@@ -130,23 +135,17 @@ public:
     void shutdownForQuit();
     // The same without blocking: done runs once the children are gone.
     void shutdownForQuitThen(std::function<void()> done);
-    Q_INVOKABLE void reconcileEvaluatorState();
+    // The Start/Stop button: flips manualOverride, which acts at once.
+    Q_INVOKABLE void toggleCompute();
     [[nodiscard]] bool evaluatorShouldRun() const;
     [[nodiscard]] QList<qint32> metricsRootPIDs() const;
     // Created on first use, then the same instance for the life of the controller.
     MemoryGovernor* memoryGovernor();
     MetricsSampler* metricsSampler();
 
-    void startServiceIfNeeded();
-    void launchService();
-    void scheduleRestartForSandboxes();
-    void launchEvaluator();
-    void stopEvaluator();
-
     // Registration and worker-ID reset (one-shot runs of the worker program). The key
     // goes to the worker program's command line and nowhere else.
     Q_INVOKABLE void checkRegistration();
-    Q_INVOKABLE void checkRegistrationIfUnknown();
     Q_INVOKABLE void registerWorker(const QString& key);
     Q_INVOKABLE void resetWorkerId();
 
@@ -161,14 +160,8 @@ public:
     ChildProcess* serviceProcess() const { return m_serviceProcess; }
     ChildProcess* evaluatorProcess() const { return m_evaluatorProcess; }
     bool holdServiceRelaunch() const { return m_holdServiceRelaunch; }
-    // A hold also cancels a relaunch already scheduled.
-    void setHoldServiceRelaunch(bool hold);
     bool isServiceRelaunchPending() const { return m_serviceRelaunchTimer.isActive(); }
     bool isIdleTimerRunning() const { return m_idleTimer.isActive(); }
-    // The service's environment and arguments as launchService() builds them.
-    [[nodiscard]] QStringList serviceArguments() const;
-    [[nodiscard]] QProcessEnvironment serviceEnvironment() const;
-    [[nodiscard]] QStringList evaluatorArguments() const;
 
 Q_SIGNALS:
     void serviceRunningChanged();
@@ -199,6 +192,23 @@ Q_SIGNALS:
     void taskInfoFetched(const QJsonObject& root);
 
 private:
+    // Tests drive the internals through this (tests/support/controller_access.h).
+    friend struct test::ControllerAccess;
+
+    void startServiceIfNeeded();
+    void launchService();
+    void scheduleRestartForSandboxes();
+    void launchEvaluator();
+    void stopEvaluator();
+    void reconcileEvaluatorState();
+    void checkRegistrationIfUnknown();
+    // A hold also cancels a relaunch already scheduled.
+    void setHoldServiceRelaunch(bool hold);
+    // The service's environment and arguments as launchService() builds them.
+    [[nodiscard]] QStringList serviceArguments() const;
+    [[nodiscard]] QProcessEnvironment serviceEnvironment() const;
+    [[nodiscard]] QStringList evaluatorArguments() const;
+
     void readPersistedSettings();
     void memorySettingChanged(bool changed);
     void attachLogging(ChildProcess* process, const QString& label) const;

@@ -74,7 +74,7 @@ private slots:
 
     void homeButton() {
         ScriptedController controller;
-        controller.reconcileFollowsOverride = true;
+        controller.toggleStartsAndStops = true;
         AppShell shell(&controller, nullptr, nullptr);
         shell.showDetached(int(NavTab::home));
         QQuickWindow* window = shell.detachedWindow()->window();
@@ -87,19 +87,19 @@ private slots:
         click(window, button);
         QTRY_COMPARE(button->property("text").toString(), "Stop");
         QVERIFY(controller.m_manualOverride);
-        QCOMPARE(controller.reconcileCount, 1);
+        QCOMPARE(controller.toggleCount, 1);
 
         controller.setProperty("isStopping", true);
         QCOMPARE(button->property("text").toString(), "Stopping…");
         QVERIFY(!button->isEnabled());
         QCOMPARE(button->width(), width); // sized for the longest label
         click(window, button);
-        QCOMPARE(controller.reconcileCount, 1);
+        QCOMPARE(controller.toggleCount, 1);
 
         controller.setProperty("isStopping", false);
         click(window, button);
         QTRY_COMPARE(button->property("text").toString(), "Auto");
-        QCOMPARE(controller.reconcileCount, 2);
+        QCOMPARE(controller.toggleCount, 2);
     }
 
     void homeShowsState() {
@@ -155,14 +155,14 @@ private slots:
         QVERIFY(home && home->actionInterface());
         QCOMPARE(home->role(), QAccessible::Button);
         home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_COMPARE(controller.reconcileCount, 1);
+        QTRY_COMPARE(controller.toggleCount, 1);
         QVERIFY(controller.m_manualOverride);
 
         // Disabled controls ignore the press: Start while stopping, Logs without a page.
         controller.setProperty("isStopping", true);
         home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTest::qWait(50);
-        QCOMPARE(controller.reconcileCount, 1);
+        QCOMPARE(controller.toggleCount, 1);
         QVERIFY(controller.m_manualOverride);
         controller.setProperty("workerURL", QUrl());
         QAccessibleInterface* logs = QAccessible::queryAccessibleInterface(find(window, "navTab4"));

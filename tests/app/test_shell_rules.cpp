@@ -4,7 +4,6 @@
 #include "app/build_info.h"
 #include "app/detached_window.h"
 #include "app/shell_rules.h"
-#include "screenshots/scripted_controller.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
@@ -39,35 +38,6 @@ private slots:
         QFETCH(QString, label);
         QCOMPARE(vxr::crosshairLabel(stopping, manual, idleRule, running), label);
         QCOMPARE(ShellRules::crosshairEnabled(stopping), !stopping);
-    }
-
-    // Auto -> press -> Stop -> press -> back to Auto (or Running when idle compute
-    // still runs); each press reconciles once.
-    void pressFlipsOverrideThenReconciles() {
-        ScriptedController controller;
-        controller.setProperty("idleRestrictionEnabled", true);
-        controller.reconcileFollowsOverride = true;
-        const auto label = [&] {
-            return vxr::crosshairLabel(controller.m_isStopping, controller.m_manualOverride,
-                                       controller.m_idleRestrictionEnabled,
-                                       controller.m_evaluatorsRunning);
-        };
-        QCOMPARE(label(), "Auto");
-        toggleManualOverride(&controller);
-        QVERIFY(controller.m_manualOverride);
-        QVERIFY(controller.m_evaluatorsRunning); // the reconcile saw the new value
-        QCOMPARE(controller.reconcileCount, 1);
-        QCOMPARE(label(), "Stop");
-        toggleManualOverride(&controller);
-        QCOMPARE(controller.reconcileCount, 2);
-        QCOMPARE(label(), "Auto");
-
-        // The user went idle meanwhile: idle compute keeps running after the press.
-        controller.reconcileFollowsOverride = false;
-        controller.setProperty("evaluatorsRunning", true);
-        toggleManualOverride(&controller);
-        toggleManualOverride(&controller);
-        QCOMPARE(label(), "Running");
     }
 
     void earningsLine_data() {

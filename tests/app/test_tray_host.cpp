@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(actions.first()->text(), "Auto");
         actions.first()->trigger();
         QVERIFY(controller.m_manualOverride);
-        QCOMPARE(controller.reconcileCount, 1);
+        QCOMPARE(controller.toggleCount, 1);
         QCOMPARE(actions.first()->text(), "Stop");
         controller.setProperty("isStopping", true);
         QCOMPARE(actions.first()->text(), "Stopping…");

@@ -76,7 +76,6 @@ private slots:
         auto controller = start(bin);
         QCOMPARE(controller->evaluatorsRunning(), false);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QVERIFY(controller->evaluatorsRunning());
         QTRY_COMPARE(*m_reaps, 2); // at start-up, and beside the launch
         QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
@@ -85,12 +84,10 @@ private slots:
 
         DiagnosticCapture diagnostics;
         controller->setManualOverride(false);
-        controller->reconcileEvaluatorState();
         QVERIFY(controller->isStopping());
         // A further toggle while stopping does nothing.
         const ChildProcess* stopping = controller->evaluatorProcess();
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QVERIFY(controller->isStopping());
         QCOMPARE(controller->evaluatorProcess(), stopping);
         controller->setManualOverride(false);
@@ -102,12 +99,25 @@ private slots:
         controller->shutdownForQuit();
     }
 
+    // The Start/Stop button's action: each press flips the override, which acts at once.
+    void toggleComputeActsAtOnce() {
+        FakeWorkerDir bin;
+        auto controller = start(bin);
+        controller->toggleCompute();
+        QVERIFY(controller->manualOverride());
+        QVERIFY(controller->evaluatorsRunning());
+        controller->toggleCompute();
+        QVERIFY(!controller->manualOverride());
+        QVERIFY(controller->isStopping());
+        QTRY_VERIFY(!controller->evaluatorsRunning());
+        controller->shutdownForQuit();
+    }
+
     void webGpuOffDropsTheFlag() {
         FakeWorkerDir bin;
         auto controller = start(bin);
         controller->setEnableWebGPU(false);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
         QCOMPARE(bin.starts(QStringLiteral("evaluator")).first(),
                  (QStringList{"--", "-o", "--single-threaded"}));
@@ -120,7 +130,6 @@ private slots:
         DiagnosticCapture diagnostics;
         auto controller = start(bin);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_VERIFY(bin.starts(QStringLiteral("evaluator")).size() >= 2);
         QVERIFY(diagnostics.count(QStringLiteral("evaluator exited unexpectedly (status 9)")) >= 1);
         controller->shutdownForQuit();
@@ -131,11 +140,9 @@ private slots:
         bin.setEvaluator("trap '' TERM; touch \"$dir/trapped\"; while :; do sleep 0.02; done");
         auto controller = start(bin);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_VERIFY(QFile::exists(bin.filePath(QStringLiteral("trapped"))));
         const qint64 pid = controller->evaluatorProcess()->pid();
         controller->setManualOverride(false);
-        controller->reconcileEvaluatorState();
         QTest::qWait(200);
         QVERIFY(controller->isStopping());
         QVERIFY(controller->evaluatorsRunning());
@@ -151,7 +158,6 @@ private slots:
         DiagnosticCapture diagnostics;
         auto controller = start(bin);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QVERIFY(!controller->evaluatorsRunning());
         QTRY_VERIFY(*m_reaps >= 4); // every tick reaps and tries again
         QVERIFY(diagnostics.containsPrefix(QStringLiteral("Failed to launch evaluator: ")));
@@ -163,7 +169,6 @@ private slots:
         auto controller = start(bin);
         controller->setIdleRestrictionEnabled(true);
         controller->setIdleThresholdMinutes(1);
-        controller->reconcileEvaluatorState();
         QVERIFY(!controller->evaluatorsRunning());
         *m_idle = 60;
         QTRY_VERIFY(controller->evaluatorsRunning());
@@ -235,7 +240,6 @@ private slots:
         QTRY_VERIFY(controller->serviceRunning());
         QCOMPARE(controller->metricsRootPIDs(), {qint32(controller->serviceProcess()->pid())});
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QCOMPARE(controller->metricsRootPIDs(),
                  (QList<qint32>{qint32(controller->serviceProcess()->pid()),
                                 qint32(controller->evaluatorProcess()->pid())}));

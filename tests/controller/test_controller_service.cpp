@@ -1,6 +1,7 @@
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
 #include "platform/child_process.h"
+#include "support/controller_access.h"
 #include "support/fake_worker.h"
 
 #include <QSignalSpy>
@@ -107,7 +108,7 @@ private slots:
         FakeWorkerDir bin;
         auto controller = start(bin);
         QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 1);
-        controller->setHoldServiceRelaunch(true);
+        ControllerAccess::setHoldServiceRelaunch(*controller, true);
         DiagnosticCapture diagnostics;
         controller->serviceProcess()->terminate();
         QTRY_VERIFY(!controller->serviceRunning());
@@ -156,7 +157,6 @@ private slots:
         FakeWorkerDir bin;
         auto controller = start(bin);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_VERIFY(controller->serviceRunning() && controller->evaluatorsRunning());
         QTRY_COMPARE(bin.starts(QStringLiteral("service")).size(), 1);
         const qint64 servicePid = controller->serviceProcess()->pid();

@@ -150,7 +150,6 @@ private slots:
         QCOMPARE(fixture.service.hits(kTaskInfo), 0);
 
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_COMPARE(controller->sandboxes().size(), 1);
         QCOMPARE(controller->sandboxes().first(), (SandboxProgress{"job-b", "job-b", 3, 4, 75.0}));
         QCOMPARE(controller->sandboxModel()->rowCount(), 1);
@@ -165,7 +164,6 @@ private slots:
         QTRY_COMPARE(controller->sandboxes().size(), 1);
 
         controller->setManualOverride(false);
-        controller->reconcileEvaluatorState();
         QVERIFY(controller->sandboxes().isEmpty()); // cleared at once on stop
         QTRY_VERIFY(!controller->evaluatorsRunning());
         // The metrics sampler keeps reading task-info on its own; the rows' poll is gone.
@@ -439,7 +437,6 @@ private slots:
         timing.quitGracePeriod = Millis(300);
         auto controller = fixture.start(timing);
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_VERIFY(QFileInfo::exists(fixture.bin() + "/grandchild"));
         QTRY_COMPARE(fixture.liveServices(), 1);
         QTest::qWait(100); // the traps are set

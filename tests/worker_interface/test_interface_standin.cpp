@@ -71,7 +71,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(controller->earningsAccount(), std::optional(owner), 10000);
 
         controller->setManualOverride(true);
-        controller->reconcileEvaluatorState();
         QTRY_VERIFY_WITH_TIMEOUT(!controller->sandboxes().isEmpty(), 10000);
         for (const SandboxProgress& row : controller->sandboxes())
             QVERIFY(row.slicesFetched > 0 && row.percent >= 0 && row.percent <= 100);

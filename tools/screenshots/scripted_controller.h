@@ -42,15 +42,16 @@ public:
     vxr::SandboxListModel* sandboxModel() { return &m_sandboxModel; }
     void setSandboxes(const QList<vxr::SandboxProgress>& rows) { m_sandboxModel.setRows(rows); }
 
-    int reconcileCount = 0;
+    int toggleCount = 0;
     int shutdownCount = 0;
-    // Like the real controller's reconcile as far as the label goes: manual
-    // override starts compute, clearing it stops compute.
-    bool reconcileFollowsOverride = false;
+    // Like the real controller as far as the label goes: the override on starts
+    // compute, off stops it.
+    bool toggleStartsAndStops = false;
 
-    Q_INVOKABLE void reconcileEvaluatorState() {
-        ++reconcileCount;
-        if (reconcileFollowsOverride)
+    Q_INVOKABLE void toggleCompute() {
+        ++toggleCount;
+        setProperty("manualOverride", !m_manualOverride);
+        if (toggleStartsAndStops)
             setProperty("evaluatorsRunning", m_manualOverride);
     }
     Q_INVOKABLE void shutdownForQuit() { ++shutdownCount; }

@@ -83,7 +83,7 @@ Item {
                                                 root.controller.idleRestrictionEnabled, root.running)
                 running: root.running
                 enabled: ShellRules.crosshairEnabled(root.controller.isStopping)
-                onClicked: ShellRules.toggleManualOverride(root.controller)
+                onClicked: root.controller.toggleCompute()
             }
 
             DepositInfoView {

@@ -28,11 +28,6 @@ Item {
         if (controller && SettingsRules.checksOnAppearance(statusKind))
             controller.checkRegistration()
     }
-    Connections {
-        target: root.controller
-        function onIdleRestrictionEnabledChanged() { root.controller.reconcileEvaluatorState() }
-        function onIdleThresholdMinutesChanged() { root.controller.reconcileEvaluatorState() }
-    }
 
     component SectionHeader: Text {
         color: VXRTheme.text
