@@ -1,9 +1,9 @@
 #include "app/app_shell.h"
 
 #include "app/detached_window.h"
+#include "app/hud_web_view.h"
 #include "app/shell_rules.h"
 #include "core/diagnostics.h"
-#include "worker_interface/hud/hud_web_view.h"
 
 #include <QAction>
 #include <QCursor>

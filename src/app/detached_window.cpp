@@ -1,7 +1,7 @@
 #include "app/detached_window.h"
 
+#include "app/hud_web_view.h"
 #include "core/diagnostics.h"
-#include "worker_interface/hud/hud_web_view.h"
 
 #include "platform/settings_store.h"
 #include <QGuiApplication>

@@ -1,10 +1,10 @@
 #include "app/app_shell.h"
 #include "app/application_service.h"
+#include "app/hud_web_view.h"
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
 #include "platform/quit_signals.h"
 #include "platform/settings_store.h"
-#include "worker_interface/hud/hud_web_view.h"
 
 #include <QApplication>
 #include <QDBusConnection>

@@ -1,7 +1,7 @@
 // The HUD view against a local HTTP server standing in for the worker service:
 // when it loads, reloads and leaves the page alone.
 
-#include "worker_interface/hud/hud_web_view.h"
+#include "app/hud_web_view.h"
 
 #include <QGuiApplication>
 #include <QHttpServer>

@@ -3,10 +3,10 @@
 
 #include "app/app_shell.h"
 #include "app/detached_window.h"
+#include "app/hud_web_view.h"
 #include "app/shell_rules.h"
 #include "screen_scenes.h"
 #include "scripted_controller.h"
-#include "worker_interface/hud/hud_web_view.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,63 +1,14 @@
-#include "worker_interface/hud/hud_web_view.h"
+#include "app/hud_web_view.h"
 
 #include "core/diagnostics.h"
 
+#include <QFile>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQmlProperty>
 #include <QQuickItem>
 
 namespace vxr {
-
-namespace {
-
-// User scripts can only be added from QML in Qt 6.4, so the view is a small QML
-// component; everything it decides is done in C++ below.
-constexpr char viewQml[] = R"QML(
-import QtQuick
-import QtWebEngine
-
-WebEngineView {
-    id: view
-    property string themeSource
-    signal navigationFailed()
-    signal loadBegan()
-    signal loadEnded()
-    signal logText(int token, string text)
-
-    // No background of its own: the page's (restyled) background shows through.
-    backgroundColor: "transparent"
-    profile: WebEngineProfile { offTheRecord: true }
-
-    onLoadingChanged: function(request) {
-        if (request.status === WebEngineView.LoadStartedStatus)
-            loadBegan()
-        else if (request.status === WebEngineView.LoadFailedStatus) {
-            loadEnded()
-            navigationFailed()
-        } else
-            loadEnded()
-    }
-    onRenderProcessTerminated: function(status, exitCode) { navigationFailed() }
-
-    function readLog(token) {
-        runJavaScript("document.querySelector('#loggerText')?.textContent || ''",
-                      function(result) { logText(token, typeof result === "string" ? result : "") })
-    }
-
-    Component.onCompleted: {
-        let script = WebEngine.script()
-        script.name = "vxr-theme"
-        script.sourceCode = themeSource
-        script.injectionPoint = WebEngineScript.DocumentReady
-        script.worldId = WebEngineScript.MainWorld
-        script.runsOnSubFrames = false
-        userScripts.insert(script)
-    }
-}
-)QML";
-
-} // namespace
 
 HUDWebView::HUDWebView(Timing timing, QObject* parent)
     : QObject(parent)
@@ -85,86 +36,10 @@ HUDWebView::~HUDWebView() {
 }
 
 const QString& HUDWebView::styleSheet() {
-    static const QString sheet = QStringLiteral(R"CSS(
-:root {
-  --bg-deep: #05130d;
-  --accent: #00a473;
-  --accent-light: #6fc495;
-  --value: #ffde17;
-  --text: #d6efe2;
-  --text-dim: #5d8b76;
-  --grid: rgba(0, 164, 115, 0.08);
-  --mono: ui-monospace, "SF Mono", Menlo, monospace;
-}
-@keyframes vxr-grid-drift {
-  to { background-position: 40px 40px, 40px 40px; }
-}
-html, body, #logBlocker {
-  background-color: var(--bg-deep) !important;
-  background-image: linear-gradient(var(--grid) 1px, transparent 1px), linear-gradient(90deg, var(--grid) 1px, transparent 1px) !important;
-  background-size: 40px 40px !important;
-  background-attachment: fixed !important;
-  animation: vxr-grid-drift 20s linear infinite;
-}
-body {
-  color: var(--text) !important;
-  font: 12px/1.5 var(--mono) !important;
-}
-body::after {
-  content: "";
-  position: fixed;
-  inset: 0;
-  pointer-events: none;
-  z-index: 10;
-  background: repeating-linear-gradient(transparent 0 3px, rgba(0, 0, 0, 0.07) 3px 4px);
-}
-#logBlocker {
-  padding: 6px 12px 8px;
-  box-sizing: border-box;
-  border-bottom: 1px solid rgba(0, 164, 115, 0.15);
-}
-table {
-  border-bottom: none !important;
-  border-collapse: collapse;
-  table-layout: auto;
-}
-th {
-  color: var(--text-dim);
-  font-size: 10px;
-  font-weight: bold;
-  width: 1%;
-  text-transform: uppercase;
-  letter-spacing: 1px;
-  padding: 3px 12px 3px 0;
-}
-td {
-  color: var(--text);
-  font-size: 12px;
-  min-width: 0 !important;
-  max-width: 0;
-  white-space: nowrap;
-}
-td.vxr-amount {
-  color: var(--value);
-  font-weight: bold;
-}
-.vxr-fixed-font {
-  font-family: var(--mono) !important;
-}
-#loggerText {
-  font: 11px/1.55 var(--mono) !important;
-  color: var(--text);
-  padding: 12px !important;
-  box-sizing: border-box;
-}
-::-webkit-scrollbar {
-  width: 6px;
-}
-::-webkit-scrollbar-thumb {
-  background: rgba(0, 164, 115, 0.3);
-  border-radius: 3px;
-}
-)CSS");
+    static const QString sheet = [] {
+        QFile file(QStringLiteral(":/VXR/App/resources/hud-theme.css"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }();
     return sheet;
 }
 
@@ -259,8 +134,7 @@ void HUDWebView::releaseView() {
 }
 
 void HUDWebView::createView(QQmlEngine* engine) {
-    QQmlComponent component(engine);
-    component.setData(viewQml, QUrl(QStringLiteral("qrc:/vxr/hud/HudWebView.qml")));
+    QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/VXR/App/HudWebView.qml")));
     QObject* object =
         component.createWithInitialProperties({{QStringLiteral("themeSource"), themeScript()}});
     auto* item = qobject_cast<QQuickItem*>(object);
