@@ -5,7 +5,8 @@
 #include "core/diagnostics.h"
 #include "core/json_read.h"
 #include "core/task_key.h"
-#include "jobs/job_variants.h"
+#include "jobs/job_card.h"
+#include "jobs/jobs_screen_logic.h"
 
 #include <QDir>
 #include <QFile>
@@ -114,8 +115,9 @@ void JobHistory::load() {
         m_dismissed = std::move(*dismissed);
 }
 
-QVariant JobHistory::workerProcessVariant() const {
-    return toVariant(m_workerProcess);
+QVariantList JobHistory::workerProcessRows() const {
+    return m_workerProcess ? gadgetList(jobs_screen::workerProcessRows(*m_workerProcess))
+                           : QVariantList();
 }
 
 bool JobHistory::hasPendingSave() const {

@@ -30,8 +30,9 @@ namespace vxr {
 class JobHistory : public QObject {
     Q_OBJECT
     Q_PROPERTY(QList<vxr::JobRecord> jobs READ jobs NOTIFY jobsChanged)
-    // For QML: a map of the scalar fields (see toVariantMap), undefined when absent.
-    Q_PROPERTY(QVariant workerProcess READ workerProcessVariant NOTIFY workerProcessChanged)
+    // The worker process card: whether there is one, and its rows (jobs_screen::ProcessRow).
+    Q_PROPERTY(bool hasWorkerProcess READ hasWorkerProcess NOTIFY workerProcessChanged)
+    Q_PROPERTY(QVariantList workerProcessRows READ workerProcessRows NOTIFY workerProcessChanged)
     Q_PROPERTY(vxr::JobListModel* model READ model CONSTANT)
 
 public:
@@ -51,7 +52,8 @@ public:
     [[nodiscard]] const std::optional<WorkerProcessMemory>& workerProcess() const {
         return m_workerProcess;
     }
-    [[nodiscard]] QVariant workerProcessVariant() const;
+    [[nodiscard]] bool hasWorkerProcess() const { return m_workerProcess.has_value(); }
+    [[nodiscard]] QVariantList workerProcessRows() const;
     [[nodiscard]] const DismissedPairs& dismissed() const { return m_dismissed; }
     [[nodiscard]] JobListModel* model() const { return m_model; }
     [[nodiscard]] const QString& filePath() const { return m_filePath; }

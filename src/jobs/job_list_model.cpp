@@ -1,17 +1,13 @@
 #include "jobs/job_list_model.h"
 
-#include "jobs/job_variants.h"
-
-#include <QHash>
-
 #include <algorithm>
 
 namespace vxr {
 
 namespace {
-template <typename T> QVariant entryVariant(const QMap<QString, T>& map, const QString& id) {
+template <typename T> std::optional<T> entry(const QMap<QString, T>& map, const QString& id) {
     const auto it = map.constFind(id);
-    return it == map.cend() ? QVariant() : QVariant(toVariantMap(*it));
+    return it == map.cend() ? std::nullopt : std::optional<T>(*it);
 }
 
 template <typename T>
@@ -35,61 +31,44 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
     const JobRecord& job = m_jobs.at(index.row());
-    switch (role) {
-    case JobIdRole:
+    if (role == JobIdRole)
         return job.id;
-    case NameRole:
-        return job.name ? QVariant(*job.name) : QVariant();
-    case ComputeGroupRole:
-        return job.computeGroup ? QVariant(*job.computeGroup) : QVariant();
-    case FirstSeenRole:
-        return job.firstSeen;
-    case LastActiveRole:
-        return job.lastActive;
-    case SlicesRole:
-        return job.slices();
-    case CpuPerSliceRole:
-        return toVariant(job.cpuPerSlice());
-    case GpuPerSliceRole:
-        return toVariant(job.gpuPerSlice());
-    case InPerSliceRole:
-        return toVariant(job.inPerSlice());
-    case OutPerSliceRole:
-        return toVariant(job.outPerSlice());
-    case RamRole:
-        return toVariant(job.ram());
-    case GpuMemRole:
-        return toVariant(job.gpuMem());
-    case EstimateRole:
-        return toVariant(job.estimate);
-    case RamBreakdownRole:
-        return toVariant(job.ramBreakdown);
-    case BudgetRole:
-        return entryVariant(m_budget, job.id);
-    case ReuseRole:
-        return entryVariant(m_reuse, job.id);
+    const JobCard& shown = card(job);
+    switch (role) {
+    case TitleRole:
+        return shown.title;
+    case TimeRangeRole:
+        return shown.timeRange;
+    case SubtitleRole:
+        return shown.subtitle;
+    case CellsRole:
+        return gadgetList(shown.cells);
+    case ShowBreakdownRole:
+        return shown.showBreakdown;
+    case PartsRole:
+        return gadgetList(shown.parts);
+    case ReuseLineRole:
+        return shown.reuseLine;
+    case BudgetLineRole:
+        return shown.budgetLine;
     default:
         return {};
     }
 }
 
+const JobCard& JobListModel::card(const JobRecord& job) const {
+    auto it = m_cards.find(job.id);
+    if (it == m_cards.end())
+        it = m_cards.insert(job.id, jobCard(job, entry(m_budget, job.id), entry(m_reuse, job.id)));
+    return *it;
+}
+
 QHash<int, QByteArray> JobListModel::roleNames() const {
-    return {{JobIdRole, "jobId"},
-            {NameRole, "name"},
-            {ComputeGroupRole, "computeGroup"},
-            {FirstSeenRole, "firstSeen"},
-            {LastActiveRole, "lastActive"},
-            {SlicesRole, "slices"},
-            {CpuPerSliceRole, "cpuPerSlice"},
-            {GpuPerSliceRole, "gpuPerSlice"},
-            {InPerSliceRole, "inPerSlice"},
-            {OutPerSliceRole, "outPerSlice"},
-            {RamRole, "ram"},
-            {GpuMemRole, "gpuMem"},
-            {EstimateRole, "estimate"},
-            {RamBreakdownRole, "ramBreakdown"},
-            {BudgetRole, "budget"},
-            {ReuseRole, "reuse"}};
+    return {{JobIdRole, "jobId"},          {TitleRole, "title"},
+            {TimeRangeRole, "timeRange"},  {SubtitleRole, "subtitle"},
+            {CellsRole, "cells"},          {ShowBreakdownRole, "showBreakdown"},
+            {PartsRole, "parts"},          {ReuseLineRole, "reuseLine"},
+            {BudgetLineRole, "budgetLine"}};
 }
 
 bool JobListModel::sameRelativeOrder(const QList<JobRecord>& jobs) const {
@@ -120,6 +99,7 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs) {
     if (!sameRows && !sameRelativeOrder(jobs)) {
         beginResetModel();
         m_jobs = jobs;
+        m_cards.clear();
         endResetModel();
         if (m_jobs.size() != oldCount)
             emit countChanged();
@@ -142,6 +122,8 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs) {
         while (first > 0 && !ids.contains(m_jobs[first - 1].id))
             --first;
         beginRemoveRows({}, int(first), int(last));
+        for (qsizetype k = first; k <= last; ++k)
+            m_cards.remove(m_jobs[k].id);
         m_jobs.remove(first, last - first + 1);
         endRemoveRows();
         last = first - 1;
@@ -153,6 +135,7 @@ void JobListModel::setJobs(const QList<JobRecord>& jobs) {
         if (i < m_jobs.size() && m_jobs[i].id == jobs[i].id) {
             if (!(m_jobs[i] == jobs[i])) {
                 m_jobs[i] = jobs[i];
+                m_cards.remove(jobs[i].id);
                 const QModelIndex changed = index(int(i));
                 emit dataChanged(changed, changed);
             }
@@ -188,8 +171,9 @@ void JobListModel::setWorkerProcess(const std::optional<WorkerProcessMemory>& pr
     for (qsizetype i = 0; i < m_jobs.size(); ++i) {
         const QString& id = m_jobs[i].id;
         if (entryDiffers(budget, m_budget, id) || entryDiffers(reuse, m_reuse, id)) {
+            m_cards.remove(id);
             const QModelIndex changed = index(int(i));
-            emit dataChanged(changed, changed, {BudgetRole, ReuseRole});
+            emit dataChanged(changed, changed, {ReuseLineRole, BudgetLineRole});
         }
     }
 }

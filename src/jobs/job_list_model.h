@@ -1,9 +1,11 @@
 #pragma once
 
+#include "jobs/job_card.h"
 #include "jobs/job_record.h"
 #include "jobs/worker_process_memory.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QList>
 
 #include <optional>
@@ -19,23 +21,17 @@ class JobListModel : public QAbstractListModel {
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:
+    // What a job card shows (jobCard()), ready to display.
     enum Role {
         JobIdRole = Qt::UserRole + 1,
-        NameRole,         // string, undefined when absent
-        ComputeGroupRole, // string, undefined when absent
-        FirstSeenRole,    // QDateTime (UTC)
-        LastActiveRole,   // QDateTime (UTC)
-        SlicesRole,       // number
-        CpuPerSliceRole,  // ms, undefined unless slices > 0
-        GpuPerSliceRole,  // ms
-        InPerSliceRole,   // bytes
-        OutPerSliceRole,  // bytes
-        RamRole,          // {avg, max} or undefined
-        GpuMemRole,       // {avg, max} or undefined
-        EstimateRole,     // {cpu?, gpu?, inBytes?, outBytes?, ram?, gpuMem?} or undefined
-        RamBreakdownRole, // {heap, arrayBuffers, wasm, other, slices} or undefined
-        BudgetRole,       // this job's BudgetJobStats from the worker process, or undefined
-        ReuseRole,        // this job's SandboxReuse from the worker process, or undefined
+        TitleRole,
+        TimeRangeRole,
+        SubtitleRole,
+        CellsRole,         // list of JobCardCell, three per grid row
+        ShowBreakdownRole, // bool
+        PartsRole,         // list of JobCardPart
+        ReuseLineRole,     // "" when not shown
+        BudgetLineRole,    // "" when not shown
     };
     Q_ENUM(Role)
 
@@ -57,10 +53,13 @@ signals:
 
 private:
     [[nodiscard]] bool sameRelativeOrder(const QList<JobRecord>& jobs) const;
+    [[nodiscard]] const JobCard& card(const JobRecord& job) const;
 
     QList<JobRecord> m_jobs;
     QMap<QString, BudgetJobStats> m_budget;
     QMap<QString, SandboxReuse> m_reuse;
+    // Cards by job id, made on first use and dropped when their job or entry changes.
+    mutable QHash<QString, JobCard> m_cards;
 };
 
 } // namespace vxr

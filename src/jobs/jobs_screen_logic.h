@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QLocale>
+#include <QObject>
 #include <QPointF>
 #include <QSizeF>
 #include <QString>
@@ -89,6 +90,11 @@ struct BreakdownPart {
 [[nodiscard]] std::optional<QString> budgetLine(const std::optional<BudgetJobStats>& budget);
 
 struct ProcessRow {
+    Q_GADGET
+    Q_PROPERTY(QString label MEMBER label)
+    Q_PROPERTY(QString value MEMBER value)
+
+public:
     QString label;
     QString value;
 

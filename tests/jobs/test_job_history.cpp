@@ -2,6 +2,7 @@
 #include "jobs/job_history.h"
 #include "jobs/job_history_json.h"
 #include "jobs/job_list_model.h"
+#include "jobs/jobs_screen_logic.h"
 
 #include "jobs/task_info_builder.h"
 
@@ -177,7 +178,11 @@ private slots:
         store->ingest(withProcess);
         QCOMPARE(process.count(), 1);
         QCOMPARE(store->workerProcess()->rss, 5.0);
-        QCOMPARE(store->property("workerProcess").toMap().value("rss"), QVariant(5.0));
+        QVERIFY(store->property("hasWorkerProcess").toBool());
+        const auto rows = store->property("workerProcessRows").toList();
+        QCOMPARE(rows.size(), jobs_screen::workerProcessRows(*store->workerProcess()).size());
+        QCOMPARE(rows.first().value<jobs_screen::ProcessRow>(),
+                 jobs_screen::workerProcessRows(*store->workerProcess()).first());
         store->ingest(withProcess);
         QCOMPARE(process.count(), 1);
         store->ingest({{"workerProcess", QJsonObject{{"rss", 6}}}, {"tasks", QJsonArray{}}});
@@ -185,7 +190,8 @@ private slots:
         store->ingest({{"workerProcess", 7}});
         QCOMPARE(process.count(), 3);
         QVERIFY(!store->workerProcess());
-        QVERIFY(!store->property("workerProcess").isValid());
+        QVERIFY(!store->property("hasWorkerProcess").toBool());
+        QVERIFY(store->property("workerProcessRows").toList().isEmpty());
 
         QCOMPARE(jobs.count(), 0);
         QVERIFY(!store->hasPendingSave());
@@ -532,10 +538,15 @@ private slots:
         QCOMPARE(inserted.at(1).at(1).toInt(), 0); // the newer job goes on top
         QCOMPARE(changed.count(), 1);
         QCOMPARE(changed.at(0).at(0).value<QModelIndex>().row(), 1);
-        QCOMPARE(model->index(1).data(JobListModel::CpuPerSliceRole), QVariant(60.0));
-        QVERIFY(!model->index(1).data(JobListModel::NameRole).isValid());
-        QVERIFY(!model->index(1).data(JobListModel::EstimateRole).isValid());
-        QCOMPARE(model->index(1).data(JobListModel::FirstSeenRole).toDateTime(), t0);
+        QCOMPARE(model->index(1).data(JobListModel::TitleRole).toString(), QStringLiteral("a"));
+        // The CPU measured here, updated in place.
+        QCOMPARE(model->index(1)
+                     .data(JobListModel::CellsRole)
+                     .toList()
+                     .value(1)
+                     .value<JobCardCell>()
+                     .text,
+                 jobs_screen::secondsText(60.0));
 
         store->ingest(
             {{"workerProcess",
@@ -543,17 +554,12 @@ private slots:
                           {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}});
         QCOMPARE(changed.count(), 3);
         QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
-                 (QList<int>{JobListModel::BudgetRole, JobListModel::ReuseRole}));
-        QCOMPARE(model->index(0).data(JobListModel::ReuseRole).toMap().value("fresh"),
-                 QVariant(2.0));
-        QCOMPARE(model->index(1)
-                     .data(JobListModel::BudgetRole)
-                     .toMap()
-                     .value("fresh")
-                     .toMap()
-                     .value("n"),
-                 QVariant(0.0));
-        QVERIFY(!model->index(0).data(JobListModel::BudgetRole).isValid());
+                 (QList<int>{JobListModel::ReuseLineRole, JobListModel::BudgetLineRole}));
+        QCOMPARE(model->index(0).data(JobListModel::ReuseLineRole).toString(),
+                 jobs_screen::reuseLine(SandboxReuse{2, 0, 0, std::nullopt}).value_or(QString()));
+        QCOMPARE(model->index(1).data(JobListModel::BudgetLineRole).toString(),
+                 jobs_screen::budgetLine(BudgetJobStats{}).value_or(QString()));
+        QVERIFY(model->index(0).data(JobListModel::BudgetLineRole).toString().isEmpty());
 
         store->remove("a");
         QCOMPARE(removed.count(), 1);

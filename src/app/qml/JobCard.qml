@@ -5,8 +5,15 @@ import VXR.App
 // One job: what a slice cost on this computer beside the network's estimate.
 Rectangle {
     id: root
-    // JobsText.card() of the job's model roles.
-    property var card: ({})
+    // The job list model's display roles.
+    required property string title
+    required property string timeRange
+    required property string subtitle
+    required property var cells // JobCardCell, three per grid row
+    required property bool showBreakdown
+    required property var parts // JobCardPart
+    required property string reuseLine
+    required property string budgetLine
     signal removeRequested()
 
     implicitHeight: column.implicitHeight + 24
@@ -16,7 +23,7 @@ Rectangle {
     border.color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.16)
     clip: true
     Accessible.role: Accessible.Grouping
-    Accessible.name: "Job " + (card.title || "")
+    Accessible.name: "Job " + title
 
     Column {
         id: column
@@ -34,7 +41,7 @@ Rectangle {
                 anchors.right: range.left
                 anchors.rightMargin: 8
                 anchors.verticalCenter: parent.verticalCenter
-                text: root.card.title || ""
+                text: root.title
                 color: VXRTheme.text
                 font.family: "monospace"
                 font.pixelSize: 12
@@ -47,7 +54,7 @@ Rectangle {
                 anchors.right: removeButton.left
                 anchors.rightMargin: 6
                 anchors.verticalCenter: parent.verticalCenter
-                text: root.card.timeRange || ""
+                text: root.timeRange
                 color: VXRTheme.textDim
                 font.family: "monospace"
                 font.pixelSize: 9
@@ -84,7 +91,7 @@ Rectangle {
             readOnly: true
             selectByMouse: true
             selectionColor: VXRTheme.accent
-            text: root.card.subtitle || ""
+            text: root.subtitle
             color: VXRTheme.textDim
             font.family: "monospace"
             font.pixelSize: 9
@@ -102,31 +109,32 @@ Rectangle {
             Text { text: "NETWORK"; color: VXRTheme.textDim; font.family: "monospace"; font.pixelSize: 8; font.bold: true; font.letterSpacing: 0.5 }
             Repeater {
                 // Three cells per row: label, measured here, estimated by the network.
-                model: root.card.cells || []
+                model: root.cells
                 delegate: Text {
                     required property var modelData
                     text: modelData.text
-                    color: modelData.kind === 0 ? VXRTheme.textDim
-                         : modelData.kind === 2 ? Qt.rgba(VXRTheme.text.r, VXRTheme.text.g, VXRTheme.text.b, 0.8)
+                    color: modelData.isLabel ? VXRTheme.textDim
+                         : !modelData.isMeasured ? Qt.rgba(VXRTheme.text.r, VXRTheme.text.g, VXRTheme.text.b, 0.8)
                          : modelData.memory ? VXRTheme.value : VXRTheme.accentLight
                     font.family: "monospace"
-                    font.pixelSize: modelData.kind === 0 ? 9 : 11
-                    font.bold: modelData.kind === 0
-                    font.weight: modelData.kind === 1 ? Font.DemiBold : (modelData.kind === 0 ? Font.Bold : Font.Normal)
+                    font.pixelSize: modelData.isLabel ? 9 : 11
+                    font.bold: modelData.isLabel
+                    font.weight: modelData.isMeasured ? Font.DemiBold
+                               : (modelData.isLabel ? Font.Bold : Font.Normal)
                     Accessible.role: Accessible.StaticText
                     Accessible.name: modelData.spoken
                 }
             }
         }
         RAMBreakdownBar {
-            visible: root.card.showBreakdown || false
+            visible: root.showBreakdown
             width: parent.width
-            parts: root.card.parts || []
+            parts: root.parts
         }
         Text {
             visible: text !== ""
             width: parent.width
-            text: root.card.reuseLine || ""
+            text: root.reuseLine
             color: VXRTheme.textDim
             font.family: "monospace"
             font.pixelSize: 9
@@ -135,7 +143,7 @@ Rectangle {
         Text {
             visible: text !== ""
             width: parent.width
-            text: root.card.budgetLine || ""
+            text: root.budgetLine
             color: VXRTheme.textDim
             font.family: "monospace"
             font.pixelSize: 9

@@ -105,9 +105,9 @@ Rectangle {
             }
             WorkerProcessCard {
                 objectName: "workerProcessCard"
-                visible: root.history !== null && root.history.workerProcess !== undefined
+                visible: root.history !== null && root.history.hasWorkerProcess
                 width: parent.width
-                process: root.history && root.history.workerProcess !== undefined ? root.history.workerProcess : ({})
+                rows: root.history ? root.history.workerProcessRows : []
             }
             Text {
                 objectName: "emptyText"
@@ -122,16 +122,9 @@ Rectangle {
         }
 
         delegate: JobCard {
-            required property var model
+            required property string jobId
             width: list.width
-            card: JobsText.card({
-                jobId: model.jobId, name: model.name, computeGroup: model.computeGroup,
-                firstSeen: model.firstSeen, lastActive: model.lastActive, slices: model.slices,
-                cpuPerSlice: model.cpuPerSlice, gpuPerSlice: model.gpuPerSlice,
-                inPerSlice: model.inPerSlice, outPerSlice: model.outPerSlice,
-                ram: model.ram, gpuMem: model.gpuMem, estimate: model.estimate,
-                ramBreakdown: model.ramBreakdown, budget: model.budget, reuse: model.reuse })
-            onRemoveRequested: root.history.remove(model.jobId)
+            onRemoveRequested: root.history.remove(jobId)
         }
     }
 }

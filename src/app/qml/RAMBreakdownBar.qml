@@ -4,7 +4,7 @@ import VXR.App
 // What a job's memory peak was made of: a stacked bar and its legend.
 Column {
     id: root
-    // [{name, value, bytes, color}] from JobsText.card(); color is a JobsText.PartColor.
+    // The job list model's JobCardPart list; color is a JobsText.PartColor.
     property var parts: []
     spacing: 5
 

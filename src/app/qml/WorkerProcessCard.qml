@@ -4,8 +4,8 @@ import VXR.App
 // The worker service process's memory figures.
 Rectangle {
     id: root
-    // The store's workerProcess map (rss, peakRss, heapUsed, heapLimit, limit?, ...).
-    property var process: ({})
+    // The store's workerProcessRows: {label, value} each.
+    property var rows: []
     implicitHeight: column.implicitHeight + 20
     color: "transparent"
     radius: 3
@@ -29,7 +29,7 @@ Rectangle {
             font.letterSpacing: 1
         }
         Repeater {
-            model: JobsText.workerProcessRows(root.process)
+            model: root.rows
             Item {
                 required property var modelData
                 width: column.width
