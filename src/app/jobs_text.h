@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVariant>
@@ -16,14 +18,12 @@ class JobsText : public QObject {
     QML_SINGLETON
 
 public:
-    // Colours of the breakdown parts, in the theme.
-    enum PartColor { AccentLight, Accent, Value, TextDim, Spike };
-    Q_ENUM(PartColor)
-
     using QObject::QObject;
 
     // Widths of the breakdown bar's segments for a card's parts (JobCardPart).
     Q_INVOKABLE static QList<qreal> barWidths(const QVariantList& parts, double width);
+    // The theme's colours of the parts, in the parts' order.
+    Q_INVOKABLE static QList<QColor> barColors(const QVariantList& parts);
     Q_INVOKABLE static QString clearAllLabel(bool confirming);
     Q_INVOKABLE static bool clearAllPressClears(bool confirming);
 };

@@ -23,8 +23,7 @@ JobCard jobCard(const JobRecord& job, const std::optional<BudgetJobStats>& budge
     card.showBreakdown = js::showsBreakdown(job);
     if (card.showBreakdown) {
         for (const js::BreakdownPart& part : js::breakdownParts(*job.ramBreakdown, job.ram()->avg))
-            card.parts.append(
-                {part.name, js::bytesText(part.bytes), part.bytes, int(part.color)});
+            card.parts.append({part.name, js::bytesText(part.bytes), part.bytes, int(part.color)});
     }
     card.reuseLine = js::reuseLine(reuse).value_or(QString());
     card.budgetLine = js::budgetLine(budget).value_or(QString());

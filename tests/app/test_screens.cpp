@@ -275,6 +275,7 @@ private slots:
         QVERIFY(bar && bar->width() > 20);
         QVERIFY(!bar->widths().isEmpty());
         QCOMPARE(bar->colors().size(), bar->widths().size());
+        QCOMPARE(bar->colors().first(), vxr::VXRTheme::accentLight()); // the heap
         QImage image(bar->size().toSize(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);
