@@ -54,6 +54,8 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
 }
 
 void WorkerController::startServiceAtLaunch() {
+    if (m_shuttingDown)
+        return; // quit came while the start-up reap ran
     if (evaluatorShouldRun()) {
         QTimer::singleShot(m_env.timing.initialServiceStartDelay, this,
                            [this] { startServiceIfNeeded(); });
@@ -63,14 +65,18 @@ void WorkerController::startServiceAtLaunch() {
 }
 
 void WorkerController::reapOrphansThen(std::function<void()> next) {
-    if (!m_env.reapOrphanedWorkerProcesses) {
+    // A reap in flight ends the same orphans: a second would signal them again and
+    // report each twice.
+    if (!m_env.reapOrphanedWorkerProcesses || m_reapInFlight) {
         next();
         return;
     }
+    m_reapInFlight = true;
     // Reading the process table and waiting for the reaped to go takes a while; the
     // GUI thread goes on meanwhile.
     whenFinished(QtConcurrent::run(m_env.reapOrphanedWorkerProcesses), this,
-                 [next = std::move(next)](const QStringList& lines) {
+                 [this, next = std::move(next)](const QStringList& lines) {
+                     m_reapInFlight = false;
                      for (const QString& line : lines)
                          writeDiagnostic(line);
                      next();

@@ -296,6 +296,7 @@ private:
     QTimer m_registrationSettleTimer;
     QTimer m_idleTimer;
     bool m_idleReadInFlight = false;
+    bool m_reapInFlight = false;
     // "--show=..." runs in flight, each with the completion of whoever asked meanwhile.
     QHash<QString, OneShotCompletion> m_showCommandsInFlight;
 

@@ -77,7 +77,8 @@ private slots:
         QCOMPARE(controller->evaluatorsRunning(), false);
         controller->setManualOverride(true);
         QVERIFY(controller->evaluatorsRunning());
-        QTRY_COMPARE(*m_reaps, 2); // at start-up, and beside the launch
+        // The launch came while the start-up reap still ran, which ends any orphan.
+        QTRY_COMPARE(*m_reaps, 1);
         QTRY_COMPARE(bin.starts(QStringLiteral("evaluator")).size(), 1);
         QCOMPARE(bin.starts(QStringLiteral("evaluator")).first(),
                  (QStringList{"--", "--webgpu", "-o", "--single-threaded"}));
@@ -199,6 +200,25 @@ private slots:
         QCOMPARE(int(*servicesSeenByReaper), 0);
         QCOMPARE(diagnostics.lines(), QStringList{"reaped orphaned worker process 7: x"});
         controller->shutdownForQuit();
+    }
+
+    // Quit while the start-up reap still runs: nothing is started after it.
+    void quitDuringTheStartUpReapStartsNothing() {
+        FakeWorkerDir bin;
+        auto controller = start(bin, [](ControllerEnvironment& env) {
+            env.reapOrphanedWorkerProcesses = [] {
+                QThread::msleep(200);
+                return QStringList{};
+            };
+        });
+        // An evaluator start meanwhile does not run a second reap beside the first.
+        controller->setManualOverride(true);
+        controller->shutdownForQuit();
+        QTest::qWait(400);
+        QVERIFY(!controller->serviceRunning());
+        QCOMPARE(bin.starts(QStringLiteral("service")).size(), 0);
+        // Not even the registration check, a one-shot of the worker program.
+        QCOMPARE(controller->registrationStatus(), RegistrationStatus::unknown());
     }
 
     // A reading arrives some time after its tick asked for it; the decision of that
