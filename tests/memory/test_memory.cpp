@@ -124,6 +124,7 @@ private slots:
         QTRY_VERIFY(updates.count() >= 3);
         QCOMPARE(governor.reading(), (MemoryReading{total16, 10 * GB, 0, 4 * GB + GB / 2}));
         QVERIFY(governor.readingText().startsWith(QStringLiteral("Now: VXR may use 4.5 GB")));
+        QTRY_VERIFY(QFileInfo::exists(limitFile)); // written on the writer thread
         const QByteArray contents = readAll(limitFile);
         QVERIFY2(QRegularExpression(QStringLiteral(R"(^\{"limit":4831838208,"time":\d{13}\}$)"))
                      .match(QString::fromUtf8(contents))
@@ -148,12 +149,13 @@ private slots:
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.start();
         QTRY_COMPARE(updates.count(), 1);
-        QVERIFY(readAll(limitFile).startsWith(R"({"limit":8589934592,)"));
+        // The file is written on the writer thread, just after the update.
+        QTRY_VERIFY(readAll(limitFile).startsWith(R"({"limit":8589934592,)"));
 
         settings.memoryCapPercent = 60;
         governor.settingsChanged();
         QTRY_COMPARE(updates.count(), 2);
-        QVERIFY(readAll(limitFile).startsWith(R"({"limit":10307921510,)"));
+        QTRY_VERIFY(readAll(limitFile).startsWith(R"({"limit":10307921510,)"));
 
         // Statistics refused: the reading and the file stay as they were.
         QFile::remove(limitFile);
