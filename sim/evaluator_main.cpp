@@ -210,6 +210,8 @@ int main(int argc, char* argv[]) {
             args.append(QString::fromLocal8Bit(argv[i]));
         return burnMain(args);
     }
+    // As the service does: a killed parent leaves an orphan that lives on.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     recordInvocation(QStringLiteral("evaluator"), args);

@@ -17,6 +17,7 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -73,6 +74,9 @@ void misbehaveOnOutput() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // As a Node.js program does: a reader that went away (a killed parent) makes a
+    // write fail, not the process die, so orphans live on until someone ends them.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     recordInvocation(QStringLiteral("worker"), args);
