@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QQmlComponent>
 #include <QQmlEngine>
-#include <QQmlProperty>
 #include <QQuickItem>
 
 namespace vxr {
@@ -25,9 +24,8 @@ HUDWebView::HUDWebView(Timing timing, QObject* parent)
     m_loadTimeoutTimer.setSingleShot(true);
     m_loadTimeoutTimer.setInterval(loadTimeout);
     connect(&m_loadTimeoutTimer, &QTimer::timeout, this, [this] {
-        if (m_webView)
-            QMetaObject::invokeMethod(m_webView, "stop");
-        onNavigationFailed();
+        emit stopRequested();
+        reportNavigationFailed();
     });
 }
 
@@ -84,10 +82,10 @@ void HUDWebView::ensureAlive() {
         return;
     const int token = ++m_nextToken;
     m_pendingChecks.insert(token, m_loadedURL);
-    QMetaObject::invokeMethod(m_webView, "readLog", Q_ARG(QVariant, token));
+    emit logTextRequested(token);
 }
 
-void HUDWebView::onLogText(int token, const QString& text) {
+void HUDWebView::reportLogText(int token, const QString& text) {
     const auto it = m_pendingChecks.constFind(token);
     if (it == m_pendingChecks.constEnd())
         return;
@@ -113,16 +111,14 @@ void HUDWebView::attach(QQuickItem* container) {
         if (!m_webView)
             return;
     }
+    // The view fills whichever item is its parent (HudWebView.qml).
     m_webView->setParentItem(container);
-    QQmlProperty(m_webView, QStringLiteral("anchors.fill")).write(QVariant::fromValue(container));
     m_webView->setVisible(true);
 }
 
 void HUDWebView::detach(QQuickItem* container) {
     if (!m_webView || !container || m_webView->parentItem() != container)
         return;
-    QQmlProperty(m_webView, QStringLiteral("anchors.fill"))
-        .write(QVariant::fromValue(static_cast<QQuickItem*>(nullptr)));
     m_webView->setParentItem(nullptr);
 }
 
@@ -135,8 +131,11 @@ void HUDWebView::releaseView() {
 
 void HUDWebView::createView(QQmlEngine* engine) {
     QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/VXR/App/HudWebView.qml")));
-    QObject* object =
-        component.createWithInitialProperties({{QStringLiteral("themeSource"), themeScript()}});
+    // Qt 6.4 crashes creating a component that failed to load.
+    QObject* object = component.isReady()
+                          ? component.createWithInitialProperties(
+                                {{QStringLiteral("host"), QVariant::fromValue(this)}})
+                          : nullptr;
     auto* item = qobject_cast<QQuickItem*>(object);
     if (!item) {
         writeDiagnostic(QStringLiteral("HUD view: ") + component.errorString().trimmed());
@@ -146,10 +145,6 @@ void HUDWebView::createView(QQmlEngine* engine) {
     QQmlEngine::setObjectOwnership(item, QQmlEngine::CppOwnership);
     item->setParent(this);
     m_webView = item;
-    connect(item, SIGNAL(navigationFailed()), this, SLOT(onNavigationFailed()));
-    connect(item, SIGNAL(loadBegan()), this, SLOT(onLoadStarted()));
-    connect(item, SIGNAL(loadEnded()), this, SLOT(onLoadFinished()));
-    connect(item, SIGNAL(logText(int, QString)), this, SLOT(onLogText(int, QString)));
     if (!m_loadedURL.isEmpty())
         load(m_loadedURL);
 }
@@ -160,19 +155,19 @@ void HUDWebView::load(const QUrl& url) {
         return;
     m_loadInFlight = true;
     m_loadTimeoutTimer.start(); // also ends a load that never reports its start
-    m_webView->setProperty("url", url);
+    emit loadRequested(url);
 }
 
-void HUDWebView::onLoadStarted() {
+void HUDWebView::reportLoadStarted() {
     m_loadTimeoutTimer.start();
 }
 
-void HUDWebView::onLoadFinished() {
+void HUDWebView::reportLoadFinished() {
     m_loadInFlight = false;
     m_loadTimeoutTimer.stop();
 }
 
-void HUDWebView::onNavigationFailed() {
+void HUDWebView::reportNavigationFailed() {
     m_loadInFlight = false;
     m_loadTimeoutTimer.stop();
     reloadSoon();

@@ -24,6 +24,7 @@ namespace vxr {
 class HUDWebView : public QObject {
     Q_OBJECT
     Q_PROPERTY(QUrl loadedURL READ loadedURL NOTIFY loadedURLChanged)
+    Q_PROPERTY(QString themeScript READ themeScript CONSTANT)
 
 public:
     explicit HUDWebView(Timing timing = {}, QObject* parent = nullptr);
@@ -58,14 +59,19 @@ public:
     // A load that has not finished after this long is stopped and counts as failed.
     static constexpr Millis loadTimeout{60000};
 
+    // What the view reports (HudWebView.qml).
+    Q_INVOKABLE void reportLoadStarted();
+    Q_INVOKABLE void reportLoadFinished();
+    Q_INVOKABLE void reportNavigationFailed();
+    // The page's log text as read for the check numbered token.
+    Q_INVOKABLE void reportLogText(int token, const QString& text);
+
 signals:
     void loadedURLChanged();
-
-private slots:
-    void onNavigationFailed();
-    void onLoadStarted();
-    void onLoadFinished();
-    void onLogText(int token, const QString& text);
+    // What the view is asked to do (HudWebView.qml).
+    void loadRequested(const QUrl& url);
+    void stopRequested();
+    void logTextRequested(int token);
 
 private:
     void createView(QQmlEngine* engine);
