@@ -1,9 +1,10 @@
 #include "app/app_shell.h"
 
+#include "app/content_window.h"
 #include "app/detached_window.h"
 #include "app/hud_web_view.h"
 #include "app/shell_rules.h"
-#include "core/diagnostics.h"
+#include "controller/worker_controller.h"
 
 #include <QAction>
 #include <QCursor>
@@ -14,9 +15,7 @@
 #include <QDBusVariant>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMetaMethod>
 #include <QPainter>
-#include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickWindow>
 #include <QScreen>
@@ -29,23 +28,6 @@ namespace vxr {
 namespace {
 
 constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
-
-// Properties whose changes the tray icon and menu show.
-constexpr const char* trayInputs[] = {"evaluatorsRunning", "isStopping", "manualOverride",
-                                      "idleRestrictionEnabled"};
-
-void watchProperty(QObject* source, const char* property, QObject* receiver, const char* slot) {
-    const QMetaObject* meta = source->metaObject();
-    const int index = meta->indexOfProperty(property);
-    if (index < 0)
-        return;
-    const QMetaProperty prop = meta->property(index);
-    if (!prop.hasNotifySignal())
-        return;
-    const int slotIndex = receiver->metaObject()->indexOfSlot(slot);
-    QObject::connect(source, prop.notifySignal(), receiver,
-                     receiver->metaObject()->method(slotIndex));
-}
 
 QImage loadLogo() {
     QImage logo(QStringLiteral(":/VXR/App/resources/vxr-logo.png"));
@@ -84,7 +66,8 @@ bool statusNotifierHostAvailable() {
     return reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
-AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings, QObject* parent)
+AppShell::AppShell(WorkerController* controller, HUDWebView* hud, SettingsStore* settings,
+                   QObject* parent)
     : QObject(parent)
     , m_controller(controller)
     , m_hud(hud)
@@ -95,8 +78,12 @@ AppShell::AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings
     connect(m_detached, &DetachedWindow::quitRequested, this, &AppShell::quitRequested);
     m_logo = loadLogo();
     if (controller) {
-        for (const char* property : trayInputs)
-            watchProperty(controller, property, this, "refreshTray()");
+        // What the tray icon and menu show.
+        for (auto signal :
+             {&WorkerController::evaluatorsRunningChanged, &WorkerController::isStoppingChanged,
+              &WorkerController::manualOverrideChanged,
+              &WorkerController::idleRestrictionEnabledChanged})
+            connect(controller, signal, this, &AppShell::refreshTray);
     }
 }
 
@@ -109,7 +96,7 @@ AppShell::~AppShell() {
         m_hud->releaseView();
 }
 
-QQuickWindow* AppShell::panel() const {
+ContentWindow* AppShell::panel() const {
     return m_panel;
 }
 
@@ -118,7 +105,7 @@ void AppShell::start() {
         createTray();
         return;
     }
-    showDetached(int(NavTab::home));
+    showDetached(NavTab::home);
     // The desktop's tray host often starts after the apps of the session.
     m_trayWatcher =
         new QDBusServiceWatcher(QLatin1String(watcherService), QDBusConnection::sessionBus(),
@@ -144,7 +131,7 @@ void AppShell::createTray() {
     connect(open, &QAction::triggered, this, [this] {
         if (m_panel)
             m_panel->hide();
-        showDetached(int(NavTab::home));
+        showDetached(NavTab::home);
     });
     m_menu->addSeparator();
     QAction* quit = m_menu->addAction(QStringLiteral("Quit VXR Worker"));
@@ -181,39 +168,26 @@ QImage AppShell::trayImage(const QImage& logo, int height, bool running) {
 void AppShell::refreshTray() {
     if (!m_tray || !m_controller)
         return;
-    const bool running = m_controller->property("evaluatorsRunning").toBool();
+    const bool running = m_controller->evaluatorsRunning();
     QIcon icon;
     // Trays ask for different heights; each gets the logo scaled to it.
     for (int height : {16, 22, 24, 32, 48, 64})
         icon.addPixmap(QPixmap::fromImage(trayImage(m_logo, height, running)));
     m_tray->setIcon(icon);
 
-    const bool stopping = m_controller->property("isStopping").toBool();
-    m_toggleAction->setText(
-        crosshairLabel(stopping, m_controller->property("manualOverride").toBool(),
-                       m_controller->property("idleRestrictionEnabled").toBool(), running));
+    const bool stopping = m_controller->isStopping();
+    m_toggleAction->setText(crosshairLabel(stopping, m_controller->manualOverride(),
+                                           m_controller->idleRestrictionEnabled(), running));
     m_toggleAction->setEnabled(!stopping);
 }
 
 void AppShell::createPanel() {
-    QQmlComponent component(m_engine.get(), QUrl(QStringLiteral("qrc:/VXR/App/PanelWindow.qml")));
-    if (component.isError()) {
-        writeDiagnostic(QStringLiteral("Panel: ") + component.errorString().trimmed());
+    m_panel = ContentWindow::create(m_engine.get(), QStringLiteral("PanelWindow.qml"), m_controller,
+                                    m_hud, ShellRules::homeTab());
+    if (!m_panel)
         return;
-    }
-    QObject* object = component.createWithInitialProperties({
-        {QStringLiteral("controller"), QVariant::fromValue(m_controller.data())},
-        {QStringLiteral("hud"), QVariant::fromValue(static_cast<QObject*>(m_hud.data()))},
-    });
-    auto* window = qobject_cast<QQuickWindow*>(object);
-    if (!window) {
-        writeDiagnostic(QStringLiteral("Panel: ") + component.errorString().trimmed());
-        delete object;
-        return;
-    }
-    m_panel = window;
-    connect(window, SIGNAL(quitRequested()), this, SIGNAL(quitRequested()));
-    connect(window, SIGNAL(detachRequested(int)), this, SLOT(onDetachRequested(int)));
+    connect(m_panel, &ContentWindow::quitRequested, this, &AppShell::quitRequested);
+    connect(m_panel, &ContentWindow::detachRequested, this, &AppShell::onDetachRequested);
 }
 
 void AppShell::placePanel() {
@@ -258,12 +232,12 @@ void AppShell::togglePanel() {
     m_panel->requestActivate();
 }
 
-void AppShell::showDetached(int tab) {
-    m_detached->show(tab);
+void AppShell::showDetached(NavTab tab) {
+    m_detached->show(int(tab));
 }
 
 void AppShell::onDetachRequested(int tab) {
-    showDetached(tab);
+    m_detached->show(tab);
     if (m_panel)
         m_panel->hide();
 }
@@ -276,20 +250,20 @@ void AppShell::activate() {
             m_panel->raise();
         return;
     }
-    showDetached(int(NavTab::home));
+    showDetached(NavTab::home);
 }
 
 void AppShell::toggleCompute() {
     // The controller's own action: it flips the override and acts on it at once.
     if (m_controller)
-        QMetaObject::invokeMethod(m_controller, "toggleCompute");
+        m_controller->toggleCompute();
 }
 
 void AppShell::runAction(const QString& action) {
     if (action == QLatin1String("toggle"))
         toggleCompute();
     else if (action == QLatin1String("show"))
-        showDetached(int(NavTab::home));
+        showDetached(NavTab::home);
     else if (action == QLatin1String("quit"))
         emit quitRequested();
 }

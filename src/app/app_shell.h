@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/shell_rules.h"
+
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -10,15 +12,15 @@ class QAction;
 class QDBusServiceWatcher;
 class QMenu;
 class QQmlEngine;
-#include <QQuickWindow>
 class QSystemTrayIcon;
 
 namespace vxr {
 
-class SettingsStore;
-
+class ContentWindow;
 class DetachedWindow;
 class HUDWebView;
+class SettingsStore;
+class WorkerController;
 
 // The desktop side of the app: the QML engine, the tray icon with its panel and
 // menu, and the detached window. Everything shown is a view of the controller.
@@ -26,7 +28,7 @@ class AppShell : public QObject {
     Q_OBJECT
 
 public:
-    AppShell(QObject* controller, HUDWebView* hud, SettingsStore* settings,
+    AppShell(WorkerController* controller, HUDWebView* hud, SettingsStore* settings,
              QObject* parent = nullptr);
     ~AppShell() override;
 
@@ -40,11 +42,11 @@ public:
     void runAction(const QString& action);
 
     void togglePanel();
-    void showDetached(int tab);
+    void showDetached(NavTab tab);
 
     [[nodiscard]] QQmlEngine* engine() const { return m_engine.get(); }
     [[nodiscard]] bool hasTrayIcon() const { return m_tray != nullptr; }
-    [[nodiscard]] QQuickWindow* panel() const;
+    [[nodiscard]] ContentWindow* panel() const;
     [[nodiscard]] DetachedWindow* detachedWindow() const { return m_detached; }
     [[nodiscard]] QMenu* trayMenu() const { return m_menu.get(); }
 
@@ -57,21 +59,22 @@ signals:
     void quitRequested();
 
 private slots:
-    void refreshTray();
+    // Slot by name: the tray host's D-Bus signal connects to it.
     void checkForTrayHost();
-    void onDetachRequested(int tab);
 
 private:
+    void refreshTray();
+    void onDetachRequested(int tab);
     void createTray();
     void createPanel();
     void toggleCompute();
     void placePanel();
 
-    QPointer<QObject> m_controller;
+    QPointer<WorkerController> m_controller;
     QPointer<HUDWebView> m_hud;
     std::unique_ptr<QQmlEngine> m_engine;
     DetachedWindow* m_detached = nullptr;
-    QPointer<QQuickWindow> m_panel;
+    QPointer<ContentWindow> m_panel;
     QSystemTrayIcon* m_tray = nullptr;
     std::unique_ptr<QMenu> m_menu;
     QAction* m_toggleAction = nullptr;

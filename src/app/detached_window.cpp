@@ -1,18 +1,17 @@
 #include "app/detached_window.h"
 
+#include "app/content_window.h"
 #include "app/hud_web_view.h"
-#include "core/diagnostics.h"
-
+#include "controller/worker_controller.h"
 #include "platform/settings_store.h"
+
+#include <QEvent>
 #include <QGuiApplication>
-#include <QQmlComponent>
-#include <QQmlEngine>
-#include <QQuickWindow>
 #include <QScreen>
 
 namespace vxr {
 
-DetachedWindow::DetachedWindow(QQmlEngine* engine, QObject* controller, HUDWebView* hud,
+DetachedWindow::DetachedWindow(QQmlEngine* engine, WorkerController* controller, HUDWebView* hud,
                                SettingsStore* settings, QObject* parent)
     : QObject(parent)
     , m_engine(engine)
@@ -56,7 +55,7 @@ void DetachedWindow::show(int tab) {
     if (!m_window)
         create(tab);
     else
-        m_window->setProperty("tab", tab);
+        m_window->setTab(tab);
     if (!m_window)
         return;
     m_window->show();
@@ -70,22 +69,10 @@ void DetachedWindow::close() {
 }
 
 void DetachedWindow::create(int tab) {
-    QQmlComponent component(m_engine, QUrl(QStringLiteral("qrc:/VXR/App/DetachedWindow.qml")));
-    if (component.isError()) {
-        writeDiagnostic(QStringLiteral("Detached window: ") + component.errorString().trimmed());
+    ContentWindow* window = ContentWindow::create(m_engine, QStringLiteral("DetachedWindow.qml"),
+                                                  m_controller, m_hud, tab);
+    if (!window)
         return;
-    }
-    QObject* object = component.createWithInitialProperties({
-        {QStringLiteral("controller"), QVariant::fromValue(m_controller.data())},
-        {QStringLiteral("hud"), QVariant::fromValue(static_cast<QObject*>(m_hud.data()))},
-        {QStringLiteral("tab"), tab},
-    });
-    auto* window = qobject_cast<QQuickWindow*>(object);
-    if (!window) {
-        writeDiagnostic(QStringLiteral("Detached window: ") + component.errorString().trimmed());
-        delete object;
-        return;
-    }
     m_window = window;
 
     QRect frame;
@@ -107,8 +94,9 @@ void DetachedWindow::create(int tab) {
     connect(window, &QWindow::yChanged, this, &DetachedWindow::saveFrameSoon);
     connect(window, &QWindow::widthChanged, this, &DetachedWindow::saveFrameSoon);
     connect(window, &QWindow::heightChanged, this, &DetachedWindow::saveFrameSoon);
-    connect(window, SIGNAL(closing(QQuickCloseEvent*)), this, SLOT(onClosing()));
-    connect(window, SIGNAL(quitRequested()), this, SIGNAL(quitRequested()));
+    // The close event rather than QQuickWindow::closing, whose argument type is private.
+    window->installEventFilter(this);
+    connect(window, &ContentWindow::quitRequested, this, &DetachedWindow::quitRequested);
 }
 
 void DetachedWindow::saveFrameSoon() {
@@ -121,11 +109,17 @@ void DetachedWindow::saveFrame() {
     m_settings->setValue(QLatin1String(frameKey), frameText(m_window->geometry()));
 }
 
+bool DetachedWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_window && event->type() == QEvent::Close)
+        onClosing();
+    return QObject::eventFilter(watched, event);
+}
+
 void DetachedWindow::onClosing() {
     m_saveTimer.stop();
     saveFrame();
     // Drop the content with the window; the next show() builds a fresh one.
-    QQuickWindow* window = m_window;
+    ContentWindow* window = m_window;
     m_window.clear();
     if (window)
         window->deleteLater();

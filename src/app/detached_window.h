@@ -1,18 +1,19 @@
 #pragma once
 
+#include "app/content_window.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QRect>
 #include <QTimer>
 
 class QQmlEngine;
-#include <QQuickWindow>
 
 namespace vxr {
 
-class SettingsStore;
-
 class HUDWebView;
+class SettingsStore;
+class WorkerController;
 
 // The one ordinary window the content can be moved into. Created on demand; its
 // content is dropped when it closes and the next show() makes a new one. Its frame
@@ -23,14 +24,14 @@ class DetachedWindow : public QObject {
 public:
     static constexpr char frameKey[] = "VXRWorkerDetached";
 
-    DetachedWindow(QQmlEngine* engine, QObject* controller, HUDWebView* hud,
+    DetachedWindow(QQmlEngine* engine, WorkerController* controller, HUDWebView* hud,
                    SettingsStore* settings, QObject* parent = nullptr);
     ~DetachedWindow() override;
 
     // Shows the window (creating it if needed) on the given tab and raises it.
     void show(int tab);
     void close();
-    [[nodiscard]] QQuickWindow* window() const { return m_window; }
+    [[nodiscard]] ContentWindow* window() const { return m_window; }
 
     // "x y width height"; nullopt-like empty rect when the text is not a frame.
     [[nodiscard]] static QRect parseFrame(const QString& text);
@@ -40,19 +41,20 @@ signals:
     void quitRequested();
     void windowClosed();
 
-private slots:
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     void saveFrameSoon();
     void saveFrame();
     void onClosing();
-
-private:
     void create(int tab);
 
     QQmlEngine* m_engine;
-    QPointer<QObject> m_controller;
+    QPointer<WorkerController> m_controller;
     QPointer<HUDWebView> m_hud;
     SettingsStore* m_settings;
-    QPointer<QQuickWindow> m_window;
+    QPointer<ContentWindow> m_window;
     // Moving and resizing report every step; the store is written once they settle.
     QTimer m_saveTimer;
 };

@@ -1,14 +1,10 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import VXR.App
 
 // The ordinary resizable window the content can be moved into.
-Window {
+ContentWindow {
     id: window
-    required property QtObject controller
-    property QtObject hud
-    property alias tab: content.tab
-    signal quitRequested()
-
     title: "VXR Worker"
     width: 720
     height: 620
@@ -17,11 +13,12 @@ Window {
     color: VXRTheme.bgDeep
 
     ContentView {
-        id: content
         anchors.fill: parent
         controller: window.controller
         hud: window.hud
+        tab: window.tab
         detached: true
+        onTabSelected: (selected) => window.tab = selected
         onQuitRequested: window.quitRequested()
     }
 }

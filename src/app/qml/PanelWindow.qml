@@ -1,15 +1,10 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import VXR.App
 
 // The small frameless window the tray icon opens.
-Window {
+ContentWindow {
     id: window
-    required property QtObject controller
-    property QtObject hud
-    property alias tab: content.tab
-    signal quitRequested()
-    signal detachRequested(int tab)
-
     property bool wasActive: false
 
     title: "VXR Worker"
@@ -31,11 +26,12 @@ Window {
     }
 
     ContentView {
-        id: content
         anchors.fill: parent
         controller: window.controller
         hud: window.hud
+        tab: window.tab
         detached: false
+        onTabSelected: (selected) => window.tab = selected
         onQuitRequested: window.quitRequested()
         onDetachRequested: (tab) => window.detachRequested(tab)
     }
