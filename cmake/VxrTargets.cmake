@@ -11,6 +11,9 @@ function(vxr_add_library name)
     target_include_directories(vxr_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
     target_link_libraries(vxr_${name} PUBLIC ${ARG_LIBS})
     vxr_target_defaults(vxr_${name})
+    # The QML module names types of the libraries below it: their metatypes let the
+    # type registrar and qmllint see those types' properties.
+    qt_extract_metatypes(vxr_${name})
 endfunction()
 
 # vxr_add_test(name SOURCES ... LIBS ... [LABELS ...] [RESOURCE_LOCK ...]): one QtTest executable.

@@ -100,8 +100,7 @@ const ProductConfig& productConfig() {
 QVariantList AboutInfo::versionRows() {
     QVariantList list;
     for (const BuildInfo::Row& row : BuildInfo::rows())
-        list.append(QVariantMap{{QStringLiteral("label"), row.label},
-                                {QStringLiteral("value"), BuildInfo::string(row.key)}});
+        list.append(QVariant::fromValue(AboutRow{row.label, BuildInfo::string(row.key), {}}));
     return list;
 }
 
@@ -123,13 +122,10 @@ QString AboutInfo::policyHtml() {
 
 QVariantList AboutInfo::contactRows() {
     const auto row = [](const QString& label, const QString& address) {
-        return QVariantMap{
-            {QStringLiteral("label"), label},
-            {QStringLiteral("address"), address},
-            {QStringLiteral("html"),
-             QStringLiteral("<a href=\"mailto:%1\"><span style=\"color:%2\">%1</span></a>")
-                 .arg(address.toHtmlEscaped(), VXRTheme::accent().name())},
-        };
+        return QVariant::fromValue(
+            AboutRow{label, address,
+                     QStringLiteral("<a href=\"mailto:%1\"><span style=\"color:%2\">%1</span></a>")
+                         .arg(address.toHtmlEscaped(), VXRTheme::accent().name())});
     };
     return {row(QStringLiteral("Technical issues"), productConfig().technicalContact),
             row(QStringLiteral("Suspected abuse"), productConfig().abuseContact)};

@@ -64,24 +64,38 @@ struct ProductConfig {
 };
 [[nodiscard]] const ProductConfig& productConfig();
 
+// One row of the About screen: a label and its value; contact rows also carry the
+// value as a link.
+struct AboutRow {
+    Q_GADGET
+    QML_VALUE_TYPE(aboutRow)
+    Q_PROPERTY(QString label MEMBER label)
+    Q_PROPERTY(QString value MEMBER value)
+    Q_PROPERTY(QString html MEMBER html)
+
+public:
+    QString label;
+    QString value;
+    QString html;
+};
+
 // The About screen's data for QML.
 class AboutInfo : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
-    Q_PROPERTY(QVariantList versionRows READ versionRows CONSTANT)
+    Q_PROPERTY(QVariantList versionRows READ versionRows CONSTANT) // AboutRow
     Q_PROPERTY(QString policyText READ policyText CONSTANT)
     Q_PROPERTY(QString policyHtml READ policyHtml CONSTANT)
-    Q_PROPERTY(QVariantList contactRows READ contactRows CONSTANT)
+    Q_PROPERTY(QVariantList contactRows READ contactRows CONSTANT) // AboutRow
 
 public:
     using QObject::QObject;
-    // [{label, value}] in table order.
+    // In table order.
     [[nodiscard]] static QVariantList versionRows();
     [[nodiscard]] static QString policyText();
     [[nodiscard]] static QString policyURL();
     [[nodiscard]] static QString policyHtml();
-    // [{label, address, html}]
     [[nodiscard]] static QVariantList contactRows();
 };
 

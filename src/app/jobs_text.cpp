@@ -8,11 +8,14 @@ namespace vxr {
 
 namespace js = jobs_screen;
 
-QList<qreal> JobsText::barWidths(const QVariantList& parts, double width) {
+QVariantList JobsText::barWidths(const QVariantList& parts, double width) {
     QList<js::BreakdownPart> list;
     for (const QVariant& part : parts)
         list.append({QString(), part.value<JobCardPart>().bytes, js::PartColor::accentLight});
-    return js::breakdownBarWidths(list, width);
+    QVariantList widths;
+    for (double each : js::breakdownBarWidths(list, width))
+        widths.append(each);
+    return widths;
 }
 
 QList<QColor> JobsText::barColors(const QVariantList& parts) {

@@ -21,7 +21,7 @@ public:
     using QObject::QObject;
 
     // Widths of the breakdown bar's segments for a card's parts (JobCardPart).
-    Q_INVOKABLE static QList<qreal> barWidths(const QVariantList& parts, double width);
+    Q_INVOKABLE static QVariantList barWidths(const QVariantList& parts, double width);
     // The theme's colours of the parts, in the parts' order.
     Q_INVOKABLE static QList<QColor> barColors(const QVariantList& parts);
     Q_INVOKABLE static QString clearAllLabel(bool confirming);

@@ -2,36 +2,19 @@
 
 #include "metrics/metrics_screen_logic.h"
 
-#include <QJSValue>
-
 namespace vxr {
 
-QList<double> MetricsText::numbers(const QVariant& input) {
-    // A JavaScript array may arrive wrapped in a QJSValue.
-    const QVariant samples = input.metaType() == QMetaType::fromType<QJSValue>()
-                                 ? input.value<QJSValue>().toVariant()
-                                 : input;
-    if (samples.metaType() == QMetaType::fromType<QList<double>>())
-        return samples.value<QList<double>>();
-    QList<double> list;
-    for (const QVariant& value : samples.toList())
-        list.append(value.toDouble());
-    return list;
-}
-
-QVariantMap MetricsText::stats(const QVariant& samples, int format) {
-    const metrics_screen::RowStats s = metrics_screen::rowStats(numbers(samples));
+MetricRowTexts MetricsText::stats(const MetricHistory& history, int format) {
+    const metrics_screen::RowStats s = metrics_screen::rowStats(history.samples);
     const auto text = [format](double value) {
         return format == Gigabytes ? metrics_screen::gigabytesText(value)
                                    : metrics_screen::percentText(value);
     };
-    return {{QStringLiteral("now"), text(s.now)},
-            {QStringLiteral("avg"), text(s.average)},
-            {QStringLiteral("peak"), text(s.peak)}};
+    return {text(s.now), text(s.average), text(s.peak)};
 }
 
-double MetricsText::ramCap(const QVariant& samples) {
-    return metrics_screen::ramCap(numbers(samples));
+double MetricsText::ramCap(const MetricHistory& history) {
+    return metrics_screen::ramCap(history.samples);
 }
 
 QString MetricsText::formatBytes(double bytes) {

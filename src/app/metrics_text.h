@@ -1,12 +1,26 @@
 #pragma once
 
+#include "metrics/metric_history.h"
+
 #include <QObject>
 #include <QString>
-#include <QVariant>
-#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
 namespace vxr {
+
+// A metric row's Now/Avg/Peak figures as text.
+struct MetricRowTexts {
+    Q_GADGET
+    QML_VALUE_TYPE(metricRowTexts)
+    Q_PROPERTY(QString now MEMBER now)
+    Q_PROPERTY(QString avg MEMBER avg)
+    Q_PROPERTY(QString peak MEMBER peak)
+
+public:
+    QString now;
+    QString avg;
+    QString peak;
+};
 
 // The metrics screen's figures for QML: a row's Now/Avg/Peak texts and the RAM cap.
 class MetricsText : public QObject {
@@ -20,11 +34,9 @@ public:
 
     using QObject::QObject;
 
-    // Samples are a history's list of numbers, as QML holds it. {now, avg, peak}, each
-    // rendered with the row's format.
-    Q_INVOKABLE static QVariantMap stats(const QVariant& samples, int format);
-    Q_INVOKABLE static double ramCap(const QVariant& samples);
-    [[nodiscard]] static QList<double> numbers(const QVariant& samples);
+    // Each figure rendered with the row's format.
+    Q_INVOKABLE static vxr::MetricRowTexts stats(const vxr::MetricHistory& history, int format);
+    Q_INVOKABLE static double ramCap(const vxr::MetricHistory& history);
     Q_INVOKABLE static QString formatBytes(double bytes);
 };
 

@@ -1,6 +1,7 @@
 #include "app/settings_rules.h"
 
 #include "app/settings_screen_logic.h"
+#include "app/vxr_theme.h"
 #include "platform/cpu_topology.h"
 
 namespace vxr {
@@ -22,8 +23,36 @@ Stepper stepperFor(int which, int processors) {
     }
 }
 
-RegistrationStatus status(int kind, const QString& text = {}) {
-    return {RegistrationStatus::Kind(kind), text};
+// Line icons on the 24 × 24 grid of IconShape.
+QString iconPath(settings_screen::StatusRow::Icon icon) {
+    using Icon = settings_screen::StatusRow::Icon;
+    switch (icon) {
+    case Icon::checkmark:
+        return QStringLiteral("M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z "
+                              "M7.5 12.5 L10.5 15.5 L16.5 9");
+    case Icon::warning:
+        return QStringLiteral("M12 3 L22 20.5 H2 Z M12 9.5 V14.5 M12 17.3 V17.6");
+    case Icon::cross:
+        return QStringLiteral("M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z "
+                              "M8.5 8.5 L15.5 15.5 M15.5 8.5 L8.5 15.5");
+    case Icon::none:
+    case Icon::spinner:
+        break;
+    }
+    return {};
+}
+
+QColor toneColor(settings_screen::StatusRow::Tone tone) {
+    using Tone = settings_screen::StatusRow::Tone;
+    switch (tone) {
+    case Tone::accentLight:
+        return VXRTheme::accentLight();
+    case Tone::value:
+        return VXRTheme::value();
+    case Tone::dim:
+        break;
+    }
+    return VXRTheme::textDim();
 }
 
 } // namespace
@@ -80,32 +109,28 @@ bool SettingsRules::showsIdleThreshold(bool detectionAvailable, bool restriction
     return settings_screen::showsIdleThreshold(detectionAvailable, restrictionEnabled);
 }
 
-bool SettingsRules::canRegister(const QString& key, int kind) {
-    return settings_screen::canRegister(key, status(kind));
+bool SettingsRules::canRegister(const QString& key, const RegistrationStatus& status) {
+    return settings_screen::canRegister(key, status);
 }
 
-bool SettingsRules::checksOnAppearance(int kind) {
-    return settings_screen::checksOnAppearance(status(kind));
+bool SettingsRules::checksOnAppearance(const RegistrationStatus& status) {
+    return settings_screen::checksOnAppearance(status);
 }
 
-QVariantMap SettingsRules::statusRow(int kind, const QString& text, bool applying) {
-    const settings_screen::StatusRow row = settings_screen::statusRow(status(kind, text), applying);
-    return {{QStringLiteral("icon"), int(row.icon)},
-            {QStringLiteral("tone"), int(row.iconTone)},
-            {QStringLiteral("text"), row.text},
-            {QStringLiteral("dim"), row.dim}};
+StatusRowView SettingsRules::statusRow(const RegistrationStatus& status, bool applying) {
+    const settings_screen::StatusRow row = settings_screen::statusRow(status, applying);
+    using Icon = settings_screen::StatusRow::Icon;
+    return {row.icon == Icon::spinner, iconPath(row.icon), toneColor(row.iconTone), row.text,
+            row.dim};
 }
 
-bool SettingsRules::needsReset(int kind, const QString& text) {
-    return settings_screen::needsReset(status(kind, text));
+bool SettingsRules::showsResetRow(const RegistrationStatus& status, bool confirming,
+                                  bool resetting) {
+    return settings_screen::showsResetRow(status, confirming, resetting);
 }
 
-bool SettingsRules::showsResetRow(int kind, bool confirming, bool resetting) {
-    return settings_screen::showsResetRow(status(kind), confirming, resetting);
-}
-
-QString SettingsRules::resetCaption(int kind, const QString& text) {
-    return settings_screen::resetCaption(status(kind, text));
+QString SettingsRules::resetCaption(const RegistrationStatus& status) {
+    return settings_screen::resetCaption(status);
 }
 
 QString SettingsRules::resetButtonLabel(bool resetting) {

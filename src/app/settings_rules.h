@@ -1,14 +1,34 @@
 #pragma once
 
+#include "worker_interface/registration.h"
+
+#include <QColor>
 #include <QObject>
 #include <QString>
-#include <QVariantMap>
 #include <QtQml/qqmlregistration.h>
 
 namespace vxr {
 
-// The settings screen's rules for QML, which only shows them. Registration statuses
-// arrive as the gadget's kind and text.
+// The registration status row as the screen draws it: a spinner, or a line icon in
+// its colour, beside the text.
+struct StatusRowView {
+    Q_GADGET
+    QML_VALUE_TYPE(statusRowView)
+    Q_PROPERTY(bool spinner MEMBER spinner)
+    Q_PROPERTY(QString iconPath MEMBER iconPath)
+    Q_PROPERTY(QColor iconColor MEMBER iconColor)
+    Q_PROPERTY(QString text MEMBER text)
+    Q_PROPERTY(bool dim MEMBER dim)
+
+public:
+    bool spinner = false;
+    QString iconPath; // empty: no icon
+    QColor iconColor;
+    QString text;
+    bool dim = true;
+};
+
+// The settings screen's rules for QML, which only shows them.
 class SettingsRules : public QObject {
     Q_OBJECT
     QML_ELEMENT
@@ -19,10 +39,6 @@ class SettingsRules : public QObject {
 public:
     enum Stepper { IdleThreshold, MemoryCap, Headroom, Sandboxes };
     Q_ENUM(Stepper)
-    enum Icon { NoIcon, Spinner, Checkmark, Warning, Cross };
-    Q_ENUM(Icon)
-    enum Tone { Dim, AccentLight, Value };
-    Q_ENUM(Tone)
 
     using QObject::QObject;
 
@@ -43,13 +59,13 @@ public:
     Q_INVOKABLE static QString idleCaption(bool detectionAvailable, bool restrictionEnabled);
     Q_INVOKABLE static bool showsIdleThreshold(bool detectionAvailable, bool restrictionEnabled);
 
-    Q_INVOKABLE static bool canRegister(const QString& key, int kind);
-    Q_INVOKABLE static bool checksOnAppearance(int kind);
-    // {icon, tone, text, dim}
-    Q_INVOKABLE static QVariantMap statusRow(int kind, const QString& text, bool applying);
-    Q_INVOKABLE static bool needsReset(int kind, const QString& text);
-    Q_INVOKABLE static bool showsResetRow(int kind, bool confirming, bool resetting);
-    Q_INVOKABLE static QString resetCaption(int kind, const QString& text);
+    Q_INVOKABLE static bool canRegister(const QString& key, const vxr::RegistrationStatus& status);
+    Q_INVOKABLE static bool checksOnAppearance(const vxr::RegistrationStatus& status);
+    Q_INVOKABLE static vxr::StatusRowView statusRow(const vxr::RegistrationStatus& status,
+                                                    bool applying);
+    Q_INVOKABLE static bool showsResetRow(const vxr::RegistrationStatus& status, bool confirming,
+                                          bool resetting);
+    Q_INVOKABLE static QString resetCaption(const vxr::RegistrationStatus& status);
     Q_INVOKABLE static QString resetButtonLabel(bool resetting);
 };
 

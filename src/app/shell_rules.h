@@ -14,6 +14,8 @@ enum class NavTab { home, settings, metrics, jobs, logs, about };
 inline constexpr int navTabCount = 6;
 
 [[nodiscard]] QString navTabTitle(NavTab tab);
+// The tab's line icon on the 24 × 24 grid of IconShape.
+[[nodiscard]] QString navTabIconPath(NavTab tab);
 
 // Label of the home screen's start/stop button; the first rule that applies wins.
 [[nodiscard]] QString crosshairLabel(bool isStopping, bool manualOverride,
@@ -30,21 +32,26 @@ inline constexpr int navTabCount = 6;
 // The tab to show after workerURL changed: losing the URL while on Logs goes Home.
 [[nodiscard]] NavTab tabAfterWorkerURLChange(NavTab current, const QUrl& workerURL);
 
-// The same rules for QML, which only shows them.
+// The same rules for QML, which only shows them. QML holds a tab as the NavTab's
+// number: it cannot name an enum's lower-case values.
 class ShellRules : public QObject {
     Q_OBJECT
     QML_ELEMENT
     QML_SINGLETON
     Q_PROPERTY(QString portalHost READ portalHost CONSTANT)
     Q_PROPERTY(QString portalHintHtml READ portalHintHtml CONSTANT)
+    Q_PROPERTY(int homeTab READ homeTab CONSTANT)
+    Q_PROPERTY(int tabCount READ tabCount CONSTANT)
 
 public:
-    enum Tab { Home, Settings, Metrics, Jobs, Logs, About };
-    Q_ENUM(Tab)
-
     using QObject::QObject;
 
+    [[nodiscard]] static int homeTab() { return int(NavTab::home); }
+    [[nodiscard]] static int tabCount() { return navTabCount; }
     Q_INVOKABLE static QString tabTitle(int tab);
+    Q_INVOKABLE static QString tabIconPath(int tab);
+    // Logs needs a page to show; every other tab can always be chosen.
+    Q_INVOKABLE static bool tabEnabled(int tab, bool logsAvailable);
     Q_INVOKABLE static QString crosshairLabel(bool isStopping, bool manualOverride,
                                               bool idleRestrictionEnabled, bool evaluatorsRunning);
     Q_INVOKABLE static bool crosshairEnabled(bool isStopping) { return !isStopping; }

@@ -1,6 +1,5 @@
 #include "app/sparkline_chart.h"
 
-#include "app/metrics_text.h"
 #include "app/vxr_theme.h"
 #include "metrics/metrics_screen_logic.h"
 
@@ -32,10 +31,6 @@ void SparklineChart::setSamples(const QList<double>& samples) {
     m_samples = samples;
     emit samplesChanged();
     update();
-}
-
-void SparklineChart::setSamplesVariant(const QVariant& samples) {
-    setSamples(MetricsText::numbers(samples));
 }
 
 void SparklineChart::setCap(double cap) {

@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QQuickPaintedItem>
-#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 namespace vxr {
@@ -12,8 +11,8 @@ namespace vxr {
 class SparklineChart : public QQuickPaintedItem {
     Q_OBJECT
     QML_ELEMENT
-    // A history's samples as QML holds them: a list of numbers, oldest first.
-    Q_PROPERTY(QVariant samples READ samplesVariant WRITE setSamplesVariant NOTIFY samplesChanged)
+    // A history's samples, oldest first.
+    Q_PROPERTY(QList<double> samples READ samples WRITE setSamples NOTIFY samplesChanged)
     Q_PROPERTY(double cap READ cap WRITE setCap NOTIFY capChanged)
 
 public:
@@ -21,8 +20,6 @@ public:
 
     [[nodiscard]] const QList<double>& samples() const { return m_samples; }
     void setSamples(const QList<double>& samples);
-    [[nodiscard]] QVariant samplesVariant() const { return QVariant::fromValue(m_samples); }
-    void setSamplesVariant(const QVariant& samples);
     [[nodiscard]] double cap() const { return m_cap; }
     void setCap(double cap);
 

@@ -17,6 +17,10 @@
 
 namespace vxr {
 
+namespace test {
+struct ControllerAccess;
+}
+
 class ProcessTreeProbe;
 
 // Every governorInterval, and at once after a memory setting changed, measures the
@@ -77,6 +81,9 @@ signals:
     void updateFinished();
 
 private:
+    // Tests and the screenshot tool publish figures through this.
+    friend struct test::ControllerAccess;
+
     struct Measurement;
 
     void update(bool fromLoop);

@@ -18,6 +18,10 @@ class QNetworkAccessManager;
 
 namespace vxr {
 
+namespace test {
+struct ControllerAccess;
+}
+
 class GpuTimeProbe;
 class ProcessTreeProbe;
 
@@ -84,6 +88,9 @@ signals:
     void sampleFinished();
 
 private:
+    // Tests and the screenshot tool publish figures through this.
+    friend struct test::ControllerAccess;
+
     struct Measurement;
 
     void sampleOnce();

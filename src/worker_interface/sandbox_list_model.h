@@ -8,7 +8,7 @@ namespace vxr {
 
 // The running-sandboxes rows for the home screen. setRows() merges by job id, so a
 // view keeps its delegates while a job's counts change.
-class SandboxListModel final : public QAbstractListModel {
+class SandboxListModel : public QAbstractListModel {
     Q_OBJECT
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 public:

@@ -121,9 +121,8 @@ private slots:
         QVERIFY(AboutInfo::policyURL().endsWith(QStringLiteral("/legal/worker-aup.html")));
         const QVariantList contacts = AboutInfo::contactRows();
         QCOMPARE(contacts.size(), 2);
-        const QVariantMap technical = contacts.first().toMap();
-        QVERIFY(technical.value("html").toString().contains(QStringLiteral("mailto:") +
-                                                            technical.value("address").toString()));
+        const auto technical = contacts.first().value<AboutRow>();
+        QVERIFY(technical.html.contains(QStringLiteral("mailto:") + technical.value));
     }
 
     void savedFrameText_data() {

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
@@ -49,11 +50,12 @@ Item {
             Repeater {
                 model: AboutInfo.versionRows
                 Item {
-                    required property var modelData
+                    id: versionRow
+                    required property aboutRow modelData
                     width: column.width
                     height: value.implicitHeight
                     Text {
-                        text: modelData.label
+                        text: versionRow.modelData.label
                         color: VXRTheme.textDim
                         font.pixelSize: 12
                         anchors.verticalCenter: parent.verticalCenter
@@ -61,8 +63,8 @@ Item {
                     SelectableValue {
                         id: value
                         anchors.right: parent.right
-                        text: modelData.value
-                        Accessible.name: modelData.label + ": " + modelData.value
+                        text: versionRow.modelData.value
+                        Accessible.name: versionRow.modelData.label + ": " + versionRow.modelData.value
                     }
                 }
             }
@@ -80,11 +82,12 @@ Item {
             Repeater {
                 model: AboutInfo.contactRows
                 Item {
-                    required property var modelData
+                    id: contactRow
+                    required property aboutRow modelData
                     width: column.width
                     height: address.implicitHeight
                     Text {
-                        text: modelData.label
+                        text: contactRow.modelData.label
                         color: VXRTheme.textDim
                         font.pixelSize: 12
                         anchors.verticalCenter: parent.verticalCenter
@@ -93,8 +96,8 @@ Item {
                         id: address
                         anchors.right: parent.right
                         textFormat: TextEdit.RichText
-                        text: modelData.html
-                        Accessible.name: modelData.label + ": " + modelData.address
+                        text: contactRow.modelData.html
+                        Accessible.name: contactRow.modelData.label + ": " + contactRow.modelData.value
                     }
                 }
             }

@@ -1,15 +1,15 @@
 import QtQuick
-import QtQuick.Controls.Basic
 import VXR.App
 
 // The main content: the tab bar over the selected screen. Hosted by the tray panel
 // and by the detached window, each with its own tab.
 Rectangle {
     id: root
-    required property QtObject controller
-    property QtObject hud
+    required property WorkerController controller
+    required property HUDWebView hud
     property bool detached: false
-    property int tab: ShellRules.Home
+    required property int tab
+    signal tabSelected(int tab)
     signal detachRequested(int tab)
     signal quitRequested()
 
@@ -22,7 +22,9 @@ Rectangle {
     Connections {
         target: root.controller
         function onWorkerURLChanged() {
-            root.tab = ShellRules.tabAfterWorkerURLChange(root.tab, root.controller.workerURL)
+            const next = ShellRules.tabAfterWorkerURLChange(root.tab, root.controller.workerURL)
+            if (next !== root.tab)
+                root.tabSelected(next)
         }
     }
 
@@ -35,7 +37,7 @@ Rectangle {
         tab: root.tab
         logsAvailable: root.logsAvailable
         showDetach: !root.detached
-        onTabSelected: (selected) => root.tab = selected
+        onTabSelected: (selected) => root.tabSelected(selected)
         onDetach: root.detachRequested(root.tab)
         onQuit: root.quitRequested()
     }
@@ -60,10 +62,14 @@ Rectangle {
         }
     }
 
+    // Qt 6.4 cannot create a bound component from a Loader (it makes a new context),
+    // so this file is not bound and the screens below read the root by id.
+    // qmllint disable unqualified
     Component { id: homeScreen; HomeView { controller: root.controller } }
     Component { id: settingsScreen; SettingsView { controller: root.controller } }
-    Component { id: metricsScreen; MetricsView { controller: root.controller } }
-    Component { id: jobsScreen; JobsView { controller: root.controller } }
+    Component { id: metricsScreen; MetricsView { sampler: root.controller.metricsSampler } }
+    Component { id: jobsScreen; JobsView { history: root.controller.jobHistory } }
     Component { id: logsScreen; StatusInlineView { hud: root.hud } }
     Component { id: aboutScreen; AboutView { } }
+    // qmllint enable unqualified
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
@@ -6,12 +7,43 @@ import VXR.App
 // longest label so it never changes size.
 Button {
     id: control
+
+    // One of the four brackets, by its index: top left, top right, bottom left, bottom right.
+    component Corner: Item {
+        id: corner
+        required property int index
+        property color tint
+        readonly property bool atRight: index % 2 === 1
+        readonly property bool atBottom: index >= 2
+        width: 12
+        height: 12
+        x: atRight ? parent.width - width : 0
+        y: atBottom ? parent.height - height : 0
+        Rectangle {
+            width: parent.width
+            height: 2
+            y: corner.atBottom ? parent.height - height : 0
+            color: corner.tint
+        }
+        Rectangle {
+            width: 2
+            height: parent.height
+            x: corner.atRight ? parent.width - width : 0
+            color: corner.tint
+        }
+    }
+
     property bool running: false
     readonly property color tint: running ? VXRTheme.value : VXRTheme.accent
 
+    font.pixelSize: 16
+    font.bold: true
+    font.letterSpacing: 3
+    font.family: "monospace"
+
     TextMetrics {
         id: longest
-        font: label.font
+        font: control.font
         text: "STOPPING…"
     }
 
@@ -24,13 +56,9 @@ Button {
     Accessible.onPressAction: if (control.enabled) control.clicked()
 
     contentItem: Text {
-        id: label
         text: control.text.toUpperCase()
         color: control.running ? VXRTheme.value : VXRTheme.text
-        font.pixelSize: 16
-        font.bold: true
-        font.letterSpacing: 3
-        font.family: "monospace"
+        font: control.font
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
@@ -44,28 +72,7 @@ Button {
         }
         Repeater {
             model: 4
-            Item {
-                id: corner
-                required property int index
-                readonly property bool atRight: index % 2 === 1
-                readonly property bool atBottom: index >= 2
-                width: 12
-                height: 12
-                x: atRight ? parent.width - width : 0
-                y: atBottom ? parent.height - height : 0
-                Rectangle {
-                    width: parent.width
-                    height: 2
-                    y: corner.atBottom ? parent.height - height : 0
-                    color: control.tint
-                }
-                Rectangle {
-                    width: 2
-                    height: parent.height
-                    x: corner.atRight ? parent.width - width : 0
-                    color: control.tint
-                }
-            }
+            Corner { tint: control.tint }
         }
     }
 }

@@ -1,12 +1,12 @@
+pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls.Basic
 import VXR.App
 
 // Home: throttle notice, logo, the start/stop button, earnings and running
 // sandboxes, over the drifting grid.
 Item {
     id: root
-    required property QtObject controller
+    required property WorkerController controller
     readonly property bool windowShown: visible && Window.visibility !== Window.Hidden
                                         && Window.visibility !== Window.Minimized
     readonly property bool running: controller.evaluatorsRunning
@@ -48,7 +48,8 @@ Item {
                     id: logoImage
                     anchors.fill: parent
                     source: "qrc:/VXR/App/resources/logo.png"
-                    sourceSize: Qt.size(192, 192)
+                    sourceSize.width: 192
+                    sourceSize.height: 192
                     fillMode: Image.PreserveAspectFit
                     smooth: true
                 }

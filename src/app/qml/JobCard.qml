@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
@@ -111,7 +112,7 @@ Rectangle {
                 // Three cells per row: label, measured here, estimated by the network.
                 model: root.cells
                 delegate: Text {
-                    required property var modelData
+                    required property jobCardCell modelData
                     text: modelData.text
                     color: modelData.isLabel ? VXRTheme.textDim
                          : !modelData.isMeasured ? Qt.rgba(VXRTheme.text.r, VXRTheme.text.g, VXRTheme.text.b, 0.8)

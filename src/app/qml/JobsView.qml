@@ -6,9 +6,8 @@ import VXR.App
 // estimate, with the worker process's memory figures above.
 Rectangle {
     id: root
-    property QtObject controller
-    readonly property QtObject history: controller ? controller.jobHistory : null
-    readonly property int jobCount: history ? history.model.count : 0
+    required property JobHistory history
+    readonly property int jobCount: history.model.count
     property bool confirmClear: false
     color: VXRTheme.bgDeep
     Accessible.role: Accessible.Pane
@@ -35,8 +34,12 @@ Rectangle {
         clip: true
         boundsBehavior: Flickable.StopAtBounds
         ScrollBar.vertical: ScrollBar { }
-        model: root.history ? root.history.model : null
+        model: root.history.model
 
+        // Qt 6.4 cannot create a bound component as a view's header (it makes a new
+        // context), so this file is not bound and the header and cards read the root
+        // and the list by id.
+        // qmllint disable unqualified
         header: Column {
             width: list.width
             spacing: 14
@@ -105,9 +108,9 @@ Rectangle {
             }
             WorkerProcessCard {
                 objectName: "workerProcessCard"
-                visible: root.history !== null && root.history.hasWorkerProcess
+                visible: root.history.hasWorkerProcess
                 width: parent.width
-                rows: root.history ? root.history.workerProcessRows : []
+                history: root.history
             }
             Text {
                 objectName: "emptyText"
@@ -126,5 +129,6 @@ Rectangle {
             width: list.width
             onRemoveRequested: root.history.remove(jobId)
         }
+        // qmllint enable unqualified
     }
 }

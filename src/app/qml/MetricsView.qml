@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
@@ -6,22 +7,13 @@ import VXR.App
 // network totals since launch. Showing the screen starts the sampler.
 Rectangle {
     id: root
-    property QtObject controller
-    readonly property QtObject sampler: controller ? controller.metricsSampler : null
+    required property MetricsSampler sampler
     color: VXRTheme.bgDeep
     Accessible.role: Accessible.Pane
     Accessible.name: "Metrics"
 
-    // Once per sampler, whether it is there at creation or arrives later.
-    property QtObject startedSampler: null
-    function startSampler() {
-        if (sampler && sampler !== startedSampler) {
-            startedSampler = sampler
-            sampler.start()
-        }
-    }
-    Component.onCompleted: startSampler()
-    onSamplerChanged: startSampler()
+    // The sampler runs from the first showing on (a second start does nothing).
+    Component.onCompleted: sampler.start()
 
     component Stat: Column {
         property string caption
@@ -48,10 +40,10 @@ Rectangle {
     component MetricRow: Column {
         id: row
         property string name
-        property var samples: []
+        property metricHistory history
         property real cap: 100
         property int format: MetricsText.Percent
-        readonly property var stats: MetricsText.stats(samples, format)
+        readonly property metricRowTexts stats: MetricsText.stats(history, format)
         width: parent ? parent.width : 0
         spacing: 8
         Row {
@@ -72,7 +64,7 @@ Rectangle {
         SparklineChart {
             width: row.width
             height: 64
-            samples: row.samples
+            samples: row.history.samples
             cap: row.cap
             Accessible.role: Accessible.Chart
             Accessible.name: row.name + " over the last 15 minutes"
@@ -138,20 +130,20 @@ Rectangle {
             MetricRow {
                 objectName: "cpuRow"
                 name: "CPU"
-                samples: root.sampler ? root.sampler.cpu.samples : []
+                history: root.sampler.cpu
                 cap: 100
             }
             MetricRow {
                 objectName: "gpuRow"
                 name: "GPU"
-                samples: root.sampler ? root.sampler.gpu.samples : []
+                history: root.sampler.gpu
                 cap: 100
             }
             MetricRow {
                 objectName: "ramRow"
                 name: "RAM"
-                samples: root.sampler ? root.sampler.ram.samples : []
-                cap: MetricsText.ramCap(samples)
+                history: root.sampler.ram
+                cap: MetricsText.ramCap(history)
                 format: MetricsText.Gigabytes
             }
             Column {
@@ -171,13 +163,13 @@ Rectangle {
                         anchors.verticalCenter: parent.verticalCenter
                         caption: "In"
                         iconPath: "M12 4 V20 M5.5 13.5 L12 20 L18.5 13.5"
-                        bytes: root.sampler ? root.sampler.bytesIn : 0
+                        bytes: root.sampler.bytesIn
                     }
                     NetworkFigure {
                         anchors.verticalCenter: parent.verticalCenter
                         caption: "Out"
                         iconPath: "M12 20 V4 M5.5 10.5 L12 4 L18.5 10.5"
-                        bytes: root.sampler ? root.sampler.bytesOut : 0
+                        bytes: root.sampler.bytesOut
                     }
                 }
                 Text {

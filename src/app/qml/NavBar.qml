@@ -1,11 +1,11 @@
+pragma ComponentBehavior: Bound
 import QtQuick
-import QtQuick.Controls.Basic
 import VXR.App
 
 // The tab bar: one icon per tab, then detach (when offered) and quit.
 Item {
     id: root
-    property int tab: ShellRules.Home
+    property int tab: ShellRules.homeTab
     property bool logsAvailable: false
     property bool showDetach: true
     signal tabSelected(int tab)
@@ -23,18 +23,18 @@ Item {
         spacing: 14
 
         Repeater {
-            model: 6
+            model: ShellRules.tabCount
             NavButton {
                 required property int index
                 objectName: "navTab" + index
                 title: ShellRules.tabTitle(index)
-                iconPath: Icons.tabs[index]
+                iconPath: ShellRules.tabIconPath(index)
                 accessibleRole: Accessible.PageTab
                 checkable: false
                 Accessible.checkable: true
                 Accessible.checked: root.tab === index
                 tint: root.tab === index ? VXRTheme.text : VXRTheme.textDim
-                enabled: index !== ShellRules.Logs || root.logsAvailable
+                enabled: ShellRules.tabEnabled(index, root.logsAvailable)
                 onClicked: root.tabSelected(index)
             }
         }

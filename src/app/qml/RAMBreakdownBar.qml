@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import VXR.App
 
@@ -23,6 +24,7 @@ Column {
     }
     FlowLegend {
         width: root.width
-        items: root.parts.map((p, i) => ({ name: p.name, value: p.value, color: root.colors[i] }))
+        parts: root.parts
+        colors: root.colors
     }
 }

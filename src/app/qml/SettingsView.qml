@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Controls.Basic
 import VXR.App
@@ -6,26 +7,25 @@ import VXR.App
 // into the controller; the rules (bounds, labels, when things show) are SettingsRules.
 Item {
     id: root
-    property QtObject controller
+    required property WorkerController controller
     Accessible.role: Accessible.Pane
     Accessible.name: "Settings"
 
     property string registrationKey: ""
     property bool confirmingReset: false
-    readonly property int statusKind: controller ? controller.registrationStatus.kind : 2
-    readonly property string statusText: controller ? controller.registrationStatus.text : ""
-    readonly property QtObject governor: controller ? controller.memoryGovernor : null
+    readonly property registrationStatus status: controller.registrationStatus
+    readonly property MemoryGovernor governor: controller.memoryGovernor
     readonly property string portal: "https://" + ShellRules.portalHost
 
     function registerIfPossible() {
-        if (!SettingsRules.canRegister(root.registrationKey, root.statusKind))
+        if (!SettingsRules.canRegister(root.registrationKey, root.status))
             return
         root.controller.registerWorker(root.registrationKey)
         keyField.clear()
     }
 
     Component.onCompleted: {
-        if (controller && SettingsRules.checksOnAppearance(statusKind))
+        if (SettingsRules.checksOnAppearance(status))
             controller.checkRegistration()
     }
 
@@ -140,37 +140,31 @@ Item {
                     id: registerButton
                     objectName: "registerButton"
                     text: "REGISTER"
-                    enabled: SettingsRules.canRegister(root.registrationKey, root.statusKind)
+                    enabled: SettingsRules.canRegister(root.registrationKey, root.status)
                     onClicked: root.registerIfPossible()
                 }
             }
             Row {
                 id: statusRow
                 objectName: "registrationStatusRow"
-                readonly property var row: SettingsRules.statusRow(root.statusKind, root.statusText,
-                                                                   root.controller ? root.controller.isApplyingRegistration : false)
+                readonly property statusRowView row: SettingsRules.statusRow(root.status,
+                                                                             root.controller.isApplyingRegistration)
                 width: parent.width
                 spacing: 6
                 BusyIndicator {
-                    visible: statusRow.row.icon === SettingsRules.Spinner
+                    visible: statusRow.row.spinner
                     running: visible
                     width: 16
                     height: 16
                     anchors.verticalCenter: parent.verticalCenter
                 }
                 IconShape {
-                    visible: statusRow.row.icon === SettingsRules.Checkmark || statusRow.row.icon === SettingsRules.Warning
-                             || statusRow.row.icon === SettingsRules.Cross
+                    visible: statusRow.row.iconPath !== ""
                     anchors.verticalCenter: parent.verticalCenter
                     size: 15
                     lineWidth: 2
-                    color: statusRow.row.tone === SettingsRules.AccentLight ? VXRTheme.accentLight
-                         : statusRow.row.tone === SettingsRules.Value ? VXRTheme.value : VXRTheme.textDim
-                    path: statusRow.row.icon === SettingsRules.Checkmark
-                          ? "M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z M7.5 12.5 L10.5 15.5 L16.5 9"
-                          : statusRow.row.icon === SettingsRules.Warning
-                            ? "M12 3 L22 20.5 H2 Z M12 9.5 V14.5 M12 17.3 V17.6"
-                            : "M12 2.5 A9.5 9.5 0 1 0 12 21.5 A9.5 9.5 0 1 0 12 2.5 Z M8.5 8.5 L15.5 15.5 M15.5 8.5 L8.5 15.5"
+                    color: statusRow.row.iconColor
+                    path: statusRow.row.iconPath
                 }
                 Text {
                     width: parent.width - 24
@@ -188,12 +182,12 @@ Item {
                 objectName: "resetRow"
                 width: parent.width
                 spacing: 8
-                visible: SettingsRules.showsResetRow(root.statusKind, root.confirmingReset,
-                                                     root.controller ? root.controller.isResettingWorkerId : false)
-                Caption { text: SettingsRules.resetCaption(root.statusKind, root.statusText) }
+                visible: SettingsRules.showsResetRow(root.status, root.confirmingReset,
+                                                     root.controller.isResettingWorkerId)
+                Caption { text: SettingsRules.resetCaption(root.status) }
                 HUDButton {
                     objectName: "resetButton"
-                    text: SettingsRules.resetButtonLabel(root.controller ? root.controller.isResettingWorkerId : false)
+                    text: SettingsRules.resetButtonLabel(root.controller.isResettingWorkerId)
                     tint: VXRTheme.value
                     iconPath: "M4.5 9 A8 8 0 1 1 4 14 M4.5 3.5 V9 H10"
                     onClicked: root.confirmingReset = true
@@ -237,7 +231,7 @@ Item {
             SectionHeader { text: "COMPUTE ACTIVITY" }
             HUDCheckbox {
                 text: "Join Global Compute Group"
-                value: root.controller ? root.controller.joinGlobalGroup : false
+                value: root.controller.joinGlobalGroup
                 onEdited: (value) => root.controller.joinGlobalGroup = value
             }
             Caption {
@@ -248,18 +242,18 @@ Item {
             HUDCheckbox {
                 objectName: "idleCheckbox"
                 text: "Only run workloads when computer is idle"
-                value: root.controller ? root.controller.idleRestrictionEnabled : false
+                value: root.controller.idleRestrictionEnabled
                 // Without idle detection the box can still be turned off, never on.
-                enabled: !root.controller || root.controller.idleDetectionAvailable || checked
+                enabled: root.controller.idleDetectionAvailable || checked
                 onEdited: (value) => root.controller.idleRestrictionEnabled = value
             }
             StepperRow {
                 objectName: "idleThresholdStepper"
                 width: parent.width
-                visible: root.controller ? SettingsRules.showsIdleThreshold(root.controller.idleDetectionAvailable,
-                                                                             root.controller.idleRestrictionEnabled) : false
+                visible: SettingsRules.showsIdleThreshold(root.controller.idleDetectionAvailable,
+                                                          root.controller.idleRestrictionEnabled)
                 label: "Idle threshold"
-                readonly property real value: root.controller ? root.controller.idleThresholdMinutes : 5
+                readonly property real value: root.controller.idleThresholdMinutes
                 valueText: SettingsRules.idleThresholdText(value)
                 canDecrement: SettingsRules.canStepDown(SettingsRules.IdleThreshold, value)
                 canIncrement: SettingsRules.canStepUp(SettingsRules.IdleThreshold, value)
@@ -268,12 +262,12 @@ Item {
             }
             Caption {
                 objectName: "idleCaption"
-                text: root.controller ? SettingsRules.idleCaption(root.controller.idleDetectionAvailable,
-                                                                  root.controller.idleRestrictionEnabled) : ""
+                text: SettingsRules.idleCaption(root.controller.idleDetectionAvailable,
+                                                root.controller.idleRestrictionEnabled)
             }
             HUDCheckbox {
                 text: "Enable WebGPU"
-                value: root.controller ? root.controller.enableWebGPU : false
+                value: root.controller.enableWebGPU
                 onEdited: (value) => root.controller.enableWebGPU = value
             }
 
@@ -283,8 +277,8 @@ Item {
             StepperRow {
                 width: parent.width
                 label: "Memory cap"
-                readonly property real value: root.controller ? root.controller.memoryCapPercent : 50
-                valueText: SettingsRules.memoryCapText(value, root.governor ? root.governor.totalMemory : 0)
+                readonly property real value: root.controller.memoryCapPercent
+                valueText: SettingsRules.memoryCapText(value, root.governor.totalMemory)
                 canDecrement: SettingsRules.canStepDown(SettingsRules.MemoryCap, value)
                 canIncrement: SettingsRules.canStepUp(SettingsRules.MemoryCap, value)
                 onDecrement: root.controller.memoryCapPercent = SettingsRules.steppedDown(SettingsRules.MemoryCap, value)
@@ -293,14 +287,14 @@ Item {
             Caption { text: "The most memory VXR work may use, the worker included. New slices wait when the next one wouldn't fit; one always runs." }
             HUDCheckbox {
                 text: "Make room for other apps"
-                value: root.controller ? root.controller.yieldToOtherApps : false
+                value: root.controller.yieldToOtherApps
                 onEdited: (value) => root.controller.yieldToOtherApps = value
             }
             StepperRow {
                 width: parent.width
-                visible: root.controller ? root.controller.yieldToOtherApps : false
+                visible: root.controller.yieldToOtherApps
                 label: "Keep free"
-                readonly property real value: root.controller ? root.controller.memoryHeadroomGB : 1.5
+                readonly property real value: root.controller.memoryHeadroomGB
                 valueText: SettingsRules.headroomText(value)
                 canDecrement: SettingsRules.canStepDown(SettingsRules.Headroom, value)
                 canIncrement: SettingsRules.canStepUp(SettingsRules.Headroom, value)
@@ -308,14 +302,14 @@ Item {
                 onIncrement: root.controller.memoryHeadroomGB = SettingsRules.steppedUp(SettingsRules.Headroom, value)
             }
             Caption {
-                text: root.controller && root.controller.yieldToOtherApps
+                text: root.controller.yieldToOtherApps
                       ? "When other apps need memory, VXR starts fewer slices so this much stays free. Running slices aren't stopped."
                       : "VXR uses up to its cap whatever else is running."
             }
             StepperRow {
                 width: parent.width
                 label: "Sandboxes"
-                readonly property real value: root.controller ? root.controller.maxSandboxes : 1
+                readonly property real value: root.controller.maxSandboxes
                 readonly property int processors: SettingsRules.activeProcessorCount
                 valueText: SettingsRules.wholeNumberText(value)
                 canDecrement: SettingsRules.canStepDown(SettingsRules.Sandboxes, value, processors)
@@ -323,12 +317,12 @@ Item {
                 onDecrement: root.controller.maxSandboxes = SettingsRules.steppedDown(SettingsRules.Sandboxes, value, processors)
                 onIncrement: root.controller.maxSandboxes = SettingsRules.steppedUp(SettingsRules.Sandboxes, value, processors)
             }
-            Caption { text: SettingsRules.sandboxesCaption(root.controller ? root.controller.performanceCores : 1) }
+            Caption { text: SettingsRules.sandboxesCaption(root.controller.performanceCores) }
             Text {
                 objectName: "memoryReading"
                 width: parent.width
                 visible: text !== ""
-                text: root.governor ? root.governor.readingText : ""
+                text: root.governor.readingText
                 color: VXRTheme.accentLight
                 font.family: "monospace"
                 font.pixelSize: 10

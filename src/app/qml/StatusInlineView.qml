@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Window
 import VXR.App
@@ -5,7 +6,7 @@ import VXR.App
 // The Logs tab: the one HUD web view, taken over by whichever window shows it last.
 Rectangle {
     id: root
-    property QtObject hud
+    required property HUDWebView hud
     color: VXRTheme.bgDeep
     Accessible.role: Accessible.Pane
     Accessible.name: "Worker log"
@@ -32,6 +33,7 @@ Rectangle {
     readonly property bool shown: visible && Window.window !== null && Window.window.visible
     onShownChanged: if (shown) takeOver()
     Component.onCompleted: if (shown) takeOver()
+    // Null only where no web engine runs (tests of the other screens).
     Component.onDestruction: if (hud) hud.detach(container)
 
     function takeOver() {

@@ -1,11 +1,11 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import VXR.App
 
 // The worker service process's memory figures.
 Rectangle {
     id: root
-    // The store's workerProcessRows: {label, value} each.
-    property var rows: []
+    required property JobHistory history
     implicitHeight: column.implicitHeight + 20
     color: "transparent"
     radius: 3
@@ -29,15 +29,16 @@ Rectangle {
             font.letterSpacing: 1
         }
         Repeater {
-            model: root.rows
+            model: root.history.workerProcessRows
             Item {
-                required property var modelData
+                id: processRow
+                required property processRow modelData
                 width: column.width
                 height: value.implicitHeight
                 Accessible.role: Accessible.StaticText
-                Accessible.name: modelData.label + ": " + modelData.value
+                Accessible.name: processRow.modelData.label + ": " + processRow.modelData.value
                 Text {
-                    text: modelData.label
+                    text: processRow.modelData.label
                     color: VXRTheme.textDim
                     font.family: "monospace"
                     font.pixelSize: 9
@@ -45,7 +46,7 @@ Rectangle {
                 Text {
                     id: value
                     anchors.right: parent.right
-                    text: modelData.value
+                    text: processRow.modelData.value
                     color: VXRTheme.text
                     font.family: "monospace"
                     font.pixelSize: 9
