@@ -1,13 +1,15 @@
-// The QML screens against a scripted controller: tab enablement and switching, the
+// The shell's windows against the real controller: tab enablement and switching, the
 // home button, and the detached window's lifecycle and saved frame.
 
 #include "app/app_shell.h"
+#include "app/content_window.h"
 #include "app/detached_window.h"
 #include "app/shell_rules.h"
 #include "platform/settings_store.h"
-#include "screenshots/scripted_controller.h"
+#include "support/screen_controller.h"
 
 #include <QAccessible>
+#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
@@ -17,6 +19,8 @@
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
 using namespace vxr;
+using test::ControllerAccess;
+using test::ScreenController;
 
 class TestContentView : public QObject {
     Q_OBJECT
@@ -42,10 +46,10 @@ private:
 
 private slots:
     void logsTabFollowsWorkerURL() {
-        ScriptedController controller;
-        AppShell shell(&controller, nullptr, nullptr);
-        shell.showDetached(int(NavTab::home));
-        QQuickWindow* window = shell.detachedWindow()->window();
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.showDetached(NavTab::home);
+        ContentWindow* window = shell.detachedWindow()->window();
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         auto* logs = find(window, "navTab4");
@@ -53,30 +57,30 @@ private slots:
         QVERIFY(!logs->isEnabled());
         QCOMPARE(logs->opacity(), 0.35);
 
-        controller.setProperty("workerURL",
-                               QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
+        ControllerAccess::setWorkerURL(
+            *controller, QUrl(QStringLiteral("http://127.0.0.1:1/hud/small-dark.html")));
         QVERIFY(logs->isEnabled());
         QCOMPARE(logs->opacity(), 1.0);
         click(window, logs);
-        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::logs));
+        QTRY_COMPARE(window->tab(), int(NavTab::logs));
 
         // The service went away while the user looked at its log.
-        controller.setProperty("workerURL", QUrl());
-        QCOMPARE(window->property("tab").toInt(), int(NavTab::home));
+        ControllerAccess::setWorkerURL(*controller, QUrl());
+        QCOMPARE(window->tab(), int(NavTab::home));
         QVERIFY(!logs->isEnabled());
 
         // Losing the URL elsewhere leaves the tab alone.
-        window->setProperty("tab", int(NavTab::about));
-        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
-        controller.setProperty("workerURL", QUrl());
-        QCOMPARE(window->property("tab").toInt(), int(NavTab::about));
+        window->setTab(int(NavTab::about));
+        ControllerAccess::setWorkerURL(*controller, QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        ControllerAccess::setWorkerURL(*controller, QUrl());
+        QCOMPARE(window->tab(), int(NavTab::about));
     }
 
     void homeButton() {
-        ScriptedController controller;
-        controller.toggleStartsAndStops = true;
-        AppShell shell(&controller, nullptr, nullptr);
-        shell.showDetached(int(NavTab::home));
+        ScreenController controller;
+        controller->setIdleRestrictionEnabled(true);
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.showDetached(NavTab::home);
         QQuickWindow* window = shell.detachedWindow()->window();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         auto* button = find(window, "crosshairButton");
@@ -86,26 +90,27 @@ private slots:
 
         click(window, button);
         QTRY_COMPARE(button->property("text").toString(), "Stop");
-        QVERIFY(controller.m_manualOverride);
-        QCOMPARE(controller.toggleCount, 1);
+        QVERIFY(controller->manualOverride());
+        QVERIFY(controller->evaluatorsRunning());
 
-        controller.setProperty("isStopping", true);
+        ControllerAccess::setIsStopping(*controller, true);
         QCOMPARE(button->property("text").toString(), "Stopping…");
         QVERIFY(!button->isEnabled());
         QCOMPARE(button->width(), width); // sized for the longest label
         click(window, button);
-        QCOMPARE(controller.toggleCount, 1);
+        QVERIFY(controller->manualOverride());
 
-        controller.setProperty("isStopping", false);
+        ControllerAccess::setIsStopping(*controller, false);
         click(window, button);
+        QVERIFY(!controller->manualOverride());
         QTRY_COMPARE(button->property("text").toString(), "Auto");
-        QCOMPARE(controller.toggleCount, 2);
+        QVERIFY(!controller->evaluatorsRunning());
     }
 
     void homeShowsState() {
-        ScriptedController controller;
-        AppShell shell(&controller, nullptr, nullptr);
-        shell.showDetached(int(NavTab::home));
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.showDetached(NavTab::home);
         QQuickWindow* window = shell.detachedWindow()->window();
         QVERIFY(QTest::qWaitForWindowExposed(window));
         auto* banner = find(window, "throttleBanner");
@@ -114,22 +119,22 @@ private slots:
         QVERIFY(!banner->isVisible());
         QCOMPARE(sandboxes->property("count").toInt(), 0);
 
-        controller.setProperty("throttleNotice", QStringLiteral("Throttled until 18:00"));
-        controller.setSandboxes({ScriptedController::sandbox("job-a", 1, 2),
-                                 ScriptedController::sandbox("job-b", 0, 5)});
+        ControllerAccess::setThrottleNotice(*controller, QStringLiteral("Throttled until 18:00"));
+        ControllerAccess::setSandboxes(
+            *controller, {test::sandbox("job-a", 1, 2), test::sandbox("job-b", 0, 5)});
         QVERIFY(banner->isVisible());
         QCOMPARE(sandboxes->property("count").toInt(), 2);
-        controller.setProperty("throttleNotice", QString());
+        ControllerAccess::setThrottleNotice(*controller, QString());
         QVERIFY(!banner->isVisible());
     }
 
     // Screen readers and accessibility-driven automation see every button by name,
     // and their press action really presses it.
     void buttonsAreAccessible() {
-        ScriptedController controller;
-        controller.setProperty("workerURL", QUrl(QStringLiteral("http://127.0.0.1:1/x")));
-        AppShell shell(&controller, nullptr, nullptr);
-        for (int tab : {int(NavTab::home), int(NavTab::about), int(NavTab::settings)}) {
+        ScreenController controller;
+        ControllerAccess::setWorkerURL(*controller, QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        AppShell shell(controller.get(), nullptr, nullptr);
+        for (NavTab tab : {NavTab::home, NavTab::about, NavTab::settings}) {
             shell.showDetached(tab);
             QQuickWindow* window = shell.detachedWindow()->window();
             QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -148,43 +153,41 @@ private slots:
             QVERIFY(buttons >= 7); // six tabs and quit at least
         }
 
-        shell.showDetached(int(NavTab::home));
-        QQuickWindow* window = shell.detachedWindow()->window();
+        shell.showDetached(NavTab::home);
+        ContentWindow* window = shell.detachedWindow()->window();
         QAccessibleInterface* home =
             QAccessible::queryAccessibleInterface(find(window, "crosshairButton"));
         QVERIFY(home && home->actionInterface());
         QCOMPARE(home->role(), QAccessible::Button);
         home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_COMPARE(controller.toggleCount, 1);
-        QVERIFY(controller.m_manualOverride);
+        QTRY_VERIFY(controller->manualOverride());
 
         // Disabled controls ignore the press: Start while stopping, Logs without a page.
-        controller.setProperty("isStopping", true);
+        ControllerAccess::setIsStopping(*controller, true);
         home->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTest::qWait(50);
-        QCOMPARE(controller.toggleCount, 1);
-        QVERIFY(controller.m_manualOverride);
-        controller.setProperty("workerURL", QUrl());
+        QVERIFY(controller->manualOverride());
+        ControllerAccess::setWorkerURL(*controller, QUrl());
         QAccessibleInterface* logs = QAccessible::queryAccessibleInterface(find(window, "navTab4"));
         QVERIFY(logs && logs->actionInterface());
         logs->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
         QTest::qWait(50);
-        QCOMPARE(window->property("tab").toInt(), int(NavTab::home));
+        QCOMPARE(window->tab(), int(NavTab::home));
 
         QAccessibleInterface* about =
             QAccessible::queryAccessibleInterface(find(window, "navTab5"));
         QVERIFY(about && about->actionInterface());
         QCOMPARE(about->text(QAccessible::Name), "About");
         about->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QTRY_COMPARE(window->property("tab").toInt(), int(NavTab::about));
+        QTRY_COMPARE(window->tab(), int(NavTab::about));
     }
 
     // A hidden panel costs no CPU: the grid stops drifting and the logo stops
     // pulsing until the panel shows again.
     void animationsStopWhileHidden() {
-        ScriptedController controller;
-        controller.setProperty("evaluatorsRunning", true);
-        AppShell shell(&controller, nullptr, nullptr);
+        ScreenController controller;
+        ControllerAccess::setEvaluatorsRunning(*controller, true);
+        AppShell shell(controller.get(), nullptr, nullptr);
         shell.togglePanel();
         QQuickWindow* panel = shell.panel();
         QVERIFY(panel);
@@ -206,23 +209,58 @@ private slots:
         QTRY_VERIFY(grid->property("offset").toInt() != hidden);
     }
 
+    // Every screen against the real controller and what it owns, through the state a
+    // working worker publishes: a renamed or retyped property shows up as a QML warning.
+    void everyScreenLoadsWithoutAWarning() {
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, nullptr);
+        QList<QQmlError> warnings;
+        connect(shell.engine(), &QQmlEngine::warnings, this,
+                [&warnings](const QList<QQmlError>& list) { warnings += list; });
+        const auto showEveryTab = [&] {
+            for (int tab = 0; tab < navTabCount; ++tab) {
+                shell.showDetached(NavTab(tab));
+                QVERIFY(QTest::qWaitForWindowExposed(shell.detachedWindow()->window()));
+                QCOMPARE(shell.detachedWindow()->window()->tab(), tab);
+            }
+        };
+        ControllerAccess::setWorkerURL(*controller, QUrl(QStringLiteral("http://127.0.0.1:1/x")));
+        showEveryTab();
+
+        ControllerAccess::setServiceRunning(*controller, true);
+        ControllerAccess::setEvaluatorsRunning(*controller, true);
+        ControllerAccess::setEarnings(*controller, 1.5, QStringLiteral("0xa1b2c3d4e5f60718"));
+        ControllerAccess::setThrottleNotice(*controller, QStringLiteral("Throttled"));
+        ControllerAccess::setSandboxes(*controller, {test::sandbox("job-a", 1, 2)});
+        ControllerAccess::setRegistrationStatus(*controller,
+                                                RegistrationStatus::failed("owner mismatch"));
+        ControllerAccess::setMemory(*controller->memoryGovernor(), {16, 8, 1, 6}, 16);
+        MetricHistory cpu;
+        cpu.add(50);
+        ControllerAccess::setHistories(*controller->metricsSampler(), cpu, cpu, cpu, 10, 20);
+        showEveryTab();
+        for (const QQmlError& warning : warnings)
+            qWarning() << warning.toString();
+        QVERIFY(warnings.isEmpty());
+    }
+
     void detachedWindowLifecycle() {
         QTemporaryDir dir;
         SettingsStore store(dir.filePath(QStringLiteral("settings.json")));
-        ScriptedController controller;
-        AppShell shell(&controller, nullptr, &store);
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, &store);
         DetachedWindow* detached = shell.detachedWindow();
 
-        shell.showDetached(int(NavTab::about));
-        QPointer<QQuickWindow> first = detached->window();
+        shell.showDetached(NavTab::about);
+        QPointer<ContentWindow> first = detached->window();
         QVERIFY(first);
         QCOMPARE(first->title(), "VXR Worker");
         QCOMPARE(first->minimumSize(), QSize(440, 520));
-        QCOMPARE(first->property("tab").toInt(), int(NavTab::about));
+        QCOMPARE(first->tab(), int(NavTab::about));
         QVERIFY(QTest::qWaitForWindowExposed(first));
-        shell.showDetached(int(NavTab::jobs));
+        shell.showDetached(NavTab::jobs);
         QCOMPARE(detached->window(), first.data()); // one instance
-        QCOMPARE(first->property("tab").toInt(), int(NavTab::jobs));
+        QCOMPARE(first->tab(), int(NavTab::jobs));
 
         const QRect frame(30, 40, 600, 500);
         first->setGeometry(frame);
@@ -235,11 +273,11 @@ private slots:
                                                 .toString()),
                  frame);
 
-        shell.showDetached(int(NavTab::home));
-        QQuickWindow* second = detached->window();
+        shell.showDetached(NavTab::home);
+        ContentWindow* second = detached->window();
         QVERIFY(second);
         QCOMPARE(second->geometry(), frame);
-        QCOMPARE(second->property("tab").toInt(), int(NavTab::home));
+        QCOMPARE(second->tab(), int(NavTab::home));
     }
 };
 

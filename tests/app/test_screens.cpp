@@ -1,12 +1,13 @@
-// The settings, metrics and jobs screens against a scripted controller and a real job
-// history: what they call on the controller and what they show.
+// The settings, metrics and jobs screens against the real controller, governor,
+// sampler and job history: what they ask of them and what they show.
 
 #include "screenshots/screen_scenes.h"
+#include "support/screen_controller.h"
 
+#include "app/metrics_text.h"
 #include "app/segmented_bar.h"
+#include "app/settings_rules.h"
 #include "app/vxr_theme.h"
-#include "metrics/metric_history.h"
-#include "worker_interface/registration.h"
 
 #include <QAccessible>
 #include <QPainter>
@@ -14,7 +15,6 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
 
@@ -22,25 +22,9 @@
 
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
-// The real value types the controller and the sampler publish, where the scripted
-// stand-ins use plain maps.
-class GadgetController : public ScriptedScreensController {
-    Q_OBJECT
-    Q_PROPERTY(vxr::RegistrationStatus registrationStatus MEMBER m_status NOTIFY statusChanged)
-public:
-    vxr::RegistrationStatus m_status = vxr::RegistrationStatus::registered("0x9c2d41e07b55a3f8");
-signals:
-    void statusChanged();
-};
-
-class GadgetSampler : public ScriptedSampler {
-    Q_OBJECT
-    Q_PROPERTY(vxr::MetricHistory ram MEMBER m_history NOTIFY historyChanged)
-public:
-    vxr::MetricHistory m_history;
-signals:
-    void historyChanged();
-};
+using vxr::RegistrationStatus;
+using vxr::test::ControllerAccess;
+using vxr::test::ScreenController;
 
 namespace {
 
@@ -51,6 +35,21 @@ QQuickItem* findIn(QQuickItem* item, const QString& name) {
         if (QQuickItem* found = findIn(child, name))
             return found;
     return nullptr;
+}
+
+// The worker program's runs with the given first argument ("--show=owner", …).
+qsizetype runsOf(const ScreenController& controller, const QString& command) {
+    qsizetype count = 0;
+    for (const QStringList& arguments : controller.worker()->starts(QStringLiteral("service")))
+        count += arguments.value(0).startsWith(command) ? 1 : 0;
+    return count;
+}
+
+// The settings screen's status row as drawn.
+vxr::StatusRowView statusRow(QQuickItem* screen) {
+    return findIn(screen, QStringLiteral("registrationStatusRow"))
+        ->property("row")
+        .value<vxr::StatusRowView>();
 }
 
 } // namespace
@@ -68,21 +67,23 @@ public:
     }
 
 private:
-    // Creates the screen with the controller set before Component.onCompleted runs.
-    std::unique_ptr<QQuickItem> create(const char* type, QObject* controller) {
+    // Creates the screen with what it shows set before Component.onCompleted runs.
+    std::unique_ptr<QQuickItem> create(const char* type, const QString& property, QObject* shown) {
         QQmlComponent component(&m_engine);
         component.setData(QByteArray("import QtQuick\nimport VXR.App\n") + type +
                               " { width: 640; height: 1200 }",
                           QUrl());
-        auto* item = qobject_cast<QQuickItem*>(component.beginCreate(m_engine.rootContext()));
+        auto* item = qobject_cast<QQuickItem*>(component.createWithInitialProperties(
+            {{property, QVariant::fromValue(shown)}}, m_engine.rootContext()));
         if (!item) {
             qWarning() << component.errors();
             return nullptr;
         }
-        item->setProperty("controller", QVariant::fromValue(controller));
-        component.completeCreate();
         item->setParentItem(m_window.contentItem());
         return std::unique_ptr<QQuickItem>(item);
+    }
+    std::unique_ptr<QQuickItem> settings(const ScreenController& controller) {
+        return create("SettingsView", QStringLiteral("controller"), controller.get());
     }
 
     static QQuickItem* find(const std::unique_ptr<QQuickItem>& screen, const char* name) {
@@ -93,24 +94,34 @@ private:
 
 private slots:
     void settingsChecksRegistrationOnceWhenUnknown() {
-        ScriptedScreensController controller;
-        auto screen = create("SettingsView", &controller);
+        ScreenController controller;
+        // The controller's own check at start-up first.
+        QTRY_VERIFY(controller->registrationStatus().kind != RegistrationStatus::Kind::checking);
+        ControllerAccess::setRegistrationStatus(*controller, RegistrationStatus::unknown());
+        const qsizetype checks = runsOf(controller, QStringLiteral("--show=owner"));
+        auto screen = settings(controller);
         QVERIFY(screen);
-        QCOMPARE(controller.checkCount, 1);
-        QCOMPARE(find(screen, "registrationStatusRow")->property("row").toMap().value("text"),
-                 QVariant(QStringLiteral("Checking…")));
+        QCOMPARE(statusRow(screen.get()).text, QStringLiteral("Checking…"));
+        QTRY_COMPARE(runsOf(controller, QStringLiteral("--show=owner")), checks + 1);
         screen.reset();
 
         // Any status but unknown: no check.
-        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
-        screen = create("SettingsView", &controller);
-        QCOMPARE(controller.checkCount, 1);
+        ControllerAccess::setRegistrationStatus(
+            *controller, RegistrationStatus::registered("0x9c2d41e07b55a3f8"));
+        screen = settings(controller);
+        const vxr::StatusRowView row = statusRow(screen.get());
+        QCOMPARE(row.text, QStringLiteral("Registered to 0x9c2d41e0…"));
+        QVERIFY(!row.spinner && !row.iconPath.isEmpty());
+        QCOMPARE(row.iconColor, vxr::VXRTheme::accentLight());
+        QTest::qWait(50);
+        QCOMPARE(runsOf(controller, QStringLiteral("--show=owner")), checks + 1);
     }
 
     void registerOnlyWithKeyAndNotWhileRegistering() {
-        ScriptedScreensController controller;
-        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
-        auto screen = create("SettingsView", &controller);
+        ScreenController controller;
+        QTRY_VERIFY(controller->registrationStatus().kind != RegistrationStatus::Kind::checking);
+        ControllerAccess::setRegistrationStatus(*controller, RegistrationStatus::notRegistered());
+        auto screen = settings(controller);
         QVERIFY(screen);
         QQuickItem* field = find(screen, "registrationKeyField");
         QQuickItem* button = find(screen, "registerButton");
@@ -118,12 +129,12 @@ private slots:
 
         QVERIFY(!button->isEnabled());
         QMetaObject::invokeMethod(field, "accepted"); // Return in the empty field
-        QVERIFY(controller.registeredKeys.isEmpty());
+        QCOMPARE(controller->registrationStatus(), RegistrationStatus::notRegistered());
 
         field->setProperty("text", QStringLiteral("key-1"));
         QVERIFY(button->isEnabled());
         QMetaObject::invokeMethod(field, "accepted");
-        QCOMPARE(controller.registeredKeys, QStringList{QStringLiteral("key-1")});
+        QCOMPARE(controller->registrationStatus(), RegistrationStatus::registering());
         QCOMPARE(field->property("text").toString(), QString()); // cleared after the call
 
         // Now registering: neither Return nor the button starts another.
@@ -131,36 +142,42 @@ private slots:
         QVERIFY(!button->isEnabled());
         QMetaObject::invokeMethod(field, "accepted");
         press(button);
-        QCOMPARE(controller.registeredKeys.size(), 1);
+        QTRY_COMPARE(runsOf(controller, QStringLiteral("--register=")), 1);
+        QTest::qWait(50);
+        QCOMPARE(runsOf(controller, QStringLiteral("--register=")), 1);
+        QVERIFY(controller.worker()
+                    ->starts(QStringLiteral("service"))
+                    .contains(QStringList{QStringLiteral("--register=key-1")}));
     }
 
     void idleSettings() {
-        ScriptedScreensController controller;
-        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
-        controller.setProperty("idleThresholdMinutes", 0.5);
-        auto screen = create("SettingsView", &controller);
+        ScreenController controller;
+        controller->setIdleRestrictionEnabled(true);
+        controller->setIdleThresholdMinutes(0.5);
+        auto screen = settings(controller);
         QVERIFY(screen);
         QQuickItem* stepper = find(screen, "idleThresholdStepper");
         QVERIFY(stepper && stepper->isVisible());
         QCOMPARE(stepper->property("valueText").toString(), QStringLiteral("0 MIN"));
         QMetaObject::invokeMethod(stepper, "decrement");
-        QCOMPARE(controller.property("idleThresholdMinutes").toDouble(), 1.0);
+        QCOMPARE(controller->idleThresholdMinutes(), 1.0);
 
-        controller.setProperty("idleRestrictionEnabled", false);
+        controller->setIdleRestrictionEnabled(false);
         QVERIFY(!stepper->isVisible());
 
-        controller.setProperty("idleDetectionAvailable", false);
-        controller.setProperty("idleRestrictionEnabled", true);
-        QVERIFY(!stepper->isVisible());
-        QCOMPARE(find(screen, "idleCaption")->property("text").toString(),
+        ScreenController noIdle({.idleDetection = false});
+        noIdle->setIdleRestrictionEnabled(true);
+        auto noIdleScreen = settings(noIdle);
+        QVERIFY(!find(noIdleScreen, "idleThresholdStepper")->isVisible());
+        QCOMPARE(find(noIdleScreen, "idleCaption")->property("text").toString(),
                  QStringLiteral("Idle detection is not available on this desktop; use Start/Stop "
                                 "on the main screen."));
     }
 
     void checkboxKeepsFollowingTheControllerAfterAPress() {
-        ScriptedScreensController controller;
-        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
-        auto screen = create("SettingsView", &controller);
+        ScreenController controller;
+        controller->setIdleRestrictionEnabled(true);
+        auto screen = settings(controller);
         QVERIFY(screen);
         m_window.resize(640, 1200);
         m_window.show();
@@ -169,9 +186,9 @@ private slots:
         QVERIFY(box && box->property("checked").toBool());
         const QPointF centre = box->mapToScene(QPointF(9, box->height() / 2));
         QTest::mouseClick(&m_window, Qt::LeftButton, {}, centre.toPoint());
-        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
         QVERIFY(!box->property("checked").toBool());
-        controller.setProperty("idleRestrictionEnabled", true); // changed elsewhere
+        controller->setIdleRestrictionEnabled(true); // changed elsewhere
         QVERIFY(box->property("checked").toBool());
         m_window.hide();
     }
@@ -179,63 +196,60 @@ private slots:
     // A screen reader's press applies the setting as a click does; on a disabled box
     // it does nothing.
     void checkboxPressActionAppliesTheSetting() {
-        ScriptedScreensController controller;
-        controller.setProperty("registrationStatus", ScriptedScreensController::status(4));
-        auto screen = create("SettingsView", &controller);
+        ScreenController controller;
+        controller->setIdleRestrictionEnabled(true);
+        auto screen = settings(controller);
         QVERIFY(screen);
         QQuickItem* box = find(screen, "idleCheckbox");
         QVERIFY(box && box->property("checked").toBool());
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(box);
         QVERIFY(iface && iface->actionInterface());
         iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
         QVERIFY(!box->property("checked").toBool());
         iface->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
-        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), true);
+        QCOMPARE(controller->idleRestrictionEnabled(), true);
         QVERIFY(box->property("checked").toBool());
         iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
 
         box->setEnabled(false);
         iface->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QCOMPARE(controller.property("idleRestrictionEnabled").toBool(), false);
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
         QVERIFY(!box->property("checked").toBool());
     }
 
-    void realValueTypesReachTheScreens() {
-        GadgetController controller;
-        GadgetSampler sampler;
-        sampler.m_history.add(0.25);
-        sampler.m_history.add(2.0);
-        controller.m_metricsSampler = &sampler;
-        auto settings = create("SettingsView", &controller);
-        QVERIFY(settings);
-        QCOMPARE(controller.checkCount, 0);
-        QCOMPARE(find(settings, "registrationStatusRow")->property("row").toMap().value("text"),
-                 QVariant(QStringLiteral("Registered to 0x9c2d41e0…")));
-
-        auto metrics = create("MetricsView", &controller);
-        QVERIFY(metrics);
-        QQuickItem* ram = find(metrics, "ramRow");
-        QVERIFY(ram);
-        QCOMPARE(ram->property("cap").toDouble(), 2.5);
-        QCOMPARE(ram->property("stats").toMap().value("peak"), QVariant(QStringLiteral("2.00 GB")));
-    }
-
-    void metricsScreenStartsTheSampler() {
-        ScriptedScreensController controller;
-        ScriptedSampler sampler;
-        controller.m_metricsSampler = &sampler;
-        auto screen = create("MetricsView", &controller);
+    // The governor's reading and the sampler's histories reach the screens as the
+    // types they publish; showing the metrics starts the sampler.
+    void governorAndSamplerFiguresReachTheScreens() {
+        ScreenController controller;
+        ControllerAccess::setMemory(*controller->memoryGovernor(),
+                                    {16ULL << 30, 8ULL << 30, 1ULL << 30, 6ULL << 30}, 16ULL << 30);
+        auto screen = settings(controller);
         QVERIFY(screen);
-        QCOMPARE(sampler.startCount, 1);
+        QCOMPARE(find(screen, "memoryReading")->property("text").toString(),
+                 QStringLiteral("Now: VXR may use 6.0 GB · VXR using 1.0 GB · other apps 8.0 GB "
+                                "of 16.0 GB"));
+
+        vxr::MetricsSampler* sampler = controller->metricsSampler();
+        vxr::MetricHistory ram;
+        ram.add(0.25);
+        ram.add(2.0);
+        ControllerAccess::setHistories(*sampler, {}, {}, ram, 0, 0);
+        QVERIFY(!sampler->isStarted());
+        auto metrics = create("MetricsView", QStringLiteral("sampler"), sampler);
+        QVERIFY(metrics);
+        QVERIFY(sampler->isStarted());
+        QQuickItem* row = find(metrics, "ramRow");
+        QVERIFY(row);
+        QCOMPARE(row->property("cap").toDouble(), 2.5);
+        QCOMPARE(row->property("stats").value<vxr::MetricRowTexts>().peak,
+                 QStringLiteral("2.00 GB"));
     }
 
     void jobsEmptyStateAndTwoPressClear() {
-        QTemporaryDir dir;
-        vxr::JobHistory history(dir.path(), vxr::Timing{});
-        ScriptedScreensController controller;
-        controller.m_jobHistory = &history;
-        auto screen = create("JobsView", &controller);
+        ScreenController controller;
+        vxr::JobHistory& history = *controller->jobHistory();
+        auto screen = create("JobsView", QStringLiteral("history"), &history);
         QVERIFY(screen);
         QTRY_VERIFY(find(screen, "emptyText"));
         QQuickItem* clear = find(screen, "clearAllButton");
@@ -263,12 +277,10 @@ private slots:
     // The breakdown bar keeps its rounded corners, and the card's tooltip is as dark
     // as the screen behind it.
     void jobCardBarIsRoundedAndItsTooltipDark() {
-        QTemporaryDir dir;
-        vxr::JobHistory history(dir.path(), vxr::Timing{});
-        ScriptedScreensController controller;
-        controller.m_jobHistory = &history;
+        ScreenController controller;
+        vxr::JobHistory& history = *controller->jobHistory();
         history.ingest(screen_scenes::taskInfoDocument(1.0));
-        auto screen = create("JobsView", &controller);
+        auto screen = create("JobsView", QStringLiteral("history"), &history);
         QVERIFY(screen);
         QTRY_VERIFY(find(screen, "breakdownBar"));
         auto* bar = qobject_cast<vxr::SegmentedBar*>(find(screen, "breakdownBar"));

@@ -5,7 +5,7 @@
 #include "app/app_shell.h"
 #include "app/detached_window.h"
 #include "app/shell_rules.h"
-#include "screenshots/scripted_controller.h"
+#include "support/screen_controller.h"
 
 #include <QAction>
 #include <QApplication>
@@ -45,8 +45,9 @@ class TestTrayHost : public QObject {
 
 private slots:
     void movesIntoTheTrayWhenAHostAppears() {
-        ScriptedController controller;
-        AppShell shell(&controller, nullptr, nullptr);
+        vxr::test::ScreenController controller;
+        controller->setIdleRestrictionEnabled(true);
+        AppShell shell(controller.get(), nullptr, nullptr);
         shell.start();
         QVERIFY(!shell.hasTrayIcon());
         QVERIFY(shell.detachedWindow()->window()); // no tray: the window instead
@@ -70,10 +71,9 @@ private slots:
         const QList<QAction*> actions = menu->actions();
         QCOMPARE(actions.first()->text(), "Auto");
         actions.first()->trigger();
-        QVERIFY(controller.m_manualOverride);
-        QCOMPARE(controller.toggleCount, 1);
+        QVERIFY(controller->manualOverride());
         QCOMPARE(actions.first()->text(), "Stop");
-        controller.setProperty("isStopping", true);
+        vxr::test::ControllerAccess::setIsStopping(*controller, true);
         QCOMPARE(actions.first()->text(), "Stopping…");
         QVERIFY(!actions.first()->isEnabled());
         QStringList texts;

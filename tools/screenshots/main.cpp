@@ -1,12 +1,13 @@
-// Renders the app's screens offscreen from a scripted controller state, one PNG per
-// scene, so the look can be checked without a desktop.
+// Renders the app's screens offscreen from the real controller with the worker's state
+// set scene by scene, one PNG per scene, so the look can be checked without a desktop.
 
 #include "app/app_shell.h"
+#include "app/content_window.h"
 #include "app/detached_window.h"
 #include "app/hud_web_view.h"
 #include "app/shell_rules.h"
 #include "screen_scenes.h"
-#include "scripted_controller.h"
+#include "support/screen_controller.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QHttpServerResponse>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
@@ -111,81 +111,69 @@ int main(int argc, char* argv[]) {
     const quint16 port = server.listen(QHostAddress::LocalHost, 0);
     const QUrl hudURL(QStringLiteral("http://127.0.0.1:%1/hud/small-dark.html").arg(port));
 
-    ScriptedScreensController controller;
-    ScriptedGovernor governor;
-    governor.setProperty("totalMemory", 16.0 * (1ULL << 30));
-    ScriptedSampler sampler;
-    QTemporaryDir historyDir;
-    QDateTime historyNow(QDate::currentDate(), QTime(9, 5));
-    vxr::JobHistory history(historyDir.path(), vxr::Timing{}, [&historyNow] { return historyNow; });
-    controller.m_memoryGovernor = &governor;
-    controller.m_metricsSampler = &sampler;
-    controller.m_jobHistory = &history;
+    // The real controller under a scratch root, with worker programs that answer at
+    // once; what the worker would publish is set scene by scene.
+    vxr::test::ScreenController controller({.timing = vxr::Timing{}});
+    using Access = vxr::test::ControllerAccess;
+    vxr::WorkerController& state = *controller;
+    state.setIdleRestrictionEnabled(true);
+    Access::setMemory(*state.memoryGovernor(), {}, 16ULL << 30);
     vxr::HUDWebView hud;
-    vxr::AppShell shell(&controller, &hud, nullptr);
+    vxr::AppShell shell(controller.get(), &hud, nullptr);
     bool ok = true;
-    using vxr::ShellRules;
+    using vxr::NavTab;
 
     // Freshly started: nothing running, no account yet, no HUD page.
-    shell.showDetached(ShellRules::Home);
+    shell.showDetached(NavTab::home);
     QQuickWindow* detached = shell.detachedWindow()->window();
-    const auto shoot = [&](int tab, const QString& name) {
+    const auto shoot = [&](NavTab tab, const QString& name) {
         shell.showDetached(tab);
         ok = save(detached, outDir, name) && ok;
     };
-    shoot(ShellRules::Home, QStringLiteral("01-home-idle"));
-    shoot(ShellRules::Settings, QStringLiteral("02-settings"));
-    shoot(ShellRules::Metrics, QStringLiteral("03-metrics"));
-    shoot(ShellRules::Jobs, QStringLiteral("04-jobs"));
-    shoot(ShellRules::About, QStringLiteral("06-about"));
+    shoot(NavTab::home, QStringLiteral("01-home-idle"));
+    shoot(NavTab::settings, QStringLiteral("02-settings"));
+    shoot(NavTab::metrics, QStringLiteral("03-metrics"));
+    shoot(NavTab::jobs, QStringLiteral("04-jobs"));
+    shoot(NavTab::about, QStringLiteral("06-about"));
 
     // Computing: two jobs in the sandboxes, earnings, a throttle notice.
-    controller.setProperty("workerURL", hudURL);
+    Access::setWorkerURL(state, hudURL);
     hud.serviceURLChanged(hudURL);
-    controller.setProperty("serviceRunning", true);
-    controller.setProperty("manualOverride", true);
-    controller.setProperty("evaluatorsRunning", true);
-    controller.setProperty("totalEarnings", 12.34567);
-    controller.setProperty("earningsAccount", QStringLiteral("0xa1b2c3d4e5f60718"));
-    controller.setProperty("throttleNotice",
-                           QStringLiteral("The network is throttling work until 18:00"));
-    controller.setSandboxes(
-        {ScriptedController::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
-         ScriptedController::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
-    shoot(ShellRules::Home, QStringLiteral("07-home-running"));
+    Access::setServiceRunning(state, true);
+    Access::setEvaluatorsRunning(state, true);
+    state.setManualOverride(true);
+    Access::setEarnings(state, 12.34567, QStringLiteral("0xa1b2c3d4e5f60718"));
+    Access::setThrottleNotice(state, QStringLiteral("The network is throttling work until 18:00"));
+    Access::setSandboxes(state, {vxr::test::sandbox(QStringLiteral("7f3a9c01d2e4b8"), 118, 160),
+                                 vxr::test::sandbox(QStringLiteral("c4e81b77aa"), 3, 20)});
+    shoot(NavTab::home, QStringLiteral("07-home-running"));
 
     // The settings, metrics and jobs screens with a working worker behind them.
-    governor.setProperty(
-        "readingText",
-        QStringLiteral(
-            "Now: VXR may use 6.4 GB · worker tree 1.2 GB · machine 9.8 of 15.5 GB in use"));
-    controller.setProperty(
-        "registrationStatus",
-        ScriptedScreensController::status(
-            1, QStringLiteral("Registration failed: owner mismatch for worker 0x7a1f")));
-    shell.showDetached(ShellRules::Settings);
+    Access::setMemory(*state.memoryGovernor(),
+                      {16'640'000'000, 9'300'000'000, 1'200'000'000, 6'400'000'000}, 16ULL << 30);
+    Access::setRegistrationStatus(
+        state, vxr::RegistrationStatus::failed(
+                   QStringLiteral("Registration failed: owner mismatch for worker 0x7a1f")));
+    shell.showDetached(NavTab::settings);
     settle(200);
     if (QQuickItem* reset = findItem(detached->contentItem(), QStringLiteral("resetButton")))
         QMetaObject::invokeMethod(reset, "clicked");
     else
         std::fprintf(stderr, "no reset button\n");
     ok = save(detached, outDir, QStringLiteral("11-settings-reset")) && ok;
-    controller.setProperty("registrationStatus", ScriptedScreensController::status(
-                                                     0, QStringLiteral("0x9c2d41e07b55a3f8")));
-    controller.setProperty("idleDetectionAvailable", false);
-    controller.setProperty("idleRestrictionEnabled", false);
-    controller.setProperty("memoryCapPercent", 65.0);
-    shoot(ShellRules::Settings, QStringLiteral("12-settings-registered-no-idle"));
+    Access::setRegistrationStatus(
+        state, vxr::RegistrationStatus::registered(QStringLiteral("0x9c2d41e07b55a3f8")));
+    state.setMemoryCapPercent(65.0);
+    shoot(NavTab::settings, QStringLiteral("12-settings-registered"));
     if (QQuickItem* flick = findItem(detached->contentItem(), QStringLiteral("settingsFlick")))
         flick->setProperty("contentY", 400);
     ok = save(detached, outDir, QStringLiteral("15-settings-memory")) && ok;
-    screen_scenes::fillSampler(sampler);
-    shoot(ShellRules::Metrics, QStringLiteral("13-metrics-running"));
-    history.ingest(screen_scenes::taskInfoDocument(0.6));
-    historyNow = historyNow.addSecs(8 * 3600 + 35 * 60);
-    history.ingest(screen_scenes::taskInfoDocument(1.0));
-    shoot(ShellRules::Jobs, QStringLiteral("14-jobs-running"));
-    shell.showDetached(ShellRules::Logs);
+    screen_scenes::fillSampler(*state.metricsSampler());
+    shoot(NavTab::metrics, QStringLiteral("13-metrics-running"));
+    state.jobHistory()->ingest(screen_scenes::taskInfoDocument(0.6));
+    state.jobHistory()->ingest(screen_scenes::taskInfoDocument(1.0));
+    shoot(NavTab::jobs, QStringLiteral("14-jobs-running"));
+    shell.showDetached(NavTab::logs);
     if (!waitForPage(hud))
         std::fprintf(stderr, "HUD page did not load\n");
     ok = save(detached, outDir, QStringLiteral("05-logs")) && ok;
@@ -194,17 +182,26 @@ int main(int argc, char* argv[]) {
     shell.detachedWindow()->close();
     settle(100);
     shell.togglePanel();
-    QQuickWindow* panel = shell.panel();
+    vxr::ContentWindow* panel = shell.panel();
     ok = save(panel, outDir, QStringLiteral("08-panel-home-running")) && ok;
     if (panel) {
-        panel->setProperty("tab", int(ShellRules::Logs));
+        panel->setTab(int(NavTab::logs));
         waitForPage(hud);
         ok = save(panel, outDir, QStringLiteral("09-panel-logs")) && ok;
-        panel->setProperty("tab", int(ShellRules::Home));
+        panel->setTab(int(NavTab::home));
     }
-    controller.setProperty("isStopping", true);
-    controller.setProperty("throttleNotice", QString());
+    Access::setIsStopping(state, true);
+    Access::setThrottleNotice(state, QString());
     ok = save(panel, outDir, QStringLiteral("10-panel-home-stopping")) && ok;
+
+    // Without idle detection the idle rule cannot be switched on.
+    shell.detachedWindow()->close();
+    vxr::test::ScreenController noIdle({.idleDetection = false, .timing = vxr::Timing{}});
+    vxr::AppShell noIdleShell(noIdle.get(), &hud, nullptr);
+    noIdleShell.showDetached(NavTab::settings);
+    ok = save(noIdleShell.detachedWindow()->window(), outDir,
+              QStringLiteral("16-settings-no-idle")) &&
+         ok;
 
     return ok ? 0 : 1;
 }

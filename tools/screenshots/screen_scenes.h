@@ -3,9 +3,10 @@
 // Realistic data for the settings, metrics and jobs screenshots: task-info documents
 // shaped like the stand-in worker's, and 15 minutes of samples.
 
-#include "scripted_screens.h"
+#include "support/controller_access.h"
 
 #include "jobs/job_history.h"
+#include "metrics/metrics_sampler.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -98,22 +99,17 @@ inline QJsonObject taskInfoDocument(double progress) {
 }
 
 // 450 two-second samples: a busy worker whose load changes with the slices.
-inline void fillSampler(ScriptedSampler& sampler) {
+inline void fillSampler(vxr::MetricsSampler& sampler) {
     QRandomGenerator random(7);
-    QList<double> cpu, gpu, ram;
+    vxr::MetricHistory cpu, gpu, ram;
     for (int i = 0; i < 450; ++i) {
         const double t = i / 450.0;
         const double busy = i < 60 ? i / 60.0 : 1.0;
-        cpu.append(
-            std::clamp(busy * (58 + 22 * std::sin(t * 19) + random.bounded(12.0)), 0.0, 100.0));
-        gpu.append(i % 90 < 35 && i > 60 ? 18 + random.bounded(14.0) : random.bounded(2.0));
-        ram.append(0.35 + busy * (1.1 + 0.35 * std::sin(t * 11) + random.bounded(0.12)));
+        cpu.add(std::clamp(busy * (58 + 22 * std::sin(t * 19) + random.bounded(12.0)), 0.0, 100.0));
+        gpu.add(i % 90 < 35 && i > 60 ? 18 + random.bounded(14.0) : random.bounded(2.0));
+        ram.add(0.35 + busy * (1.1 + 0.35 * std::sin(t * 11) + random.bounded(0.12)));
     }
-    sampler.setProperty("cpu", ScriptedSampler::history(cpu));
-    sampler.setProperty("gpu", ScriptedSampler::history(gpu));
-    sampler.setProperty("ram", ScriptedSampler::history(ram));
-    sampler.setProperty("bytesIn", 288'400'000.0);
-    sampler.setProperty("bytesOut", 41'750'000.0);
+    vxr::test::ControllerAccess::setHistories(sampler, cpu, gpu, ram, 288'400'000.0, 41'750'000.0);
 }
 
 } // namespace screen_scenes
