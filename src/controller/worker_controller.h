@@ -55,6 +55,8 @@ class WorkerController : public QObject {
     Q_PROPERTY(double idleSeconds READ idleSeconds NOTIFY idleSecondsChanged)
     Q_PROPERTY(bool idleDetectionAvailable READ idleDetectionAvailable CONSTANT)
     Q_PROPERTY(QString idleSourceName READ idleSourceName CONSTANT)
+    // The computer runs on battery (false where that cannot be known).
+    Q_PROPERTY(bool onBattery READ onBattery NOTIFY onBatteryChanged)
     Q_PROPERTY(bool joinGlobalGroup READ joinGlobalGroup WRITE setJoinGlobalGroup NOTIFY
                    joinGlobalGroupChanged)
     Q_PROPERTY(double memoryCapPercent READ memoryCapPercent WRITE setMemoryCapPercent NOTIFY
@@ -97,6 +99,7 @@ public:
     double idleSeconds() const { return m_idleSeconds; }
     bool idleDetectionAvailable() const;
     QString idleSourceName() const;
+    bool onBattery() const { return m_onBattery; }
     bool joinGlobalGroup() const { return m_joinGlobalGroup; }
     double memoryCapPercent() const { return m_memoryCapPercent; }
     bool yieldToOtherApps() const { return m_yieldToOtherApps; }
@@ -176,6 +179,7 @@ Q_SIGNALS:
     void idleThresholdMinutesChanged();
     void manualOverrideChanged();
     void idleSecondsChanged();
+    void onBatteryChanged();
     void joinGlobalGroupChanged();
     void memoryCapPercentChanged();
     void yieldToOtherAppsChanged();
@@ -272,6 +276,7 @@ private:
     double m_idleThresholdMinutes = 5.0;
     bool m_manualOverride = false;
     double m_idleSeconds = 0;
+    bool m_onBattery = false;
     bool m_joinGlobalGroup = true;
     double m_memoryCapPercent = 50;
     bool m_yieldToOtherApps = true;
