@@ -5,6 +5,7 @@
 #include "app/hud_web_view.h"
 #include "app/shell_rules.h"
 #include "controller/worker_controller.h"
+#include "platform/settings_store.h"
 
 #include <QAction>
 #include <QCursor>
@@ -28,6 +29,8 @@ namespace vxr {
 namespace {
 
 constexpr char watcherService[] = "org.kde.StatusNotifierWatcher";
+// Set once the window was shown on a first start.
+const QString kShownOnce = QStringLiteral("shownAtFirstStart");
 
 QImage loadLogo() {
     QImage logo(QStringLiteral(":/VXR/App/resources/vxr-logo.png"));
@@ -71,18 +74,22 @@ AppShell::AppShell(WorkerController* controller, HUDWebView* hud, SettingsStore*
     : QObject(parent)
     , m_controller(controller)
     , m_hud(hud)
-    , m_engine(std::make_unique<QQmlEngine>()) {
+    , m_engine(std::make_unique<QQmlEngine>())
+    , m_settings(settings) {
     // Qt 6.4 does not look for compiled-in modules under qrc:/ by itself.
     m_engine->addImportPath(QStringLiteral("qrc:/"));
     m_detached = new DetachedWindow(m_engine.get(), controller, hud, settings, this);
     connect(m_detached, &DetachedWindow::quitRequested, this, &AppShell::quitRequested);
+    connect(m_detached, &DetachedWindow::windowClosed, this, &AppShell::onDetachedWindowClosed);
     m_logo = loadLogo();
     if (controller) {
         // What the tray icon and menu show.
         for (auto signal :
              {&WorkerController::evaluatorsRunningChanged, &WorkerController::isStoppingChanged,
               &WorkerController::manualOverrideChanged,
-              &WorkerController::idleRestrictionEnabledChanged})
+              &WorkerController::idleRestrictionEnabledChanged,
+              &WorkerController::serviceRunningChanged, &WorkerController::pausedOnBatteryChanged,
+              &WorkerController::idleThresholdMinutesChanged, &WorkerController::sandboxesChanged})
             connect(controller, signal, this, &AppShell::refreshTray);
     }
 }
@@ -100,9 +107,14 @@ ContentWindow* AppShell::panel() const {
     return m_panel;
 }
 
-void AppShell::start() {
+void AppShell::start(StartMode mode) {
     if (statusNotifierHostAvailable()) {
         createTray();
+        // The very first start shows the app once, so the user sees it exists.
+        if (mode == StartMode::normal && m_settings && !m_settings->value(kShownOnce)) {
+            m_settings->setValue(kShownOnce, true);
+            showDetached(NavTab::home);
+        }
         return;
     }
     showDetached(NavTab::home);
@@ -175,10 +187,29 @@ void AppShell::refreshTray() {
         icon.addPixmap(QPixmap::fromImage(trayImage(m_logo, height, running)));
     m_tray->setIcon(icon);
 
-    const bool stopping = m_controller->isStopping();
-    m_toggleAction->setText(crosshairLabel(stopping, m_controller->manualOverride(),
-                                           m_controller->idleRestrictionEnabled(), running));
-    m_toggleAction->setEnabled(!stopping);
+    const ComputeState state = computeState();
+    m_toggleAction->setText(trayActionLabel(state));
+    m_toggleAction->setEnabled(!state.isStopping);
+    m_tray->setToolTip(trayToolTip());
+}
+
+ComputeState AppShell::computeState() const {
+    if (!m_controller)
+        return {};
+    const WorkerController& c = *m_controller;
+    return {c.isStopping(),           c.manualOverride(),       c.idleRestrictionEnabled(),
+            c.evaluatorsRunning(),    c.serviceRunning(),       c.pausedOnBattery(),
+            c.idleThresholdMinutes(), int(c.sandboxes().size())};
+}
+
+QString AppShell::trayToolTip() const {
+    return QStringLiteral("VXR Worker\n") + computeStatusText(computeState());
+}
+
+void AppShell::onDetachedWindowClosed() {
+    // Without a tray icon there is no way back to a hidden app: closing is quitting.
+    if (!m_tray)
+        emit quitRequested();
 }
 
 void AppShell::createPanel() {
@@ -218,6 +249,14 @@ void AppShell::placePanel() {
 }
 
 void AppShell::togglePanel() {
+    // The window is open, or no panel can be placed here: the window is the answer.
+    ContentWindow* window = m_detached->window();
+    if ((window && window->isVisible()) || !trayPanelUsable(QGuiApplication::platformName())) {
+        if (m_panel)
+            m_panel->hide();
+        showDetached(window ? NavTab(window->tab()) : NavTab::home);
+        return;
+    }
     if (m_panel && m_panel->isVisible()) {
         m_panel->hide();
         return;

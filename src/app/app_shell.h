@@ -32,9 +32,15 @@ public:
              QObject* parent = nullptr);
     ~AppShell() override;
 
+    enum class StartMode {
+        // Shown once on the very first start, later only in the tray.
+        normal,
+        // Started at login: only in the tray.
+        hidden,
+    };
     // Puts the app on the desktop: the tray icon when a tray host is there, else the
     // detached window (and a watch for a tray host appearing later).
-    void start();
+    void start(StartMode mode = StartMode::normal);
 
     // What a launcher's activation does: the panel when in the tray, else the window.
     void activate();
@@ -49,6 +55,7 @@ public:
     [[nodiscard]] ContentWindow* panel() const;
     [[nodiscard]] DetachedWindow* detachedWindow() const { return m_detached; }
     [[nodiscard]] QMenu* trayMenu() const { return m_menu.get(); }
+    [[nodiscard]] QString trayToolTip() const;
 
     // The logo at the given height keeping its aspect ratio; drawn at 0.4 opacity
     // while no evaluator runs.
@@ -69,6 +76,8 @@ private:
     void createPanel();
     void toggleCompute();
     void placePanel();
+    void onDetachedWindowClosed();
+    [[nodiscard]] ComputeState computeState() const;
 
     QPointer<WorkerController> m_controller;
     QPointer<HUDWebView> m_hud;
@@ -80,6 +89,7 @@ private:
     QAction* m_toggleAction = nullptr;
     QDBusServiceWatcher* m_trayWatcher = nullptr;
     QImage m_logo;
+    SettingsStore* m_settings = nullptr;
 };
 
 // A tray host is there to show a StatusNotifierItem. Asked on the bus directly:

@@ -3,6 +3,7 @@
 #include "app/hud_web_view.h"
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
+#include "platform/autostart_entry.h"
 #include "platform/quit_signals.h"
 #include "platform/settings_store.h"
 
@@ -47,8 +48,11 @@ int main(int argc, char* argv[]) {
             QStringLiteral("No session bus: running without single-instance check"));
     }
 
-    const auto environment =
-        vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
+    auto environment = vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
+    environment.executable = QCoreApplication::applicationFilePath();
+    // The autostart entry's argument: a start at login stays in the tray.
+    environment.startedAtLogin =
+        QCoreApplication::arguments().contains(QLatin1String(vxr::autostart::kHiddenArgument));
 
     // Lives for the whole process and is never destroyed: children are only ever
     // asked to stop, and destruction must not take them down.
@@ -76,6 +80,7 @@ int main(int argc, char* argv[]) {
     QObject::connect(&app, &QCoreApplication::aboutToQuit, controller,
                      &vxr::WorkerController::shutdownForQuit);
 
-    shell.start();
+    shell.start(environment.startedAtLogin ? vxr::AppShell::StartMode::hidden
+                                           : vxr::AppShell::StartMode::normal);
     return QApplication::exec();
 }

@@ -109,6 +109,14 @@ bool SettingsRules::showsIdleThreshold(bool detectionAvailable, bool restriction
     return settings_screen::showsIdleThreshold(detectionAvailable, restrictionEnabled);
 }
 
+QString SettingsRules::idleStatusText(double seconds, const QString& sourceName) {
+    return settings_screen::idleStatusText(seconds, sourceName);
+}
+
+QString SettingsRules::batteryCaption(bool pausedOnBattery) {
+    return settings_screen::batteryCaption(pausedOnBattery);
+}
+
 bool SettingsRules::canRegister(const QString& key, const RegistrationStatus& status) {
     return settings_screen::canRegister(key, status);
 }

@@ -58,6 +58,8 @@ public:
     Q_INVOKABLE static QString sandboxesCaption(int performanceCores);
     Q_INVOKABLE static QString idleCaption(bool detectionAvailable, bool restrictionEnabled);
     Q_INVOKABLE static bool showsIdleThreshold(bool detectionAvailable, bool restrictionEnabled);
+    Q_INVOKABLE static QString idleStatusText(double seconds, const QString& sourceName);
+    Q_INVOKABLE static QString batteryCaption(bool pausedOnBattery);
 
     Q_INVOKABLE static bool canRegister(const QString& key, const vxr::RegistrationStatus& status);
     Q_INVOKABLE static bool checksOnAppearance(const vxr::RegistrationStatus& status);

@@ -51,6 +51,26 @@ QString idleCaption(bool detectionAvailable, bool restrictionEnabled) {
     return QStringLiteral("Start/Stop on the main screen directly controls compute activity.");
 }
 
+QString idleStatusText(double seconds, const QString& sourceName) {
+    const qint64 total = seconds > 0 && std::isfinite(seconds) ? qint64(seconds) : 0;
+    QString text;
+    if (total >= 3600)
+        text = QStringLiteral("%1 h %2 min").arg(total / 3600).arg(total % 3600 / 60);
+    else if (total >= 60)
+        text = QStringLiteral("%1 min %2 s").arg(total / 60).arg(total % 60);
+    else
+        text = QStringLiteral("%1 s").arg(total);
+    return QStringLiteral("Idle for ") + text + QStringLiteral(" (") + sourceName +
+           QStringLiteral(")");
+}
+
+QString batteryCaption(bool pausedOnBattery) {
+    return pausedOnBattery
+               ? QStringLiteral("Paused: this computer runs on battery. Automatic start resumes "
+                                "when it is plugged in; Start on the main screen still runs.")
+               : QStringLiteral("Automatic start waits while this computer runs on battery.");
+}
+
 bool canRegister(const QString& key, const RegistrationStatus& status) {
     return !key.isEmpty() && status.kind != RegistrationStatus::Kind::registering;
 }

@@ -44,6 +44,11 @@ inline constexpr Stepper headroomStepper{0.5, 4, 0.5};
 // The idle section's caption under its checkbox. Without an idle-time source idle
 // compute would never start, so the screen says so instead of offering the threshold.
 [[nodiscard]] QString idleCaption(bool detectionAvailable, bool restrictionEnabled);
+// "Idle for 2 min 10 s (GNOME idle monitor)": the idle time as the rule sees it, and
+// where it comes from.
+[[nodiscard]] QString idleStatusText(double seconds, const QString& sourceName);
+// Under "Pause when on battery power": what that does now.
+[[nodiscard]] QString batteryCaption(bool pausedOnBattery);
 [[nodiscard]] constexpr bool showsIdleThreshold(bool detectionAvailable, bool restrictionEnabled) {
     return detectionAvailable && restrictionEnabled;
 }

@@ -6,6 +6,8 @@
 
 #include <QVariant>
 
+#include <algorithm>
+
 namespace vxr {
 
 QString navTabTitle(NavTab tab) {
@@ -60,6 +62,46 @@ QString crosshairLabel(bool isStopping, bool manualOverride, bool idleRestrictio
     return evaluatorsRunning ? QStringLiteral("Running") : QStringLiteral("Auto");
 }
 
+QString trayActionLabel(const ComputeState& state) {
+    if (state.isStopping)
+        return QStringLiteral("Stopping…");
+    if (!state.manualOverride)
+        return QStringLiteral("Start computing");
+    // A press turns the override off: the idle rule takes over again where it is on.
+    return state.idleRestrictionEnabled ? QStringLiteral("Resume automatic start")
+                                        : QStringLiteral("Stop computing");
+}
+
+QString autoStartWaitText(bool pausedOnBattery, double idleThresholdMinutes) {
+    if (pausedOnBattery)
+        return QStringLiteral("Paused: on battery");
+    return QStringLiteral("Waiting for idle: starts after %1 min away")
+        .arg(fixedDecimalText(std::max(0.0, idleThresholdMinutes), 0));
+}
+
+QString computeStatusText(const ComputeState& state) {
+    if (state.isStopping)
+        return QStringLiteral("Stopping…");
+    if (state.evaluatorsRunning) {
+        if (state.sandboxes <= 0)
+            return QStringLiteral("Computing");
+        return QStringLiteral("Computing: %1 sandbox%2")
+            .arg(state.sandboxes)
+            .arg(state.sandboxes == 1 ? QString() : QStringLiteral("es"));
+    }
+    if (!state.serviceRunning)
+        return QStringLiteral("Worker service not running");
+    if (state.manualOverride)
+        return QStringLiteral("Starting…");
+    if (state.idleRestrictionEnabled && !state.manualOverride)
+        return autoStartWaitText(state.pausedOnBattery, state.idleThresholdMinutes);
+    return QStringLiteral("Not computing");
+}
+
+bool trayPanelUsable(const QString& platformName) {
+    return platformName == QLatin1String("xcb") || platformName == QLatin1String("offscreen");
+}
+
 QString earningsText(double totalEarnings) {
     return fixedDecimalText(totalEarnings, 3);
 }
@@ -92,6 +134,10 @@ NavTab tabFromInt(int tab) {
 
 QString ShellRules::tabTitle(int tab) {
     return navTabTitle(tabFromInt(tab));
+}
+
+QString ShellRules::autoStartWaitText(bool pausedOnBattery, double idleThresholdMinutes) {
+    return vxr::autoStartWaitText(pausedOnBattery, idleThresholdMinutes);
 }
 
 QString ShellRules::tabIconPath(int tab) {

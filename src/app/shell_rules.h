@@ -21,6 +21,29 @@ inline constexpr int navTabCount = 6;
 [[nodiscard]] QString crosshairLabel(bool isStopping, bool manualOverride,
                                      bool idleRestrictionEnabled, bool evaluatorsRunning);
 
+// What decides the tray's words and the line under the Start/Stop button.
+struct ComputeState {
+    bool isStopping = false;
+    bool manualOverride = false;
+    bool idleRestrictionEnabled = false;
+    bool evaluatorsRunning = false;
+    bool serviceRunning = false;
+    bool pausedOnBattery = false;
+    double idleThresholdMinutes = 5;
+    int sandboxes = 0;
+};
+// The tray menu's first item: what a press does ("Start computing", "Stop computing",
+// "Resume automatic start", "Stopping…").
+[[nodiscard]] QString trayActionLabel(const ComputeState& state);
+// The state in a few words, for the tray's tooltip.
+[[nodiscard]] QString computeStatusText(const ComputeState& state);
+// What automatic start waits for: "Waiting for idle: starts after 5 min away" or
+// "Paused: on battery".
+[[nodiscard]] QString autoStartWaitText(bool pausedOnBattery, double idleThresholdMinutes);
+// A frameless popup can be placed beside the tray and raised only on X11; elsewhere
+// (Wayland) the tray opens the ordinary window.
+[[nodiscard]] bool trayPanelUsable(const QString& platformName);
+
 // Earnings figure, "%.3f".
 [[nodiscard]] QString earningsText(double totalEarnings);
 // The account as the earnings line shows it: 11 or more characters are cut to 10
@@ -55,6 +78,12 @@ public:
     Q_INVOKABLE static QString crosshairLabel(bool isStopping, bool manualOverride,
                                               bool idleRestrictionEnabled, bool evaluatorsRunning);
     Q_INVOKABLE static bool crosshairEnabled(bool isStopping) { return !isStopping; }
+    // The button reads "Auto": compute waits for the idle rule.
+    Q_INVOKABLE static bool autoStartWaiting(bool isStopping, bool manualOverride,
+                                             bool idleRestrictionEnabled, bool evaluatorsRunning) {
+        return !isStopping && !manualOverride && idleRestrictionEnabled && !evaluatorsRunning;
+    }
+    Q_INVOKABLE static QString autoStartWaitText(bool pausedOnBattery, double idleThresholdMinutes);
     Q_INVOKABLE static QString earningsText(double totalEarnings);
     Q_INVOKABLE static QString accountText(const QString& account);
     Q_INVOKABLE static bool hasAccount(const QString& account) { return !account.isEmpty(); }

@@ -1,5 +1,7 @@
 #include "controller/controller_environment.h"
 
+#include "platform/power_source.h"
+
 #include "controller/orphan_reaper.h"
 #include "platform/cpu_topology.h"
 #include "platform/idle/idle_source_chain.h"
@@ -23,6 +25,7 @@ ControllerEnvironment ControllerEnvironment::standard(const QString& application
     env.performanceCores = [] { return vxr::performanceCores(); };
     // No idle source is kept when none answers: the controller then reports idle
     // detection as unavailable and idle time stays 0.
+    env.makePowerSource = [] { return std::make_unique<UPowerSource>(); };
     env.makeIdleTimeSource = []() -> std::unique_ptr<IdleTimeSource> {
         auto source = vxr::makeIdleTimeSource();
         if (!isIdleDetectionAvailable(*source))

@@ -13,6 +13,7 @@
 namespace vxr {
 
 class IdleTimeSource;
+class PowerSource;
 
 // Everything WorkerController takes from the outside world. standard() gives the
 // real values; tests substitute fake scripts, an ephemeral port, a temp root, a
@@ -30,6 +31,11 @@ struct ControllerEnvironment {
     QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
     std::function<int()> performanceCores;
     std::function<std::unique_ptr<IdleTimeSource>()> makeIdleTimeSource;
+    // Absent: always on mains power, no battery.
+    std::function<std::unique_ptr<PowerSource>()> makePowerSource;
+    // What the autostart entry starts, and whether this instance was started by it.
+    QString executable;
+    bool startedAtLogin = false;
     // Ends leftover worker processes of a previous instance, at start-up and before
     // each evaluator launch. Blocking: the controller runs it off the GUI thread and
     // writes the lines it returns.

@@ -8,6 +8,8 @@ struct RunPolicyInputs {
     bool idleRestrictionEnabled = false;
     double idleSeconds = 0;
     double idleThresholdMinutes = 5.0;
+    // On battery with "pause when on battery" on: the idle rule starts nothing.
+    bool pausedOnBattery = false;
 };
 
 // Whether compute should run now; the first matching rule wins. Idle time equal to
@@ -17,7 +19,7 @@ struct RunPolicyInputs {
         return false;
     if (in.manualOverride)
         return true;
-    if (!in.idleRestrictionEnabled)
+    if (!in.idleRestrictionEnabled || in.pausedOnBattery)
         return false;
     return in.idleSeconds >= in.idleThresholdMinutes * 60.0;
 }

@@ -2,8 +2,10 @@
 
 #include "core/async.h"
 #include "core/diagnostics.h"
+#include "platform/autostart_entry.h"
 #include "platform/child_process.h"
 #include "platform/idle_time_source.h"
+#include "platform/power_source.h"
 #include "platform/proc/process_tree.h"
 #include "platform/settings_store.h"
 
@@ -21,6 +23,10 @@ const QString kMemoryCapPercent = QStringLiteral("memoryCapPercent");
 const QString kYieldToOtherApps = QStringLiteral("yieldToOtherApps");
 const QString kMemoryHeadroomGB = QStringLiteral("memoryHeadroomGB");
 const QString kMaxSandboxes = QStringLiteral("maxSandboxes");
+const QString kPauseOnBattery = QStringLiteral("pauseOnBattery");
+// The idle rule as the user left it, kept only while the app starts at login.
+const QString kLoginIdleRestriction = QStringLiteral("loginIdleRestrictionEnabled");
+const QString kLoginIdleThreshold = QStringLiteral("loginIdleThresholdMinutes");
 } // namespace
 
 WorkerController::WorkerController(ControllerEnvironment environment, QObject* parent)
@@ -46,6 +52,9 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
             &WorkerController::finishRegistrationSettle);
 
     readPersistedSettings();
+    if (m_env.startedAtLogin && startAtLogin())
+        restoreIdleRuleForLogin();
+    followPowerSource();
     reconcileEvaluatorState();
     // A service left over from an instance that was killed still holds the port: the
     // new one would exit at once and be relaunched for ever.
@@ -100,6 +109,8 @@ void WorkerController::readPersistedSettings() {
         m_yieldToOtherApps = storedBool(*stored).value_or(m_yieldToOtherApps);
     if (const auto stored = m_settings->value(kMemoryHeadroomGB))
         m_memoryHeadroomGB = storedDouble(*stored).value_or(m_memoryHeadroomGB);
+    if (const auto stored = m_settings->value(kPauseOnBattery))
+        m_pauseOnBattery = storedBool(*stored).value_or(m_pauseOnBattery);
 
     m_maxSandboxes = m_performanceCores;
     if (const auto stored = m_settings->value(kMaxSandboxes)) {
@@ -108,6 +119,76 @@ void WorkerController::readPersistedSettings() {
             *value <= std::numeric_limits<int>::max())
             m_maxSandboxes = int(*value);
     }
+}
+
+void WorkerController::followPowerSource() {
+    if (m_env.makePowerSource)
+        m_powerSource = m_env.makePowerSource();
+    if (!m_powerSource)
+        return;
+    connect(m_powerSource.get(), &PowerSource::changed, this, [this] {
+        const bool wasPaused = pausedOnBattery();
+        Q_EMIT hasBatteryChanged();
+        if (std::exchange(m_onBattery, m_powerSource->onBattery()) != m_onBattery)
+            Q_EMIT onBatteryChanged();
+        if (pausedOnBattery() != wasPaused) {
+            Q_EMIT pausedOnBatteryChanged();
+            reconcileEvaluatorState(); // unplugged: the idle rule's compute stops now
+        }
+    });
+}
+
+bool WorkerController::hasBattery() const {
+    return m_powerSource && m_powerSource->hasBattery();
+}
+
+void WorkerController::setPauseOnBattery(bool value) {
+    if (m_pauseOnBattery == value)
+        return;
+    const bool wasPaused = pausedOnBattery();
+    m_pauseOnBattery = value;
+    m_settings->setValue(kPauseOnBattery, value);
+    Q_EMIT pauseOnBatteryChanged();
+    if (pausedOnBattery() != wasPaused) {
+        Q_EMIT pausedOnBatteryChanged();
+        reconcileEvaluatorState();
+    }
+}
+
+bool WorkerController::startAtLogin() const {
+    return autostart::isEnabled(m_env.paths.autostartFile);
+}
+
+void WorkerController::setStartAtLogin(bool value) {
+    if (startAtLogin() == value)
+        return;
+    QString error;
+    if (!autostart::setEnabled(m_env.paths.autostartFile, m_env.executable, value, &error)) {
+        writeDiagnostic(QStringLiteral("Start at login: ") + error);
+        Q_EMIT startAtLoginChanged(); // the box shows the state that stayed
+        return;
+    }
+    if (value) {
+        rememberIdleRuleForLogin();
+    } else {
+        m_settings->remove(kLoginIdleRestriction);
+        m_settings->remove(kLoginIdleThreshold);
+    }
+    Q_EMIT startAtLoginChanged();
+}
+
+void WorkerController::rememberIdleRuleForLogin() {
+    if (!startAtLogin())
+        return;
+    m_settings->setValue(kLoginIdleRestriction, m_idleRestrictionEnabled);
+    m_settings->setValue(kLoginIdleThreshold, m_idleThresholdMinutes);
+}
+
+void WorkerController::restoreIdleRuleForLogin() {
+    if (const auto stored = m_settings->value(kLoginIdleRestriction))
+        m_idleRestrictionEnabled = storedBool(*stored).value_or(m_idleRestrictionEnabled);
+    if (const auto stored = m_settings->value(kLoginIdleThreshold))
+        m_idleThresholdMinutes = storedDouble(*stored).value_or(m_idleThresholdMinutes);
 }
 
 bool WorkerController::idleDetectionAvailable() const {
@@ -147,6 +228,7 @@ void WorkerController::setIdleRestrictionEnabled(bool value) {
     if (std::exchange(m_idleRestrictionEnabled, value) == value)
         return;
     Q_EMIT idleRestrictionEnabledChanged();
+    rememberIdleRuleForLogin();
     reconcileEvaluatorState();
 }
 
@@ -154,6 +236,7 @@ void WorkerController::setIdleThresholdMinutes(double value) {
     if (std::exchange(m_idleThresholdMinutes, value) == value)
         return;
     Q_EMIT idleThresholdMinutesChanged();
+    rememberIdleRuleForLogin();
     reconcileEvaluatorState();
 }
 

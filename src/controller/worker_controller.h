@@ -29,6 +29,7 @@ struct ControllerAccess;
 
 class ChildProcess;
 class IdleTimeSource;
+class PowerSource;
 
 class RunInfoPoll;
 class SettingsStore;
@@ -57,6 +58,13 @@ class WorkerController : public QObject {
     Q_PROPERTY(QString idleSourceName READ idleSourceName CONSTANT)
     // The computer runs on battery (false where that cannot be known).
     Q_PROPERTY(bool onBattery READ onBattery NOTIFY onBatteryChanged)
+    Q_PROPERTY(bool hasBattery READ hasBattery NOTIFY hasBatteryChanged)
+    Q_PROPERTY(bool pauseOnBattery READ pauseOnBattery WRITE setPauseOnBattery NOTIFY
+                   pauseOnBatteryChanged)
+    // The idle rule is on but starts nothing: the computer runs on battery.
+    Q_PROPERTY(bool pausedOnBattery READ pausedOnBattery NOTIFY pausedOnBatteryChanged)
+    // The desktop starts the app at login (its autostart entry is there and enabled).
+    Q_PROPERTY(bool startAtLogin READ startAtLogin WRITE setStartAtLogin NOTIFY startAtLoginChanged)
     Q_PROPERTY(bool joinGlobalGroup READ joinGlobalGroup WRITE setJoinGlobalGroup NOTIFY
                    joinGlobalGroupChanged)
     Q_PROPERTY(double memoryCapPercent READ memoryCapPercent WRITE setMemoryCapPercent NOTIFY
@@ -100,6 +108,10 @@ public:
     bool idleDetectionAvailable() const;
     QString idleSourceName() const;
     bool onBattery() const { return m_onBattery; }
+    bool hasBattery() const;
+    bool pauseOnBattery() const { return m_pauseOnBattery; }
+    bool pausedOnBattery() const { return m_pauseOnBattery && m_onBattery; }
+    bool startAtLogin() const;
     bool joinGlobalGroup() const { return m_joinGlobalGroup; }
     double memoryCapPercent() const { return m_memoryCapPercent; }
     bool yieldToOtherApps() const { return m_yieldToOtherApps; }
@@ -130,6 +142,10 @@ public:
     void setYieldToOtherApps(bool value);
     void setMemoryHeadroomGB(double value);
     void setMaxSandboxes(int value);
+    void setPauseOnBattery(bool value);
+    // Writes or removes the autostart entry; while on, the idle rule is remembered for
+    // starts at login.
+    void setStartAtLogin(bool value);
 
     // --- operations ---
     // Stops every timer and poll, asks both children to stop, waits for them at most
@@ -180,6 +196,10 @@ Q_SIGNALS:
     void manualOverrideChanged();
     void idleSecondsChanged();
     void onBatteryChanged();
+    void hasBatteryChanged();
+    void pauseOnBatteryChanged();
+    void pausedOnBatteryChanged();
+    void startAtLoginChanged();
     void joinGlobalGroupChanged();
     void memoryCapPercentChanged();
     void yieldToOtherAppsChanged();
@@ -214,6 +234,9 @@ private:
     [[nodiscard]] QStringList evaluatorArguments() const;
 
     void readPersistedSettings();
+    void followPowerSource();
+    void rememberIdleRuleForLogin();
+    void restoreIdleRuleForLogin();
     void memorySettingChanged(bool changed);
     void attachLogging(ChildProcess* process, const QString& label) const;
     void handleServiceExit(ChildProcess* process, int status);
@@ -277,6 +300,8 @@ private:
     bool m_manualOverride = false;
     double m_idleSeconds = 0;
     bool m_onBattery = false;
+    bool m_pauseOnBattery = true;
+    std::unique_ptr<PowerSource> m_powerSource;
     bool m_joinGlobalGroup = true;
     double m_memoryCapPercent = 50;
     bool m_yieldToOtherApps = true;

@@ -9,8 +9,8 @@ namespace vxr {
 
 bool WorkerController::evaluatorShouldRun() const {
     return vxr::evaluatorShouldRun({m_isApplyingRegistration, m_manualOverride,
-                                    m_idleRestrictionEnabled, m_idleSeconds,
-                                    m_idleThresholdMinutes});
+                                    m_idleRestrictionEnabled, m_idleSeconds, m_idleThresholdMinutes,
+                                    pausedOnBattery()});
 }
 
 void WorkerController::reconcileEvaluatorState() {

@@ -23,8 +23,11 @@ AppPaths AppPaths::standard() {
     paths.tempDir = privateTempDirectory();
     paths.appSupportDir =
         xdgDir("XDG_DATA_HOME", home, "/.local/share") + QLatin1String("/VXR Worker");
-    paths.settingsFile = xdgDir("XDG_CONFIG_HOME", home, "/.config") + u'/' +
-                         QLatin1String(kBundleIdentifier) + QLatin1String(".json");
+    const QString configHome = xdgDir("XDG_CONFIG_HOME", home, "/.config");
+    paths.settingsFile =
+        configHome + u'/' + QLatin1String(kBundleIdentifier) + QLatin1String(".json");
+    paths.autostartFile = configHome + QLatin1String("/autostart/") +
+                          QLatin1String(kBundleIdentifier) + QLatin1String(".desktop");
     return paths;
 }
 
@@ -36,6 +39,8 @@ AppPaths AppPaths::underRoot(const QString& root) {
     paths.appSupportDir = root + QLatin1String("/data/VXR Worker");
     paths.settingsFile = root + QLatin1String("/config/") + QLatin1String(kBundleIdentifier) +
                          QLatin1String(".json");
+    paths.autostartFile = root + QLatin1String("/config/autostart/") +
+                          QLatin1String(kBundleIdentifier) + QLatin1String(".desktop");
     return paths;
 }
 

@@ -12,6 +12,8 @@ struct AppPaths {
     QString appSupportDir; // $XDG_DATA_HOME/VXR Worker
     QString homeDir;
     QString settingsFile; // $XDG_CONFIG_HOME/network.quorbel.vxrworker.json
+    // $XDG_CONFIG_HOME/autostart/network.quorbel.vxrworker.desktop
+    QString autostartFile;
 
     // The real locations, from the environment (XDG variables, HOME, TMPDIR).
     [[nodiscard]] static AppPaths standard();

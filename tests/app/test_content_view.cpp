@@ -12,6 +12,7 @@
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
@@ -265,6 +266,7 @@ private slots:
         const QRect frame(30, 40, 600, 500);
         first->setGeometry(frame);
         QTRY_COMPARE(first->geometry(), frame);
+        QSignalSpy quit(&shell, &AppShell::quitRequested);
         first->close();
         QTRY_VERIFY(first.isNull()); // content dropped with the window
         QVERIFY(!detached->window());
@@ -273,11 +275,17 @@ private slots:
                                                 .toString()),
                  frame);
 
+        // Without a tray icon there is no way back to a closed window: closing quits.
+        QCOMPARE(quit.size(), 1);
         shell.showDetached(NavTab::home);
         ContentWindow* second = detached->window();
         QVERIFY(second);
         QCOMPARE(second->geometry(), frame);
         QCOMPARE(second->tab(), int(NavTab::home));
+        // The tray's click with the window open raises the window, on its tab.
+        shell.togglePanel();
+        QVERIFY(!shell.panel());
+        QCOMPARE(detached->window(), second);
     }
 };
 

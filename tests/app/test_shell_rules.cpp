@@ -3,6 +3,7 @@
 
 #include "app/build_info.h"
 #include "app/detached_window.h"
+#include "app/settings_screen_logic.h"
 #include "app/shell_rules.h"
 
 #include <QAbstractItemModelTester>
@@ -10,6 +11,8 @@
 #include <QTest>
 
 using namespace vxr;
+
+Q_DECLARE_METATYPE(vxr::ComputeState)
 
 class TestShellRules : public QObject {
     Q_OBJECT
@@ -38,6 +41,57 @@ private slots:
         QFETCH(QString, label);
         QCOMPARE(vxr::crosshairLabel(stopping, manual, idleRule, running), label);
         QCOMPARE(ShellRules::crosshairEnabled(stopping), !stopping);
+    }
+
+    // The tray's first item says what a press does; the tooltip and the line under
+    // "Auto" say what the app is doing.
+    void trayWords_data() {
+        QTest::addColumn<ComputeState>("state");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("status");
+        const ComputeState idle{false, false, true, false, true, false, 5, 0};
+        ComputeState manual = idle;
+        manual.manualOverride = true;
+        ComputeState manualOnly = manual;
+        manualOnly.idleRestrictionEnabled = false;
+        ComputeState computing = manual;
+        computing.evaluatorsRunning = true;
+        computing.sandboxes = 2;
+        ComputeState battery = idle;
+        battery.pausedOnBattery = true;
+        ComputeState noService = idle;
+        noService.serviceRunning = false;
+        ComputeState stopping = computing;
+        stopping.isStopping = true;
+        ComputeState off = idle;
+        off.idleRestrictionEnabled = false;
+        QTest::newRow("waiting") << idle << "Start computing"
+                                 << "Waiting for idle: starts after 5 min away";
+        QTest::newRow("manual with idle rule") << manual << "Resume automatic start"
+                                               << "Starting…";
+        QTest::newRow("manual only") << manualOnly << "Stop computing"
+                                     << "Starting…";
+        QTest::newRow("computing") << computing << "Resume automatic start"
+                                   << "Computing: 2 sandboxes";
+        QTest::newRow("on battery") << battery << "Start computing"
+                                    << "Paused: on battery";
+        QTest::newRow("no service") << noService << "Start computing"
+                                    << "Worker service not running";
+        QTest::newRow("stopping") << stopping << "Stopping…"
+                                  << "Stopping…";
+        QTest::newRow("off") << off << "Start computing"
+                             << "Not computing";
+    }
+    void trayWords() {
+        QFETCH(ComputeState, state);
+        QFETCH(QString, action);
+        QFETCH(QString, status);
+        QCOMPARE(trayActionLabel(state), action);
+        QCOMPARE(computeStatusText(state), status);
+        QVERIFY(trayPanelUsable("xcb") && !trayPanelUsable("wayland"));
+        QCOMPARE(settings_screen::idleStatusText(130.7, "GNOME Mutter"),
+                 "Idle for 2 min 10 s (GNOME Mutter)");
+        QCOMPARE(settings_screen::idleStatusText(3725, "X11"), "Idle for 1 h 2 min (X11)");
     }
 
     void earningsLine_data() {

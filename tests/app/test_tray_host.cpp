@@ -69,11 +69,13 @@ private slots:
         QMenu* menu = shell.trayMenu();
         QVERIFY(menu);
         const QList<QAction*> actions = menu->actions();
-        QCOMPARE(actions.first()->text(), "Auto");
+        QCOMPARE(actions.first()->text(), "Start computing");
         actions.first()->trigger();
         QVERIFY(controller->manualOverride());
-        QCOMPARE(actions.first()->text(), "Stop");
+        QCOMPARE(actions.first()->text(), "Resume automatic start");
+        QTRY_VERIFY(shell.trayToolTip().endsWith("Computing"));
         vxr::test::ControllerAccess::setIsStopping(*controller, true);
+        QCOMPARE(shell.trayToolTip(), "VXR Worker\nStopping…");
         QCOMPARE(actions.first()->text(), "Stopping…");
         QVERIFY(!actions.first()->isEnabled());
         QStringList texts;

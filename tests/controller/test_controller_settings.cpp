@@ -1,4 +1,6 @@
 #include "controller/worker_controller.h"
+#include "platform/autostart_entry.h"
+#include "platform/power_source.h"
 #include "platform/settings_store.h"
 #include "support/fake_worker.h"
 
@@ -9,6 +11,20 @@
 
 using namespace vxr;
 using namespace vxr::test;
+
+namespace {
+// Plugged in or not, as the test says.
+class ScriptedPowerSource : public PowerSource {
+public:
+    bool battery = false;
+    [[nodiscard]] bool onBattery() const override { return battery; }
+    [[nodiscard]] bool hasBattery() const override { return true; }
+    void unplug(bool unplugged) {
+        battery = unplugged;
+        emit changed();
+    }
+};
+} // namespace
 
 class TestControllerSettings : public QObject {
     Q_OBJECT
@@ -125,6 +141,84 @@ private slots:
         QCOMPARE(spy.count(), 0);
         QCOMPARE(bin.starts(QStringLiteral("service")).size(), 1);
         controller->shutdownForQuit();
+    }
+
+    // The idle rule is remembered only while the app starts at login, and brought back
+    // only for a start at login.
+    void startAtLoginRestoresTheIdleRuleOnlyForAStartAtLogin() {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        const QString entry = AppPaths::underRoot(root.path()).autostartFile;
+        auto controller = makeController(root, bin);
+        controller->setIdleRestrictionEnabled(true);
+        QVERIFY(!controller->startAtLogin());
+        QVERIFY(!SettingsStore(settingsFile(root)).value("loginIdleRestrictionEnabled"));
+        controller->setStartAtLogin(true);
+        QVERIFY(controller->startAtLogin());
+        QVERIFY(autostart::isEnabled(entry));
+        controller->setIdleThresholdMinutes(10);
+        controller->shutdownForQuit();
+        controller.reset();
+
+        const auto start = [&](bool atLogin) {
+            ControllerEnvironment env = testEnvironment(root.path(), bin.path());
+            env.startedAtLogin = atLogin;
+            return std::make_unique<WorkerController>(env);
+        };
+        controller = start(false); // by hand: the defaults
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
+        QCOMPARE(controller->idleThresholdMinutes(), 5.0);
+        controller->shutdownForQuit();
+        controller = start(true);
+        QCOMPARE(controller->idleRestrictionEnabled(), true);
+        QCOMPARE(controller->idleThresholdMinutes(), 10.0);
+
+        controller->setStartAtLogin(false);
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!SettingsStore(settingsFile(root)).value("loginIdleThresholdMinutes"));
+        controller->shutdownForQuit();
+        controller = start(true); // an old entry started it: nothing is stored any more
+        QCOMPARE(controller->idleRestrictionEnabled(), false);
+        controller->shutdownForQuit();
+    }
+
+    // On battery the idle rule starts nothing and stops what it started, at once; a
+    // manual start still runs; the setting off lets the idle rule run on battery.
+    void batteryPausesTheIdleRuleOnly() {
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        ControllerEnvironment env = testEnvironment(root.path(), bin.path());
+        auto idle = std::make_shared<double>(600);
+        env.makeIdleTimeSource = [idle] { return std::make_unique<ScriptedIdleSource>(idle); };
+        ScriptedPowerSource* power = nullptr;
+        env.makePowerSource = [&power] {
+            auto source = std::make_unique<ScriptedPowerSource>();
+            power = source.get();
+            return source;
+        };
+        WorkerController controller(env);
+        QVERIFY(controller.hasBattery() && controller.pauseOnBattery());
+        controller.setIdleRestrictionEnabled(true);
+        QTRY_VERIFY(controller.evaluatorsRunning());
+
+        power->unplug(true);
+        QVERIFY(controller.onBattery() && controller.pausedOnBattery());
+        QTRY_VERIFY(!controller.evaluatorsRunning());
+        QTest::qWait(50); // idle ticks go on: still nothing starts
+        QVERIFY(!controller.evaluatorsRunning() && !controller.isStopping());
+
+        controller.setManualOverride(true);
+        QTRY_VERIFY(controller.evaluatorsRunning());
+        power->unplug(false);
+        power->unplug(true);
+        QVERIFY(controller.evaluatorsRunning()); // the user asked for it
+        controller.setManualOverride(false);
+        QTRY_VERIFY(!controller.evaluatorsRunning());
+
+        controller.setPauseOnBattery(false);
+        QTRY_VERIFY(controller.evaluatorsRunning());
+        controller.shutdownForQuit();
+        QVERIFY(SettingsStore(settingsFile(root)).value("pauseOnBattery") == QVariant(false));
     }
 
     void corruptSettingsFileIsSetAsideAndDefaultsUsed() {

@@ -35,11 +35,11 @@ public:
         env.procRoot = m_root.filePath(QStringLiteral("no-proc"));
         if (m_worker) {
             // Every run of the worker program recorded, the one-shots included.
-            writeExecutable(m_worker->filePath(QStringLiteral("vxr-worker.sh")),
-                            recordingScript("service",
-                                            "case \"$1\" in --show=*|--register=*|--reset) exit "
-                                            "0 ;; esac\n" +
-                                                kRunUntilTerminated));
+            writeExecutable(
+                m_worker->filePath(QStringLiteral("vxr-worker.sh")),
+                recordingScript("service", "case \"$1\" in --show=*|--register=*|--reset) exit "
+                                           "0 ;; esac\n" +
+                                               kRunUntilTerminated));
         }
         if (options.idleDetection)
             env.makeIdleTimeSource = [seconds = m_idleSeconds] {

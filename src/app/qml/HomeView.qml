@@ -87,6 +87,23 @@ Item {
                 onClicked: root.controller.toggleCompute()
             }
 
+            Text {
+                objectName: "autoStartWait"
+                anchors.horizontalCenter: parent.horizontalCenter
+                // Only while the button reads "Auto": what automatic start waits for.
+                visible: ShellRules.autoStartWaiting(root.controller.isStopping,
+                                                     root.controller.manualOverride,
+                                                     root.controller.idleRestrictionEnabled,
+                                                     root.running)
+                text: ShellRules.autoStartWaitText(root.controller.pausedOnBattery,
+                                                   root.controller.idleThresholdMinutes)
+                color: VXRTheme.textDim
+                font.family: "monospace"
+                font.pixelSize: 10
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
+            }
+
             DepositInfoView {
                 objectName: "depositInfo"
                 anchors.horizontalCenter: parent.horizontalCenter

@@ -261,6 +261,12 @@ Item {
                 onIncrement: root.controller.idleThresholdMinutes = SettingsRules.steppedUp(SettingsRules.IdleThreshold, value)
             }
             Caption {
+                objectName: "idleStatus"
+                visible: root.controller.idleDetectionAvailable
+                text: SettingsRules.idleStatusText(root.controller.idleSeconds,
+                                                   root.controller.idleSourceName)
+            }
+            Caption {
                 objectName: "idleCaption"
                 text: SettingsRules.idleCaption(root.controller.idleDetectionAvailable,
                                                 root.controller.idleRestrictionEnabled)
@@ -269,6 +275,29 @@ Item {
                 text: "Enable WebGPU"
                 value: root.controller.enableWebGPU
                 onEdited: (value) => root.controller.enableWebGPU = value
+            }
+
+            Divider { }
+            // --- This computer ---
+            SectionHeader { text: "THIS COMPUTER" }
+            HUDCheckbox {
+                objectName: "startAtLoginCheckbox"
+                text: "Start VXR Worker when I log in"
+                value: root.controller.startAtLogin
+                onEdited: (value) => root.controller.startAtLogin = value
+            }
+            Caption { text: "Starts in the tray, with the idle setting above as you left it." }
+            HUDCheckbox {
+                objectName: "pauseOnBatteryCheckbox"
+                visible: root.controller.hasBattery
+                text: "Pause when on battery power"
+                value: root.controller.pauseOnBattery
+                onEdited: (value) => root.controller.pauseOnBattery = value
+            }
+            Caption {
+                objectName: "batteryCaption"
+                visible: root.controller.hasBattery && root.controller.pauseOnBattery
+                text: SettingsRules.batteryCaption(root.controller.pausedOnBattery)
             }
 
             Divider { }
