@@ -1,9 +1,11 @@
 #include "app/app_shell.h"
 #include "app/application_service.h"
 #include "app/hud_web_view.h"
+#include "app/notifier.h"
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
 #include "platform/autostart_entry.h"
+#include "platform/desktop_notifications.h"
 #include "platform/quit_signals.h"
 #include "platform/settings_store.h"
 
@@ -65,6 +67,11 @@ int main(int argc, char* argv[]) {
 
     vxr::SettingsStore windowSettings(environment.paths.settingsFile);
     vxr::AppShell shell(controller, hud, &windowSettings);
+
+    vxr::DesktopNotifications notifications(bus);
+    vxr::Notifier notifier(controller, &notifications);
+    QObject::connect(&notifier, &vxr::Notifier::openRequested, &shell,
+                     &vxr::AppShell::showDetached);
 
     const auto quit = [controller] {
         controller->shutdownForQuitThen([] { QCoreApplication::quit(); });

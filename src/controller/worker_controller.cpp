@@ -24,6 +24,7 @@ const QString kYieldToOtherApps = QStringLiteral("yieldToOtherApps");
 const QString kMemoryHeadroomGB = QStringLiteral("memoryHeadroomGB");
 const QString kMaxSandboxes = QStringLiteral("maxSandboxes");
 const QString kPauseOnBattery = QStringLiteral("pauseOnBattery");
+const QString kShowNotifications = QStringLiteral("showNotifications");
 // The idle rule as the user left it, kept only while the app starts at login.
 const QString kLoginIdleRestriction = QStringLiteral("loginIdleRestrictionEnabled");
 const QString kLoginIdleThreshold = QStringLiteral("loginIdleThresholdMinutes");
@@ -41,10 +42,7 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
         m_idleSource = m_env.makeIdleTimeSource();
 
     m_sandboxRestartTimer.setSingleShot(true);
-    connect(&m_sandboxRestartTimer, &QTimer::timeout, this, [this] {
-        if (m_serviceProcess && m_serviceProcess->isRunning())
-            m_serviceProcess->terminate();
-    });
+    connect(&m_sandboxRestartTimer, &QTimer::timeout, this, [this] { terminateService(); });
     m_serviceRelaunchTimer.setSingleShot(true);
     connect(&m_serviceRelaunchTimer, &QTimer::timeout, this, &WorkerController::launchService);
     m_registrationSettleTimer.setSingleShot(true);
@@ -92,6 +90,13 @@ void WorkerController::reapOrphansThen(std::function<void()> next) {
                  });
 }
 
+void WorkerController::terminateService() {
+    if (!m_serviceProcess || !m_serviceProcess->isRunning())
+        return;
+    m_serviceStopRequested = true;
+    m_serviceProcess->terminate();
+}
+
 void WorkerController::setHoldServiceRelaunch(bool hold) {
     m_holdServiceRelaunch = hold;
     if (hold)
@@ -111,6 +116,8 @@ void WorkerController::readPersistedSettings() {
         m_memoryHeadroomGB = storedDouble(*stored).value_or(m_memoryHeadroomGB);
     if (const auto stored = m_settings->value(kPauseOnBattery))
         m_pauseOnBattery = storedBool(*stored).value_or(m_pauseOnBattery);
+    if (const auto stored = m_settings->value(kShowNotifications))
+        m_showNotifications = storedBool(*stored).value_or(m_showNotifications);
 
     m_maxSandboxes = m_performanceCores;
     if (const auto stored = m_settings->value(kMaxSandboxes)) {
@@ -153,6 +160,13 @@ void WorkerController::setPauseOnBattery(bool value) {
         Q_EMIT pausedOnBatteryChanged();
         reconcileEvaluatorState();
     }
+}
+
+void WorkerController::setShowNotifications(bool value) {
+    if (std::exchange(m_showNotifications, value) == value)
+        return;
+    m_settings->setValue(kShowNotifications, value);
+    Q_EMIT showNotificationsChanged();
 }
 
 bool WorkerController::startAtLogin() const {
@@ -260,8 +274,7 @@ void WorkerController::setJoinGlobalGroup(bool value) {
     m_settings->setValue(kJoinGlobalGroup, value);
     Q_EMIT joinGlobalGroupChanged();
     // The relaunch that follows the exit picks up the new argument list.
-    if (m_serviceProcess && m_serviceProcess->isRunning())
-        m_serviceProcess->terminate();
+    terminateService();
     // A change from the last seconds would otherwise be lost with the process.
     m_jobHistory->saveNow();
 }
@@ -412,8 +425,7 @@ void WorkerController::askChildrenToStopForQuit() {
     cancelRunInfoPoll();
     if (m_evaluatorProcess && m_evaluatorProcess->isRunning())
         m_evaluatorProcess->terminate();
-    if (m_serviceProcess && m_serviceProcess->isRunning())
-        m_serviceProcess->terminate();
+    terminateService();
     // A change from the last seconds would otherwise be lost with the process.
     m_jobHistory->saveNow();
 }

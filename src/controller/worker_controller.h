@@ -61,6 +61,8 @@ class WorkerController : public QObject {
     Q_PROPERTY(bool hasBattery READ hasBattery NOTIFY hasBatteryChanged)
     Q_PROPERTY(bool pauseOnBattery READ pauseOnBattery WRITE setPauseOnBattery NOTIFY
                    pauseOnBatteryChanged)
+    Q_PROPERTY(bool showNotifications READ showNotifications WRITE setShowNotifications NOTIFY
+                   showNotificationsChanged)
     // The idle rule is on but starts nothing: the computer runs on battery.
     Q_PROPERTY(bool pausedOnBattery READ pausedOnBattery NOTIFY pausedOnBatteryChanged)
     // The desktop starts the app at login (its autostart entry is there and enabled).
@@ -110,6 +112,7 @@ public:
     bool onBattery() const { return m_onBattery; }
     bool hasBattery() const;
     bool pauseOnBattery() const { return m_pauseOnBattery; }
+    bool showNotifications() const { return m_showNotifications; }
     bool pausedOnBattery() const { return m_pauseOnBattery && m_onBattery; }
     bool startAtLogin() const;
     bool joinGlobalGroup() const { return m_joinGlobalGroup; }
@@ -143,6 +146,7 @@ public:
     void setMemoryHeadroomGB(double value);
     void setMaxSandboxes(int value);
     void setPauseOnBattery(bool value);
+    void setShowNotifications(bool value);
     // Writes or removes the autostart entry; while on, the idle rule is remembered for
     // starts at login.
     void setStartAtLogin(bool value);
@@ -198,6 +202,7 @@ Q_SIGNALS:
     void onBatteryChanged();
     void hasBatteryChanged();
     void pauseOnBatteryChanged();
+    void showNotificationsChanged();
     void pausedOnBatteryChanged();
     void startAtLoginChanged();
     void joinGlobalGroupChanged();
@@ -214,6 +219,11 @@ Q_SIGNALS:
     // Each task-info document fetched while the evaluator runs, after the rows were
     // set from it (the job history ingests it).
     void taskInfoFetched(const QJsonObject& root);
+    // What the user did not ask for and may want to hear about.
+    void serviceExitedUnexpectedly();
+    void evaluatorExitedUnexpectedly();
+    void workerProgramsMissing(const QString& binDir);
+    void registrationFinished(bool succeeded, const QString& message);
 
 private:
     // Tests drive the internals through this (tests/support/controller_access.h).
@@ -254,6 +264,9 @@ private:
     void setIsApplyingRegistration(bool value);
     void setIsResettingWorkerId(bool value);
     void releaseProcess(ChildProcess*& handle);
+    // Ends the service on purpose (a setting, a registration, quit): its exit is no
+    // crash.
+    void terminateService();
 
     // Worker-interface hooks (polls, throttle, registration).
     void startStatusPoll();
@@ -301,6 +314,7 @@ private:
     double m_idleSeconds = 0;
     bool m_onBattery = false;
     bool m_pauseOnBattery = true;
+    bool m_showNotifications = true;
     std::unique_ptr<PowerSource> m_powerSource;
     bool m_joinGlobalGroup = true;
     double m_memoryCapPercent = 50;
@@ -315,6 +329,7 @@ private:
     ChildProcess* m_serviceProcess = nullptr;
     ChildProcess* m_evaluatorProcess = nullptr;
     bool m_holdServiceRelaunch = false;
+    bool m_serviceStopRequested = false;
     bool m_evaluatorUserRequestedStop = false;
     // Set by shutdownForQuit(): no child is started after it.
     bool m_shuttingDown = false;

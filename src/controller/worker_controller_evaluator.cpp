@@ -87,6 +87,8 @@ void WorkerController::handleEvaluatorExit(ChildProcess* process, int status) {
         return;
     }
     writeDiagnostic(QStringLiteral("evaluator exited unexpectedly (status %1)").arg(status));
+    if (!m_shuttingDown)
+        Q_EMIT evaluatorExitedUnexpectedly();
     clearSandboxes();
     cancelTaskInfoPoll();
     releaseProcess(m_evaluatorProcess);

@@ -32,8 +32,10 @@ void WorkerController::registerWorker(const QString& key) {
     runOneShot({QStringLiteral("--register=") + key}, [this](int status, const QString& output) {
         if (const std::optional<QString> failure = registrationFailure(status, output)) {
             setRegistrationStatus(RegistrationStatus::failed(*failure));
+            Q_EMIT registrationFinished(false, *failure);
             return;
         }
+        Q_EMIT registrationFinished(true, QString());
         applyRegistration();
         checkRegistration();
     });
@@ -43,8 +45,7 @@ void WorkerController::applyRegistration() {
     setIsApplyingRegistration(true);
     setHoldServiceRelaunch(true);
     stopEvaluator();
-    if (m_serviceProcess && m_serviceProcess->isRunning())
-        m_serviceProcess->terminate();
+    terminateService();
     // The worker program needs time to settle its new identity before the service
     // starts again with it; a further registration meanwhile starts that time anew.
     m_registrationSettleTimer.start(m_env.timing.registrationRestartDelay);
@@ -64,8 +65,7 @@ void WorkerController::resetWorkerId() {
         return;
     setIsResettingWorkerId(true);
     setHoldServiceRelaunch(true);
-    if (m_serviceProcess && m_serviceProcess->isRunning())
-        m_serviceProcess->terminate();
+    terminateService();
     waitForServiceExitThenReset(m_env.timing.resetExitPollAttempts);
 }
 

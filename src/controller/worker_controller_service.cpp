@@ -5,6 +5,7 @@
 #include "platform/child_process.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace vxr {
 
@@ -58,8 +59,11 @@ void WorkerController::launchService() {
         writeDiagnostic(QLatin1String("Failed to launch worker service: ") + error);
         process->deleteLater();
         setServiceRunning(false);
+        if (!QFileInfo::exists(m_env.binDir + QLatin1String("/vxr-worker.sh")))
+            Q_EMIT workerProgramsMissing(m_env.binDir);
         return;
     }
+    m_serviceStopRequested = false;
     m_serviceProcess = process;
     setServiceRunning(true);
     startStatusPoll();
@@ -72,6 +76,8 @@ void WorkerController::handleServiceExit(ChildProcess* process, int status) {
         return;
     }
     releaseProcess(m_serviceProcess);
+    if (!std::exchange(m_serviceStopRequested, false) && !m_shuttingDown)
+        Q_EMIT serviceExitedUnexpectedly();
     const bool held = m_holdServiceRelaunch;
     setServiceRunning(false);
     setWorkerURL(std::nullopt);

@@ -16,8 +16,8 @@ QString execArgument(const QString& argument) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     QString text = argument;
     text.replace(u'%', QStringLiteral("%%"));
-    const bool quote = std::any_of(text.cbegin(), text.cend(),
-                                   [](QChar c) { return reserved.contains(c); });
+    const bool quote =
+        std::any_of(text.cbegin(), text.cend(), [](QChar c) { return reserved.contains(c); });
     if (quote) {
         QString escaped;
         for (QChar c : text) {

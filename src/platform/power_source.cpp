@@ -20,8 +20,8 @@ constexpr int kReplyTimeoutMs = 5000;
 void getProperty(QDBusConnection& bus, QObject* context, const QString& path,
                  const QString& interface, const QString& name,
                  std::function<void(const QVariant&)> done) {
-    QDBusMessage get = QDBusMessage::createMethodCall(kService, path, kProperties,
-                                                      QStringLiteral("Get"));
+    QDBusMessage get =
+        QDBusMessage::createMethodCall(kService, path, kProperties, QStringLiteral("Get"));
     get << interface << name;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(get, kReplyTimeoutMs), context);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
@@ -69,10 +69,9 @@ void UPowerSource::readDisplayDevice() {
                         update(m_onBattery, false);
                         return;
                     }
-                    getProperty(m_bus, this, kDisplayDevice, kDeviceInterface,
-                                QStringLiteral("IsPresent"), [this](const QVariant& present) {
-                                    update(m_onBattery, present.toBool());
-                                });
+                    getProperty(
+                        m_bus, this, kDisplayDevice, kDeviceInterface, QStringLiteral("IsPresent"),
+                        [this](const QVariant& present) { update(m_onBattery, present.toBool()); });
                 });
 }
 

@@ -58,11 +58,12 @@ private slots:
     void entryQuotesTheExecutableAndHonoursDesktopTools_data() {
         QTest::addColumn<QString>("executable");
         QTest::addColumn<QString>("exec");
-        QTest::newRow("plain") << "/usr/bin/VXRWorker" << "Exec=/usr/bin/VXRWorker --hidden";
-        QTest::newRow("space and quote")
-            << "/opt/My \"Apps\"/VXRWorker" << R"(Exec="/opt/My \\"Apps\\"/VXRWorker" --hidden)";
-        QTest::newRow("dollar and percent")
-            << "/home/a$b/100%/VXRWorker" << R"(Exec="/home/a\\$b/100%%/VXRWorker" --hidden)";
+        QTest::newRow("plain") << "/usr/bin/VXRWorker"
+                               << "Exec=/usr/bin/VXRWorker --hidden";
+        QTest::newRow("space and quote") << "/opt/My \"Apps\"/VXRWorker"
+                                         << R"(Exec="/opt/My \\"Apps\\"/VXRWorker" --hidden)";
+        QTest::newRow("dollar and percent") << "/home/a$b/100%/VXRWorker"
+                                            << R"(Exec="/home/a\\$b/100%%/VXRWorker" --hidden)";
     }
     void entryQuotesTheExecutableAndHonoursDesktopTools() {
         QFETCH(QString, executable);

@@ -288,6 +288,12 @@ Item {
             }
             Caption { text: "Starts in the tray, with the idle setting above as you left it." }
             HUDCheckbox {
+                objectName: "notificationsCheckbox"
+                text: "Show notifications"
+                value: root.controller.showNotifications
+                onEdited: (value) => root.controller.showNotifications = value
+            }
+            HUDCheckbox {
                 objectName: "pauseOnBatteryCheckbox"
                 visible: root.controller.hasBattery
                 text: "Pause when on battery power"
