@@ -193,12 +193,18 @@ private slots:
         QCOMPARE(m_app->evaluators().size(), 1);
 
         const QByteArray watched = watch.readAllStandardOutput();
-        watch.terminate();
-        watch.waitForFinished(3000);
         QCOMPARE(linesWith(watched, "EvaluatorRunning"),
                  QList<QByteArray>{"EvaluatorRunning        true"});
         QCOMPARE(linesWith(watched, "ManualOverride"),
                  QList<QByteArray>{"ManualOverride          true"});
+
+        // quit runs the app's quit path; watch ends with it.
+        QCOMPARE(ctl({"quit"}).status, 0);
+        QVERIFY(m_app->waitForExit(15000));
+        QVERIFY(watch.waitForFinished(5000));
+        QCOMPARE(watch.exitCode(), 1);
+        QCOMPARE(watch.readAllStandardError(),
+                 QByteArray("vxr-worker-ctl: VXR Worker is not running\n"));
     }
 
     // Values the Settings screen could never reach are refused and change nothing;
