@@ -2,6 +2,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QObject>
 #include <QStringList>
 #include <QVariantList>
@@ -12,7 +13,9 @@ namespace vxr {
 // The app's presence on the session bus: it owns the well-known name and exports
 // org.freedesktop.Application, which is how a second launch, the desktop's
 // launcher, `gapplication` and the uninstaller reach the running instance.
-class ApplicationService : public QObject {
+// Qt gives a call's context to the object the adaptors belong to, so adaptors that
+// answer with errors reach the call through this object's QDBusContext.
+class ApplicationService : public QObject, public QDBusContext {
     Q_OBJECT
 
 public:

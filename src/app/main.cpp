@@ -1,5 +1,6 @@
 #include "app/app_shell.h"
 #include "app/application_service.h"
+#include "app/control_service.h"
 #include "app/hud_web_view.h"
 #include "app/notifier.h"
 #include "controller/worker_controller.h"
@@ -16,6 +17,8 @@
 #include <QtPlugin>
 #include <QtQml/qqmlextensionplugin.h>
 #include <QtWebEngineQuick/qtwebenginequickglobal.h>
+
+#include <memory>
 
 #include <unistd.h>
 
@@ -38,7 +41,8 @@ int main(int argc, char* argv[]) {
     // before it could start a second worker service.
     QDBusConnection bus = QDBusConnection::sessionBus();
     vxr::ApplicationService service(bus);
-    if (!service.claim()) {
+    const bool onBus = service.claim();
+    if (!onBus) {
         if (bus.isConnected() && bus.interface()->isServiceRegistered(
                                      QLatin1String(vxr::ApplicationService::serviceName))) {
             if (!vxr::ApplicationService::activateRunningInstance(bus))
@@ -64,6 +68,10 @@ int main(int argc, char* argv[]) {
     QObject::connect(controller, &vxr::WorkerController::workerURLAssigned, hud,
                      &vxr::HUDWebView::serviceURLChanged);
     hud->serviceURLChanged(controller->workerURLValue());
+
+    std::unique_ptr<vxr::ControlService> control;
+    if (onBus)
+        control = std::make_unique<vxr::ControlService>(controller, &service, bus);
 
     vxr::SettingsStore windowSettings(environment.paths.settingsFile);
     vxr::AppShell shell(controller, hud, &windowSettings);

@@ -9,7 +9,8 @@
 
 namespace vxr {
 
-// An installation directory holds bin/VXRWorker (and lib/vxr-worker beside it).
+// An installation directory holds bin/VXRWorker (with bin/vxr-worker-ctl and
+// lib/vxr-worker beside it); the whole directory goes to the Trash.
 struct Installation {
     QString dir;
     QString desktopEntry; // the entry that named dir; empty when found at a fallback location

@@ -33,6 +33,7 @@ void writeFile(const QString& path, const QByteArray& contents = "x") {
 void makeInstallation(const QString& dir) {
     writeFile(dir + "/bin/VXRWorker", "#!/bin/sh\n");
     writeFile(dir + "/bin/UninstallVXRWorker", "#!/bin/sh\n");
+    writeFile(dir + "/bin/vxr-worker-ctl", "#!/bin/sh\n");
     writeFile(dir + "/lib/vxr-worker/vxr-worker.sh", "#!/bin/sh\n");
 }
 
@@ -305,6 +306,7 @@ private slots:
         const QString trashName = QFileInfo(install).fileName();
         QVERIFY(!QFileInfo::exists(install));
         QVERIFY(QFileInfo(trashDir + "/files/" + trashName + "/bin/VXRWorker").isFile());
+        QVERIFY(QFileInfo(trashDir + "/files/" + trashName + "/bin/vxr-worker-ctl").isFile());
         QSettings info(trashDir + "/info/" + trashName + ".trashinfo", QSettings::IniFormat);
         QCOMPARE(info.childGroups(), QStringList{"Trash Info"});
         const QByteArray infoText = readFile(trashDir + "/info/" + trashName + ".trashinfo");
