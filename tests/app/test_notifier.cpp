@@ -87,8 +87,7 @@ private slots:
             QTRY_COMPARE(fake.summaries, QStringList{"The worker service keeps stopping"});
 
             QDBusMessage click = QDBusMessage::createSignal(
-                "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-                "ActionInvoked");
+                "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
             click << uint(1) << QStringLiteral("default");
             QVERIFY(server.send(click));
             QTRY_COMPARE(open.size(), 1);
