@@ -174,6 +174,11 @@ void Uninstaller::removeAll() {
     if (existsOrIsLink(config) && trash(config))
         result.removed.append(QStringLiteral("saved worker configuration"));
 
+    // Left behind, the desktop would try to start a removed program at every login.
+    const QString autostart = m_env.autostartEntryPath();
+    if (existsOrIsLink(autostart) && QFile::remove(autostart))
+        result.removed.append(QStringLiteral("start at login"));
+
     if (clearSettingsStore(m_env.settingsStorePath()))
         result.removed.append(QStringLiteral("saved preferences"));
 

@@ -19,6 +19,11 @@ QString UninstallerEnvironment::settingsStorePath() const {
     return configHome + QLatin1Char('/') + QLatin1String(bundleID) + QLatin1String(".json");
 }
 
+QString UninstallerEnvironment::autostartEntryPath() const {
+    return configHome + QLatin1String("/autostart/") + QLatin1String(bundleID) +
+           QLatin1String(".desktop");
+}
+
 QString UninstallerEnvironment::workerConfigurationPath() const {
     return homeDir + QLatin1Char('/') + QLatin1String(workerConfigurationDir);
 }

@@ -32,6 +32,8 @@ struct UninstallerEnvironment {
     std::chrono::milliseconds quitWait{1500};
 
     [[nodiscard]] QString settingsStorePath() const;
+    // The app's XDG autostart entry ("Start VXR Worker when I log in").
+    [[nodiscard]] QString autostartEntryPath() const;
     [[nodiscard]] QString workerConfigurationPath() const;
     [[nodiscard]] QString processLogPath() const;
 

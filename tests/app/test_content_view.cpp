@@ -245,6 +245,45 @@ private slots:
         QVERIFY(warnings.isEmpty());
     }
 
+    // Ctrl+1…6 switch tabs, Ctrl+Q quits, Ctrl+W closes the window; the home button
+    // shows where the keyboard focus is and Enter presses it.
+    void keyboard() {
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.showDetached(NavTab::home);
+        ContentWindow* window = shell.detachedWindow()->window();
+        window->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window, Qt::Key_3, Qt::ControlModifier);
+        QCOMPARE(window->tab(), int(NavTab::metrics));
+        QTest::keyClick(window, Qt::Key_5, Qt::ControlModifier); // Logs: no page yet
+        QCOMPARE(window->tab(), int(NavTab::metrics));
+        QTest::keyClick(window, Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(window->tab(), int(NavTab::home));
+
+        QQuickItem* button = find(window, "crosshairButton");
+        QVERIFY(button);
+        button->forceActiveFocus(Qt::TabFocusReason);
+        const auto ringShown = [button] {
+            const QList<QQuickItem*> parts =
+                button->property("background").value<QQuickItem*>()->childItems();
+            return std::any_of(parts.cbegin(), parts.cend(), [](QQuickItem* part) {
+                // The focus ring: the one part with a "shown" switch.
+                return part->property("shown").isValid() && part->isVisible();
+            });
+        };
+        QVERIFY(ringShown());
+        QTest::keyClick(window, Qt::Key_Return);
+        QTRY_VERIFY(controller->manualOverride());
+
+        QSignalSpy quit(&shell, &AppShell::quitRequested);
+        QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quit.size(), 1);
+        QPointer<ContentWindow> closing = window;
+        QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(closing.isNull());
+    }
+
     void detachedWindowLifecycle() {
         QTemporaryDir dir;
         SettingsStore store(dir.filePath(QStringLiteral("settings.json")));

@@ -295,10 +295,12 @@ private slots:
         makeLeftovers(env);
         if (!desktopEntry.isEmpty())
             writeFile(path(desktopEntry), QString::fromUtf8(entryContents).arg(install).toUtf8());
+        writeFile(env.autostartEntryPath(), "[Desktop Entry]\nExec=VXRWorker --hidden\n");
 
         const auto [result, elapsed] = uninstall(env);
         QCOMPARE(result.removed, (QStringList{"the app", "saved worker configuration",
-                                              "saved preferences", "log file"}));
+                                              "start at login", "saved preferences", "log file"}));
+        QVERIFY(!QFileInfo::exists(env.autostartEntryPath()));
         QCOMPARE(result.notes, QStringList{});
 
         // The installation lies in the freedesktop Trash with a valid info file.

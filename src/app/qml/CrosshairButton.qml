@@ -63,7 +63,10 @@ Button {
         verticalAlignment: Text.AlignVCenter
     }
 
+    Keys.onReturnPressed: if (control.enabled) control.clicked()
+    Keys.onEnterPressed: if (control.enabled) control.clicked()
     background: Item {
+        FocusRing { shown: control.visualFocus; anchors.margins: 0 }
         Rectangle {
             anchors.fill: parent
             anchors.margins: 4

@@ -12,6 +12,11 @@ ContentWindow {
     minimumHeight: 520
     color: VXRTheme.bgDeep
 
+    Shortcut {
+        sequence: "Ctrl+W"
+        onActivated: window.close()
+    }
+
     ContentView {
         anchors.fill: parent
         controller: window.controller

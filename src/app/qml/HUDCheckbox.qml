@@ -21,6 +21,9 @@ CheckBox {
     // As a click does: report the new value; a disabled box does nothing.
     Accessible.onPressAction: if (control.enabled) control.edited(!control.value)
     Accessible.onToggleAction: if (control.enabled) control.edited(!control.value)
+    // Enter as well as Space.
+    Keys.onReturnPressed: if (control.enabled) control.edited(!control.value)
+    Keys.onEnterPressed: if (control.enabled) control.edited(!control.value)
     font.family: "monospace"
     font.pixelSize: 12
 
@@ -34,6 +37,7 @@ CheckBox {
                                : "transparent"
         border.width: 1
         border.color: control.checked ? VXRTheme.accent : VXRTheme.textDim
+        FocusRing { shown: control.visualFocus }
         IconShape {
             anchors.centerIn: parent
             visible: control.checked

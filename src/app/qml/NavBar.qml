@@ -12,6 +12,21 @@ Item {
     signal detach()
     signal quit()
 
+    // Ctrl+1…6 switch tabs (Logs only with a page); Ctrl+Q quits through the quit path.
+    Instantiator {
+        model: ShellRules.tabCount
+        delegate: Shortcut {
+            required property int index
+            sequence: "Ctrl+" + (index + 1)
+            enabled: ShellRules.tabEnabled(index, root.logsAvailable)
+            onActivated: root.tabSelected(index)
+        }
+    }
+    Shortcut {
+        sequence: "Ctrl+Q"
+        onActivated: root.quit()
+    }
+
     implicitHeight: 52
     implicitWidth: row.implicitWidth + 28
 

@@ -21,10 +21,16 @@ Button {
     Accessible.name: title
     Accessible.onPressAction: if (control.enabled) control.clicked()
 
-    background: Rectangle {
-        radius: 6
-        color: VXRTheme.accent
-        opacity: control.down ? 0.2 : (control.hovered || control.visualFocus ? 0.1 : 0)
+    Keys.onReturnPressed: if (control.enabled) control.clicked()
+    Keys.onEnterPressed: if (control.enabled) control.clicked()
+    background: Item {
+        Rectangle {
+            anchors.fill: parent
+            radius: 6
+            color: VXRTheme.accent
+            opacity: control.down ? 0.2 : (control.hovered || control.visualFocus ? 0.1 : 0)
+        }
+        FocusRing { shown: control.visualFocus }
     }
     contentItem: Item {
         IconShape {

@@ -25,6 +25,11 @@ ContentWindow {
         }
     }
 
+    Shortcut {
+        sequence: "Esc"
+        onActivated: window.hide()
+    }
+
     ContentView {
         anchors.fill: parent
         controller: window.controller

@@ -58,7 +58,10 @@ Item {
         opacity: enabled ? 1 : 0.4
         Accessible.name: text
         Accessible.onPressAction: if (enabled) clicked()
+        Keys.onReturnPressed: if (enabled) clicked()
+        Keys.onEnterPressed: if (enabled) clicked()
         background: Rectangle {
+            FocusRing { shown: button.visualFocus }
             radius: 3
             color: Qt.rgba(button.tint.r, button.tint.g, button.tint.b, button.down ? 0.25 : 0.1)
             border.width: 1

@@ -25,7 +25,10 @@ Item {
         padding: 0
         opacity: enabled ? 1 : 0.3
         Accessible.onPressAction: if (enabled) clicked()
+        Keys.onReturnPressed: if (enabled) clicked()
+        Keys.onEnterPressed: if (enabled) clicked()
         background: Rectangle {
+            FocusRing { shown: step.visualFocus }
             radius: 3
             color: step.down ? Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.25) : "transparent"
             border.width: 1
