@@ -5,6 +5,7 @@
 #include "app/app_shell.h"
 #include "app/detached_window.h"
 #include "app/shell_rules.h"
+#include "platform/settings_store.h"
 #include "support/screen_controller.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QDBusConnection>
 #include <QMenu>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QtQml/qqmlextensionplugin.h>
@@ -83,6 +85,19 @@ private slots:
             texts << action->text();
         QVERIFY(texts.contains("Open in a window"));
         QVERIFY(texts.contains("Quit VXR Worker"));
+
+        // With a tray: the very first start shows the window once; later starts, and
+        // starts at login, stay in the tray.
+        QTemporaryDir dir;
+        vxr::SettingsStore store(dir.filePath("settings.json"));
+        const auto windowShown = [&](AppShell::StartMode mode) {
+            AppShell next(controller.get(), nullptr, &store);
+            next.start(mode);
+            return next.detachedWindow()->window() != nullptr;
+        };
+        QVERIFY(!windowShown(AppShell::StartMode::hidden));
+        QVERIFY(windowShown(AppShell::StartMode::normal));
+        QVERIFY(!windowShown(AppShell::StartMode::normal));
         desktop.unregisterService(QStringLiteral("org.kde.StatusNotifierWatcher"));
         desktop.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
         desktopThread.quit();
