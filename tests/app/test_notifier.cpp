@@ -5,13 +5,12 @@
 #include "controller/worker_controller.h"
 #include "platform/desktop_notifications.h"
 
-#include "platform/child_guard.h"
 #include "support/fake_worker.h"
+#include "support/private_bus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -60,15 +59,10 @@ private slots:
     }
 
     void crashingServiceNotifiesOnceAndTheClickOpensAScreen() {
-        QProcess daemon;
-        daemon.setProgram("dbus-daemon");
-        daemon.setArguments({"--session", "--nofork", "--print-address=1"});
-        endWithTestProcess(daemon);
-        daemon.start();
-        if (!daemon.waitForStarted(5000))
+        test::PrivateBus bus;
+        if (bus.address().isEmpty())
             QSKIP("dbus-daemon cannot be started here");
-        QTRY_VERIFY(daemon.canReadLine());
-        const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const QString address = bus.address();
         QDBusConnection server = QDBusConnection::connectToBus(address, "fake-notifications");
         QDBusConnection app = QDBusConnection::connectToBus(address, "notifying-app");
         FakeNotificationServer fake;
@@ -103,8 +97,6 @@ private slots:
         server.unregisterObject("/org/freedesktop/Notifications");
         QDBusConnection::disconnectFromBus("fake-notifications");
         QDBusConnection::disconnectFromBus("notifying-app");
-        daemon.terminate();
-        daemon.waitForFinished(5000);
     }
 };
 

@@ -4,14 +4,13 @@
 #include "platform/autostart_entry.h"
 #include "platform/power_source.h"
 
-#include "platform/child_guard.h"
+#include "support/private_bus.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QFile>
-#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,9 +49,6 @@ public:
 
 class TestDesktopIntegration : public QObject {
     Q_OBJECT
-
-    QProcess m_daemon;
-    QString m_address;
 
 private slots:
     void entryQuotesTheExecutableAndHonoursDesktopTools_data() {
@@ -102,14 +98,10 @@ private slots:
     }
 
     void upowerIsFollowed() {
-        m_daemon.setProgram("dbus-daemon");
-        m_daemon.setArguments({"--session", "--nofork", "--print-address=1"});
-        endWithTestProcess(m_daemon);
-        m_daemon.start();
-        if (!m_daemon.waitForStarted(5000))
+        test::PrivateBus bus;
+        if (bus.address().isEmpty())
             QSKIP("dbus-daemon cannot be started here");
-        QTRY_VERIFY(m_daemon.canReadLine());
-        const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        const QString address = bus.address();
         QDBusConnection service = QDBusConnection::connectToBus(address, "fake-upower");
         QDBusConnection client = QDBusConnection::connectToBus(address, "upower-client");
 
@@ -141,8 +133,6 @@ private slots:
         service.unregisterObject("/");
         QDBusConnection::disconnectFromBus("fake-upower");
         QDBusConnection::disconnectFromBus("upower-client");
-        m_daemon.terminate();
-        m_daemon.waitForFinished(5000);
     }
 };
 
