@@ -128,6 +128,13 @@ private slots:
         QVERIFY(field && button);
 
         QVERIFY(!button->isEnabled());
+        // Hidden while typed; the toggle shows it (and hides it again). TextInput's echo
+        // modes: Normal 0, Password 2.
+        QCOMPARE(field->property("echoMode").toInt(), 2);
+        press(find(screen, "revealKeyButton"));
+        QCOMPARE(field->property("echoMode").toInt(), 0);
+        press(find(screen, "revealKeyButton"));
+        QCOMPARE(field->property("echoMode").toInt(), 2);
         QMetaObject::invokeMethod(field, "accepted"); // Return in the empty field
         QCOMPARE(controller->registrationStatus(), RegistrationStatus::notRegistered());
 

@@ -77,7 +77,9 @@ Rectangle {
                 }
                 Accessible.name: "Remove this job from the list"
                 Accessible.onPressAction: if (enabled) clicked()
-                background: Item { }
+                Keys.onReturnPressed: if (enabled) clicked()
+                Keys.onEnterPressed: if (enabled) clicked()
+                background: Item { FocusRing { shown: removeButton.visualFocus } }
                 contentItem: IconShape {
                     size: 10
                     lineWidth: 2.6

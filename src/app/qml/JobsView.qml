@@ -82,7 +82,10 @@ Rectangle {
                         text: JobsText.clearAllLabel(root.confirmClear)
                         Accessible.name: text
                         Accessible.onPressAction: if (enabled) clicked()
-                        background: Item { }
+                        Keys.onReturnPressed: if (enabled) clicked()
+                        Keys.onEnterPressed: if (enabled) clicked()
+                        Keys.onEscapePressed: root.confirmClear = false
+                        background: Item { FocusRing { shown: clearButton.visualFocus } }
                         contentItem: Text {
                             text: clearButton.text
                             color: root.confirmClear ? VXRTheme.value : VXRTheme.textDim

@@ -118,26 +118,14 @@ Item {
             Row {
                 width: parent.width
                 spacing: 8
-                TextField {
+                KeyField {
                     id: keyField
                     objectName: "registrationKeyField"
                     width: parent.width - registerButton.width - parent.spacing
-                    echoMode: TextInput.Password
                     placeholderText: "REGISTRATION KEY"
-                    placeholderTextColor: VXRTheme.textDim
-                    color: VXRTheme.text
-                    font.family: "monospace"
-                    font.pixelSize: 12
                     Accessible.name: "Registration key"
                     onTextChanged: root.registrationKey = text
                     onAccepted: root.registerIfPossible()
-                    background: Rectangle {
-                        radius: 3
-                        color: Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.05)
-                        border.width: 1
-                        border.color: keyField.activeFocus ? VXRTheme.accent
-                                                           : Qt.rgba(VXRTheme.accent.r, VXRTheme.accent.g, VXRTheme.accent.b, 0.35)
-                    }
                 }
                 HUDButton {
                     id: registerButton
