@@ -77,7 +77,12 @@ public:
     Q_INVOKABLE static bool tabEnabled(int tab, bool logsAvailable);
     Q_INVOKABLE static QString crosshairLabel(bool isStopping, bool manualOverride,
                                               bool idleRestrictionEnabled, bool evaluatorsRunning);
-    Q_INVOKABLE static bool crosshairEnabled(bool isStopping) { return !isStopping; }
+    Q_INVOKABLE static bool crosshairEnabled(bool isStopping, bool workerProgramsFound) {
+        return !isStopping && workerProgramsFound;
+    }
+    Q_INVOKABLE static QString programsMissingText(const QString& binDir) {
+        return QStringLiteral("Worker programs not found in ") + binDir;
+    }
     // The button reads "Auto": compute waits for the idle rule.
     Q_INVOKABLE static bool autoStartWaiting(bool isStopping, bool manualOverride,
                                              bool idleRestrictionEnabled, bool evaluatorsRunning) {

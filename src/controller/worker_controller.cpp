@@ -1,5 +1,6 @@
 #include "controller/worker_controller.h"
 
+#include "controller/worker_programs_watch.h"
 #include "core/async.h"
 #include "core/diagnostics.h"
 #include "platform/autostart_entry.h"
@@ -48,6 +49,16 @@ WorkerController::WorkerController(ControllerEnvironment environment, QObject* p
     m_registrationSettleTimer.setSingleShot(true);
     connect(&m_registrationSettleTimer, &QTimer::timeout, this,
             &WorkerController::finishRegistrationSettle);
+
+    // Installed while the app runs: the service starts as soon as the programs are there.
+    m_programs = new WorkerProgramsWatch(m_env.binDir, this);
+    connect(m_programs, &WorkerProgramsWatch::foundChanged, this, [this] {
+        Q_EMIT workerProgramsFoundChanged();
+        if (m_programs->found() && !m_reapInFlight) {
+            startServiceIfNeeded();
+            reconcileEvaluatorState();
+        }
+    });
 
     readPersistedSettings();
     if (m_env.startedAtLogin && startAtLogin())
@@ -261,7 +272,12 @@ void WorkerController::setManualOverride(bool value) {
     reconcileEvaluatorState();
 }
 
+bool WorkerController::workerProgramsFound() const {
+    return m_programs->found();
+}
+
 void WorkerController::toggleCompute() {
+    m_programs->recheck(); // a press after installing the programs finds them
     setManualOverride(!m_manualOverride);
 }
 

@@ -30,6 +30,7 @@ struct ControllerAccess;
 class ChildProcess;
 class IdleTimeSource;
 class PowerSource;
+class WorkerProgramsWatch;
 
 class RunInfoPoll;
 class SettingsStore;
@@ -46,6 +47,9 @@ class WorkerController : public QObject {
     Q_PROPERTY(QString throttleNotice READ throttleNoticeValue NOTIFY throttleNoticeChanged)
     Q_PROPERTY(bool evaluatorsRunning READ evaluatorsRunning NOTIFY evaluatorsRunningChanged)
     Q_PROPERTY(bool isStopping READ isStopping NOTIFY isStoppingChanged)
+    // The worker programs are installed in binDir (watched: an install is noticed).
+    Q_PROPERTY(bool workerProgramsFound READ workerProgramsFound NOTIFY workerProgramsFoundChanged)
+    Q_PROPERTY(QString binDir READ binDir CONSTANT)
     Q_PROPERTY(bool enableWebGPU READ enableWebGPU WRITE setEnableWebGPU NOTIFY enableWebGPUChanged)
     Q_PROPERTY(bool idleRestrictionEnabled READ idleRestrictionEnabled WRITE
                    setIdleRestrictionEnabled NOTIFY idleRestrictionEnabledChanged)
@@ -102,6 +106,7 @@ public:
     QString throttleNoticeValue() const { return m_throttleNotice.value_or(QString()); }
     bool evaluatorsRunning() const { return m_evaluatorsRunning; }
     bool isStopping() const { return m_isStopping; }
+    bool workerProgramsFound() const;
     bool enableWebGPU() const { return m_enableWebGPU; }
     bool idleRestrictionEnabled() const { return m_idleRestrictionEnabled; }
     double idleThresholdMinutes() const { return m_idleThresholdMinutes; }
@@ -194,6 +199,7 @@ Q_SIGNALS:
     void throttleNoticeChanged();
     void evaluatorsRunningChanged();
     void isStoppingChanged();
+    void workerProgramsFoundChanged();
     void enableWebGPUChanged();
     void idleRestrictionEnabledChanged();
     void idleThresholdMinutesChanged();
@@ -326,6 +332,7 @@ private:
     bool m_isResettingWorkerId = false;
     bool m_isApplyingRegistration = false;
 
+    WorkerProgramsWatch* m_programs = nullptr;
     ChildProcess* m_serviceProcess = nullptr;
     ChildProcess* m_evaluatorProcess = nullptr;
     bool m_holdServiceRelaunch = false;

@@ -129,6 +129,20 @@ private slots:
         QVERIFY(!banner->isVisible());
     }
 
+    // No worker programs: Home says where it looked, and Start is off.
+    void homeWithoutWorkerPrograms() {
+        ScreenController controller({.workerPrograms = false});
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.showDetached(NavTab::home);
+        QQuickWindow* window = shell.detachedWindow()->window();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QQuickItem* missing = find(window, "programsMissing");
+        QVERIFY(missing && missing->isVisible());
+        QVERIFY(!find(window, "crosshairButton")->isEnabled());
+        QVERIFY(missing->childItems().first()->property("text").toString().endsWith(
+            controller->binDir()));
+    }
+
     // Screen readers and accessibility-driven automation see every button by name,
     // and their press action really presses it.
     void buttonsAreAccessible() {

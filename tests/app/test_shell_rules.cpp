@@ -40,7 +40,8 @@ private slots:
         QFETCH(bool, running);
         QFETCH(QString, label);
         QCOMPARE(vxr::crosshairLabel(stopping, manual, idleRule, running), label);
-        QCOMPARE(ShellRules::crosshairEnabled(stopping), !stopping);
+        QCOMPARE(ShellRules::crosshairEnabled(stopping, true), !stopping);
+        QVERIFY(!ShellRules::crosshairEnabled(stopping, false)); // nothing to start
     }
 
     // The tray's first item says what a press does; the tooltip and the line under

@@ -4,6 +4,8 @@
 #include "support/controller_access.h"
 #include "support/fake_worker.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,6 +92,22 @@ private slots:
             bin.envValue(QStringLiteral("service"), QStringLiteral("VXR_WORKER_MEMORY_STATS_FILE")),
             controller->memoryStatsFilePath());
         QVERIFY(QFileInfo(controller->memoryStatsFilePath()).dir().exists());
+        controller->shutdownForQuit();
+    }
+
+    // The programs installed while the app runs: the watch sees them and the service
+    // starts, in a directory that did not exist at start-up.
+    void workerProgramsInstalledLaterAreStarted() {
+        FakeWorkerDir programs;
+        const QString binDir = rootPath() + "/opt/vxr/bin";
+        auto controller = start(programs, [&](ControllerEnvironment& env) { env.binDir = binDir; });
+        QVERIFY(!controller->workerProgramsFound());
+        QVERIFY(!controller->serviceRunning());
+        QVERIFY(QDir().mkpath(binDir));
+        for (const char* name : {"vxr-worker.sh", "vxr-evaluator.sh"})
+            QVERIFY(QFile::copy(programs.filePath(name), binDir + "/" + name));
+        QTRY_VERIFY(controller->workerProgramsFound());
+        QTRY_VERIFY(controller->serviceRunning());
         controller->shutdownForQuit();
     }
 

@@ -83,8 +83,32 @@ Item {
                 text: ShellRules.crosshairLabel(root.controller.isStopping, root.controller.manualOverride,
                                                 root.controller.idleRestrictionEnabled, root.running)
                 running: root.running
-                enabled: ShellRules.crosshairEnabled(root.controller.isStopping)
+                enabled: ShellRules.crosshairEnabled(root.controller.isStopping,
+                                                     root.controller.workerProgramsFound)
                 onClicked: root.controller.toggleCompute()
+            }
+
+            Column {
+                objectName: "programsMissing"
+                anchors.horizontalCenter: parent.horizontalCenter
+                visible: !root.controller.workerProgramsFound
+                spacing: 4
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: ShellRules.programsMissingText(root.controller.binDir)
+                    color: VXRTheme.value
+                    font.family: "monospace"
+                    font.pixelSize: 11
+                    Accessible.role: Accessible.StaticText
+                    Accessible.name: text
+                }
+                Text {
+                    anchors.horizontalCenter: parent.horizontalCenter
+                    text: "Install the VXR worker; it starts as soon as it is there."
+                    color: VXRTheme.textDim
+                    font.family: "monospace"
+                    font.pixelSize: 10
+                }
             }
 
             Text {
