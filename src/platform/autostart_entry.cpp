@@ -11,7 +11,8 @@ namespace vxr::autostart {
 namespace {
 
 // One Exec argument: quoted when it holds anything the desktop would split or expand,
-// with ", `, $ and \ escaped inside the quotes, then the value's own escaping of \.
+// with ", `, $ and \ escaped inside the quotes, then the value's own escaping of \ and
+// of line breaks (a raw one would end the line and could add keys to the entry).
 QString execArgument(const QString& argument) {
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     QString text = argument;
@@ -28,6 +29,9 @@ QString execArgument(const QString& argument) {
         text = u'"' + escaped + u'"';
     }
     text.replace(u'\\', QStringLiteral("\\\\"));
+    text.replace(u'\n', QStringLiteral("\\n"));
+    text.replace(u'\r', QStringLiteral("\\r"));
+    text.replace(u'\t', QStringLiteral("\\t"));
     return text;
 }
 

@@ -58,6 +58,9 @@ private slots:
                                << "Exec=/usr/bin/VXRWorker --hidden";
         QTest::newRow("space and quote") << "/opt/My \"Apps\"/VXRWorker"
                                          << R"(Exec="/opt/My \\"Apps\\"/VXRWorker" --hidden)";
+        QTest::newRow("line break cannot add a key")
+            << "/opt/x\nHidden=true/VXRWorker"
+            << R"(Exec="/opt/x\nHidden=true/VXRWorker" --hidden)";
         QTest::newRow("dollar and percent") << "/home/a$b/100%/VXRWorker"
                                             << R"(Exec="/home/a\\$b/100%%/VXRWorker" --hidden)";
     }
