@@ -200,6 +200,25 @@ private slots:
         m_window.hide();
     }
 
+    // The worker-ID reset asks first; Esc on its buttons cancels as CANCEL does.
+    void resetConfirmationCancelsOnEscape() {
+        ScreenController controller;
+        ControllerAccess::setRegistrationStatus(
+            *controller, RegistrationStatus::failed("Registration failed: owner mismatch"));
+        auto screen = settings(controller);
+        m_window.resize(640, 1200);
+        m_window.show();
+        m_window.requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(&m_window));
+        press(find(screen, "resetButton"));
+        QVERIFY(screen->property("confirmingReset").toBool());
+        find(screen, "confirmResetButton")->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(&m_window, Qt::Key_Escape);
+        QVERIFY(!screen->property("confirmingReset").toBool());
+        QVERIFY(!controller->isResettingWorkerId());
+        m_window.hide();
+    }
+
     // A screen reader's press applies the setting as a click does; on a disabled box
     // it does nothing.
     void checkboxPressActionAppliesTheSetting() {

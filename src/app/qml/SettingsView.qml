@@ -199,6 +199,8 @@ Item {
                     }
                     Row {
                         spacing: 8
+                        // Esc on either button cancels, as CANCEL does.
+                        Keys.onEscapePressed: root.confirmingReset = false
                         HUDButton {
                             objectName: "confirmResetButton"
                             text: "RESET WORKER ID"
