@@ -1,5 +1,6 @@
 #include "platform/private_temp_dir.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <fcntl.h>
@@ -30,7 +31,10 @@ QString withSlash(QString path) {
 } // namespace
 
 QString privateTempDirectory(const QString& base) {
-    const QString root = base.isEmpty() ? QStringLiteral("/tmp") : base;
+    // A relative TMPDIR would depend on the working directory, and the uninstaller
+    // could not find the log again.
+    const QString root =
+        QDir::isAbsolutePath(base) ? QDir::cleanPath(base) : QStringLiteral("/tmp");
     const QString name = QStringLiteral("vxr-worker-%1").arg(::geteuid());
     const QByteArray path = QFile::encodeName(root + u'/' + name);
 

@@ -10,7 +10,7 @@ namespace vxr {
 // directory serves this run instead. The returned path ends with "/".
 [[nodiscard]] QString privateTempDirectory(const QString& base);
 
-// Same, with base = $TMPDIR or /tmp.
+// Same, with base = $TMPDIR or /tmp. An empty or relative base means /tmp.
 [[nodiscard]] QString privateTempDirectory();
 
 } // namespace vxr

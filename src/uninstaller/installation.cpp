@@ -1,5 +1,7 @@
 #include "uninstaller/installation.h"
 
+#include "uninstaller/install_manifest.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -101,6 +103,14 @@ std::optional<QString> installDirFromDesktopEntry(const QByteArray& contents) {
 }
 
 std::optional<Installation> findInstallation(const UninstallerEnvironment& env) {
+    if (!env.selfExecutable.isEmpty()) {
+        const QFileInfo self(env.selfExecutable);
+        const QString prefix = QDir::cleanPath(self.absolutePath() + QLatin1String("/.."));
+        const std::optional<QStringList> manifest = readInstallManifest(prefix);
+        if (manifest && holdsApp(prefix) &&
+            manifest->contains(QLatin1String("bin/") + self.fileName()))
+            return Installation{prefix, {}, manifest};
+    }
     QStringList applicationDirs{env.dataHome};
     applicationDirs.append(env.dataDirs);
     for (const QString& dataDir : std::as_const(applicationDirs)) {
@@ -111,11 +121,11 @@ std::optional<Installation> findInstallation(const UninstallerEnvironment& env) 
             continue;
         const std::optional<QString> dir = installDirFromDesktopEntry(entry.readAll());
         if (dir && holdsApp(*dir))
-            return Installation{*dir, entryPath};
+            return Installation{*dir, entryPath, readInstallManifest(*dir)};
     }
     for (const QString& dir : env.fallbackInstallDirs) {
         if (holdsApp(dir))
-            return Installation{QDir::cleanPath(dir), {}};
+            return Installation{QDir::cleanPath(dir), {}, readInstallManifest(dir)};
     }
     return std::nullopt;
 }

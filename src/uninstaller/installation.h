@@ -4,16 +4,18 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
 namespace vxr {
 
-// An installation directory holds bin/VXRWorker (with bin/vxr-worker-ctl and
-// lib/vxr-worker beside it); the whole directory goes to the Trash.
+// An installation's prefix holds bin/VXRWorker. Installs made by the install rules list
+// their files in a manifest; older ones and the fallback locations have none.
 struct Installation {
     QString dir;
-    QString desktopEntry; // the entry that named dir; empty when found at a fallback location
+    QString desktopEntry; // the entry that named dir; empty when found otherwise
+    std::optional<QStringList> manifest;
     bool operator==(const Installation&) const = default;
 };
 
@@ -21,8 +23,9 @@ struct Installation {
 // prefix of an absolute Exec= program ending in /bin/VXRWorker.
 [[nodiscard]] std::optional<QString> installDirFromDesktopEntry(const QByteArray& contents);
 
-// The first directory holding bin/VXRWorker among those named by the desktop entries in
-// the XDG applications directories (in XDG order), then the fallback directories.
+// The install the running uninstaller belongs to (its manifest lists it), else the first
+// directory holding bin/VXRWorker among those named by the desktop entries in the XDG
+// applications directories (in XDG order), then the fallback directories.
 [[nodiscard]] std::optional<Installation> findInstallation(const UninstallerEnvironment& env);
 
 // A directory other software lives in too (a system prefix, the home directory or

@@ -1,5 +1,6 @@
 #include "uninstaller/uninstaller.h"
 
+#include "uninstaller/install_removal.h"
 #include "uninstaller/installation.h"
 
 #include <QDBusMessage>
@@ -11,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
 
 #include <cerrno>
@@ -31,45 +31,7 @@ bool existsOrIsLink(const QString& path) {
     return info.exists() || info.isSymLink();
 }
 
-// Qt 6.4.2 writes the original path into the info file as it is, where the Trash format
-// wants it URL-escaped: a blank or a "%" in the name would be read back wrongly. Rewrites
-// the line when Qt wrote the raw path and leaves an already escaped one alone.
-void escapeTrashInfoPath(const QString& pathInTrash, const QString& originalPath) {
-    const QFileInfo trashed(pathInTrash);
-    const QString infoPath = trashed.dir().absoluteFilePath(
-        QLatin1String("../info/") + trashed.fileName() + QLatin1String(".trashinfo"));
-    QFile file(infoPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
-    QList<QByteArray> lines = file.readAll().split('\n');
-    file.close();
-    const QByteArray raw = "Path=" + QFile::encodeName(originalPath);
-    const QByteArray escaped = "Path=" + QFile::encodeName(originalPath).toPercentEncoding("/");
-    if (raw == escaped || !lines.contains(raw))
-        return;
-    lines.replace(lines.indexOf(raw), escaped);
-    QSaveFile out(infoPath);
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(lines.join('\n'));
-        out.commit();
-    }
-}
-
 } // namespace
-
-bool trash(const QString& path) {
-    // Qt 6.4.2 misplaces the file under the working directory when the data home is
-    // missing, while still reporting success.
-    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
-        return false;
-    const QString original = QFileInfo(path).absoluteFilePath();
-    QString pathInTrash;
-    if (!QFile::moveToTrash(path, &pathInTrash))
-        return false;
-    escapeTrashInfoPath(pathInTrash, original);
-    return true;
-}
 
 bool clearSettingsStore(const QString& path) {
     QFile file(path);
@@ -154,20 +116,13 @@ void Uninstaller::removeAll() {
     UninstallResult result;
 
     if (const std::optional<Installation> install = findInstallation(m_env)) {
-        const QString name = QString::fromLatin1(appDisplayName);
-        if (isSharedPrefix(install->dir, m_env.homeDir)) {
-            result.notes.append(
-                tr("%1 in %2 was left in place because other software shares that folder; "
-                   "remove it with the package manager or tool that installed it.")
-                    .arg(name, install->dir));
-        } else if (trash(install->dir)) {
+        const InstallRemoval removal = removeInstallation(*install, m_env);
+        if (removal.appRemoved) {
             result.removed.append(QStringLiteral("the app"));
             if (!install->desktopEntry.isEmpty() && existsOrIsLink(install->desktopEntry))
                 (void)trash(install->desktopEntry);
-        } else {
-            result.notes.append(
-                tr("%1 in %2 could not be moved to the Trash.").arg(name, install->dir));
         }
+        result.notes.append(removal.notes);
     }
 
     const QString config = m_env.workerConfigurationPath();
@@ -182,7 +137,11 @@ void Uninstaller::removeAll() {
     if (clearSettingsStore(m_env.settingsStorePath()))
         result.removed.append(QStringLiteral("saved preferences"));
 
-    if (deleteProcessLog(m_env.privateTempDir))
+    // Also from the directories the app fell back to when its usual one was taken.
+    bool logDeleted = false;
+    for (const QString& dir : m_env.privateTempDirs())
+        logDeleted = deleteProcessLog(dir) || logDeleted;
+    if (logDeleted)
         result.removed.append(QStringLiteral("log file"));
 
     emit finished(result);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "uninstaller/trash.h"
 #include "uninstaller/uninstaller_environment.h"
 
 #include <QObject>
@@ -16,9 +17,6 @@ struct UninstallResult {
     QStringList notes;
     bool operator==(const UninstallResult&) const = default;
 };
-
-// Moves path to the user's freedesktop Trash; false on any error.
-[[nodiscard]] bool trash(const QString& path);
 
 // Removes every key of the JSON settings store at path, writing "{}" back atomically.
 // True only when the store held at least one key and the empty store was written.

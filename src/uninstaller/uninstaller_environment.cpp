@@ -1,6 +1,10 @@
 #include "uninstaller/uninstaller_environment.h"
 
+#include "uninstaller/package_owner.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <unistd.h>
 
@@ -32,6 +36,22 @@ QString UninstallerEnvironment::processLogPath() const {
     return privateTempDir + QLatin1Char('/') + QLatin1String(processLogName);
 }
 
+QStringList UninstallerEnvironment::privateTempDirs() const {
+    const QFileInfo primary(privateTempDir);
+    QStringList dirs{privateTempDir};
+    const QStringList fallbacks =
+        primary.dir().entryList({primary.fileName() + QLatin1String("-??????")},
+                                QDir::Dirs | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : fallbacks)
+        dirs.append(primary.dir().filePath(name));
+    return dirs;
+}
+
+QString UninstallerEnvironment::privateTempDirFor(const QString& tmpDir) {
+    const QString base = absoluteOr(tmpDir, QStringLiteral("/tmp"));
+    return QDir::cleanPath(base + QStringLiteral("/vxr-worker-%1").arg(::geteuid()));
+}
+
 UninstallerEnvironment UninstallerEnvironment::fromSystem() {
     UninstallerEnvironment env;
     env.homeDir = QDir::cleanPath(QDir::homePath());
@@ -46,8 +66,9 @@ UninstallerEnvironment UninstallerEnvironment::fromSystem() {
         if (QDir::isAbsolutePath(dir))
             env.dataDirs.append(QDir::cleanPath(dir));
     }
-    const QString tmp = absoluteOr(qEnvironmentVariable("TMPDIR"), QStringLiteral("/tmp"));
-    env.privateTempDir = QDir::cleanPath(tmp + QStringLiteral("/vxr-worker-%1").arg(::getuid()));
+    env.privateTempDir = privateTempDirFor(qEnvironmentVariable("TMPDIR"));
+    env.selfExecutable = QCoreApplication::applicationFilePath();
+    env.packageOwner = &packageOwning;
     return env;
 }
 

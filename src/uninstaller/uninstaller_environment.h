@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <chrono>
+#include <functional>
 
 namespace vxr {
 
@@ -22,20 +23,33 @@ inline constexpr auto installDirKey = "X-VXR-InstallDir";
 // directories, a fake installation and a private bus. fromSystem() gives the real values.
 struct UninstallerEnvironment {
     QString homeDir;
-    QString dataHome;       // $XDG_DATA_HOME
-    QStringList dataDirs;   // $XDG_DATA_DIRS, most important first
-    QString configHome;     // $XDG_CONFIG_HOME
-    QString privateTempDir; // ${TMPDIR:-/tmp}/vxr-worker-<uid>, where the process log lives
+    QString dataHome;     // $XDG_DATA_HOME
+    QStringList dataDirs; // $XDG_DATA_DIRS, most important first
+    QString configHome;   // $XDG_CONFIG_HOME
+    // ${TMPDIR:-/tmp}/vxr-worker-<euid>, where the process log lives, chosen as the app
+    // chooses it. When that path was taken by someone else, the app used a fresh
+    // "<that path>-XXXXXX" directory instead; privateTempDirs() finds those too.
+    QString privateTempDir;
+    // The running uninstaller; the manifest beside it finds an install in any prefix.
+    QString selfExecutable;
     QStringList fallbackInstallDirs{QStringLiteral("/opt/VXR Worker"),
                                     QStringLiteral("/opt/VXRWorker")};
     QDBusConnection bus = QDBusConnection::sessionBus();
     std::chrono::milliseconds quitWait{1500};
+    // The package that installed a file, empty when none did (dpkg-query by default).
+    std::function<QString(const QString& path)> packageOwner;
 
     [[nodiscard]] QString settingsStorePath() const;
     // The app's XDG autostart entry ("Start VXR Worker when I log in").
     [[nodiscard]] QString autostartEntryPath() const;
     [[nodiscard]] QString workerConfigurationPath() const;
     [[nodiscard]] QString processLogPath() const;
+    // privateTempDir, then the app's fallback directories beside it, sorted.
+    [[nodiscard]] QStringList privateTempDirs() const;
+
+    // The private temporary directory's path for a TMPDIR value, by the app's rule: an
+    // empty or relative value means /tmp.
+    [[nodiscard]] static QString privateTempDirFor(const QString& tmpDir);
 
     [[nodiscard]] static UninstallerEnvironment fromSystem();
 };

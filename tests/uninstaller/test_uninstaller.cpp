@@ -1,4 +1,7 @@
+#include "platform/private_temp_dir.h"
+#include "uninstaller/install_manifest.h"
 #include "uninstaller/installation.h"
+#include "uninstaller/package_owner.h"
 #include "uninstaller/uninstaller.h"
 #include "uninstaller/uninstaller_dialogue.h"
 
@@ -12,6 +15,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -35,6 +39,20 @@ void makeInstallation(const QString& dir) {
     writeFile(dir + "/bin/UninstallVXRWorker", "#!/bin/sh\n");
     writeFile(dir + "/bin/vxr-worker-ctl", "#!/bin/sh\n");
     writeFile(dir + "/lib/vxr-worker/vxr-worker.sh", "#!/bin/sh\n");
+}
+
+// An install as the install rules make it: our files and the manifest that lists them.
+const QStringList ourFiles{"bin/VXRWorker",
+                           "bin/UninstallVXRWorker",
+                           "bin/vxr-worker-ctl",
+                           "share/applications/network.quorbel.vxrworker.desktop",
+                           "share/icons/hicolor/scalable/apps/network.quorbel.vxrworker.svg",
+                           "share/vxr-worker/installed-files"};
+
+void makeManifestInstallation(const QString& prefix) {
+    for (const QString& file : ourFiles)
+        writeFile(prefix + "/" + file, "#!/bin/sh\n");
+    writeFile(prefix + "/share/vxr-worker/installed-files", ourFiles.join('\n').toUtf8() + "\n");
 }
 
 // Every file and directory below root with its contents, to show that nothing changed.
@@ -455,6 +473,148 @@ private slots:
         const auto [result, elapsed] = uninstall(env);
         QCOMPARE(result.removed, QStringList{});
         QVERIFY(QFileInfo::exists(logPath));
+    }
+
+    void installManifestIsRefusedWhenItPointsOutside_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("files"); // empty: refused
+        QTest::newRow("plain") << QByteArray("bin/VXRWorker\n\n# note\nshare/x\nbin/VXRWorker\n")
+                               << QStringList{"bin/VXRWorker", "share/x",
+                                              "share/vxr-worker/installed-files"};
+        QTest::newRow("leaves the prefix")
+            << QByteArray("bin/VXRWorker\nbin/../../Documents\n") << QStringList{};
+        QTest::newRow("absolute") << QByteArray("bin/VXRWorker\n/home/me\n") << QStringList{};
+        QTest::newRow("the prefix itself")
+            << QByteArray("bin/VXRWorker\nbin/..\n") << QStringList{};
+        QTest::newRow("not the app's") << QByteArray("bin/other\n") << QStringList{};
+    }
+    void installManifestIsRefusedWhenItPointsOutside() {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, files);
+        QCOMPARE(parseInstallManifest(text).value_or(QStringList{}), files);
+    }
+
+    // dpkg-query's own answers, and a real query of a file dpkg itself installed.
+    void packageOwnerFromDpkg() {
+        const QByteArray output = "diversion by x from: /usr/bin/VXRWorker\n"
+                                  "vxr-worker:amd64, other: /usr/bin/VXRWorker\n"
+                                  "vxr-worker: /usr/bin/VXRWorker-old\n";
+        QCOMPARE(packagesOwningInOutput(output, "/usr/bin/VXRWorker"), "vxr-worker:amd64 other");
+        QCOMPARE(packagesOwningInOutput(output, "/usr/bin"), "");
+        if (QStandardPaths::findExecutable("dpkg-query").isEmpty())
+            QSKIP("dpkg-query is missing");
+        QVERIFY(packageOwning("/usr/bin/dpkg").startsWith("dpkg"));
+        QCOMPARE(packageOwning(path("opt/nothing")), "");
+    }
+
+    // The uninstaller looks where the app wrote: same rule for TMPDIR, and the fresh
+    // directories the app falls back to when its usual one was taken.
+    void findsTheProcessLogWhereTheAppWroteIt_data() {
+        QTest::addColumn<QString>("tmpDir");
+        QTest::newRow("unset") << QString();
+        QTest::newRow("relative") << "relative/tmp";
+        QTest::newRow("trailing slash") << "tmp/";
+    }
+    void findsTheProcessLogWhereTheAppWroteIt() {
+        QFETCH(QString, tmpDir);
+        const QString value = tmpDir.startsWith("tmp") ? path(tmpDir) : tmpDir;
+        QVERIFY(QDir().mkpath(path("tmp")));
+        const QString expected = QDir::cleanPath(privateTempDirectory(value));
+        QCOMPARE(UninstallerEnvironment::privateTempDirFor(value), expected);
+
+        // A directory planted at the usual path: the app writes to a fallback instead.
+        UninstallerEnvironment env = environment();
+        const QString planted = path("tmp/vxr-worker-%1").arg(::geteuid());
+        env.privateTempDir = planted;
+        QVERIFY(QDir().mkpath(planted));
+        QFile::setPermissions(planted, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                           QFile::ReadOther | QFile::ExeOther);
+        const QString fallback = QDir::cleanPath(privateTempDirectory(path("tmp")));
+        QVERIFY(fallback.startsWith(planted + "-"));
+        writeFile(fallback + "/vxrwork-processes.log", "[worker] hello\n");
+        QCOMPARE(env.privateTempDirs(), (QStringList{planted, fallback}));
+        QCOMPARE(uninstall(env).first.removed, QStringList{"log file"});
+        QVERIFY(!QFileInfo::exists(fallback + "/vxrwork-processes.log"));
+    }
+
+    // Only what the manifest lists goes, wherever the install was found; what the
+    // prefix holds besides stays.
+    void removesExactlyWhatWasInstalled_data() {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QStringList>("removed");
+        QTest::addColumn<QString>("note"); // a fragment of the one note, or empty for none
+        QTest::newRow("dedicated prefix, by desktop entry")
+            << "dedicated" << QStringList{"the app"} << QString();
+        QTest::newRow("shared prefix beside the running uninstaller")
+            << "shared" << QStringList{"the app"} << QString();
+        QTest::newRow("installed by the package manager")
+            << "package" << QStringList{} << "sudo apt remove vxr-worker";
+        QTest::newRow("symlink to a dedicated prefix")
+            << "link" << QStringList{"the app"} << "both were removed";
+        QTest::newRow("symlink to a shared prefix")
+            << "link to shared" << QStringList{"the app"} << "the link and those files were left";
+        QTest::newRow("a file that cannot be trashed")
+            << "stuck" << QStringList{} << "6 of the 6 files";
+    }
+    void removesExactlyWhatWasInstalled() {
+        QFETCH(QString, layout);
+        QFETCH(QStringList, removed);
+        QFETCH(QString, note);
+        UninstallerEnvironment env = environment();
+        const bool shared = layout.contains("shared") || layout == "stuck";
+        const QString prefix = path(shared ? "home/opt" : "apps/vxr-1.0");
+        makeManifestInstallation(prefix);
+        const QStringList foreign{"bin/other-tool", "lib/libother.so", "share/doc/other/README",
+                                  "notes.txt"};
+        if (shared) {
+            for (const QString& file : foreign)
+                writeFile(prefix + "/" + file, "theirs");
+        }
+        QString named = prefix; // what the desktop entry names
+        if (layout.startsWith("link")) {
+            named = path("home/vxr");
+            QVERIFY(QFile::link(prefix, named));
+        }
+        if (layout == "shared" || layout == "stuck")
+            env.selfExecutable = prefix + "/bin/UninstallVXRWorker";
+        else
+            writeFile(env.dataHome + "/applications/network.quorbel.vxrworker.desktop",
+                      "[Desktop Entry]\nExec=" + named.toUtf8() + "/bin/VXRWorker\n");
+        QStringList askedAbout;
+        env.packageOwner = [&](const QString& file) {
+            askedAbout.append(file);
+            return layout == "package" ? QString("vxr-worker") : QString();
+        };
+        if (layout == "stuck") // no Trash can be made where a file is in the way
+            writeFile(env.dataHome + "/Trash", "in the way");
+        const auto before = snapshot(prefix);
+        const QString canonicalPrefix = QFileInfo(prefix).canonicalFilePath();
+
+        const auto [result, elapsed] = uninstall(env);
+        QCOMPARE(result.removed, removed);
+        QCOMPARE(askedAbout, QStringList{canonicalPrefix + "/bin/VXRWorker"});
+        if (note.isEmpty())
+            QCOMPARE(result.notes, QStringList{});
+        else
+            QVERIFY2(result.notes.size() == 1 && result.notes.first().contains(note),
+                     qPrintable(result.notes.join('|')));
+        if (layout == "package" || layout == "stuck") {
+            QCOMPARE(snapshot(prefix), before);
+            QVERIFY(!QFileInfo::exists(QDir::currentPath() + "/files/VXRWorker"));
+            return;
+        }
+        QCOMPARE(QFileInfo::exists(prefix), shared);
+        QCOMPARE(QFileInfo(named).isSymLink(), layout == "link to shared");
+        if (shared) {
+            for (const QString& file : foreign)
+                QCOMPARE(readFile(prefix + "/" + file), "theirs");
+            // Ours are in the Trash, and the folders only we used are gone.
+            QCOMPARE(QFileInfo::exists(prefix + "/bin/VXRWorker"), false);
+            QVERIFY(QFileInfo(env.dataHome + "/Trash/files/VXRWorker").isFile());
+            QCOMPARE(QFileInfo::exists(prefix + "/share/vxr-worker"), false);
+            QCOMPARE(QFileInfo::exists(prefix + "/share/icons"), false);
+            QCOMPARE(QFileInfo::exists(prefix + "/share/applications"), false);
+        }
     }
 };
 
