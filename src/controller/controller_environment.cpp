@@ -12,6 +12,9 @@
 namespace vxr {
 
 QString ControllerEnvironment::defaultBinDir(const QString& applicationDir) {
+    const QString chosen = qEnvironmentVariable("VXR_WORKER_DIR");
+    if (QDir::isAbsolutePath(chosen))
+        return QDir::cleanPath(chosen);
     const QString bundled = QDir::cleanPath(applicationDir + QLatin1String("/../lib/vxr-worker"));
     if (QFileInfo(bundled).isDir())
         return bundled;

@@ -43,6 +43,7 @@ struct ControllerEnvironment {
 
     // The real environment for an executable living in applicationDir.
     [[nodiscard]] static ControllerEnvironment standard(const QString& applicationDir);
+    // $VXR_WORKER_DIR when it is an absolute path (a worker installed elsewhere), else
     // <applicationDir>/../lib/vxr-worker when it exists, else /opt/vxr/bin.
     [[nodiscard]] static QString defaultBinDir(const QString& applicationDir);
 };
