@@ -9,9 +9,10 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${SC
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "plain install failed: ${result}")
 endif()
-set(expected bin/UninstallVXRWorker bin/vxr-worker-ctl)
+set(expected bin/UninstallVXRWorker bin/vxr-worker-ctl share/vxr-worker/installed-files)
 if(WITH_APP)
     list(APPEND expected bin/VXRWorker share/applications/network.quorbel.vxrworker.desktop
+         share/metainfo/network.quorbel.vxrworker.metainfo.xml
          share/icons/hicolor/scalable/apps/network.quorbel.vxrworker.svg
          share/icons/hicolor/symbolic/apps/network.quorbel.vxrworker-symbolic.svg)
 endif()
@@ -36,7 +37,7 @@ foreach(file lib/vxr-worker/vxr-worker.sh lib/vxr-worker/vxr-evaluator.sh
         message(FATAL_ERROR "stand-in install lacks ${file}")
     endif()
 endforeach()
-if(EXISTS "${SCRATCH}/standin/bin")
-    message(FATAL_ERROR "the stand-in component installs the product too")
+if(EXISTS "${SCRATCH}/standin/bin" OR EXISTS "${SCRATCH}/standin/share/vxr-worker")
+    message(FATAL_ERROR "the stand-in component installs the product or its manifest too")
 endif()
 file(REMOVE_RECURSE "${SCRATCH}")

@@ -2,18 +2,72 @@
 
 #include "app/build_info_values.h"
 #include "app/vxr_theme.h"
+#include "controller/controller_environment.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace vxr {
 
 namespace BuildInfo {
 
-QVariantMap dictionary() {
+namespace {
+
+constexpr qint64 maxVersionsFileSize = 64 << 10;
+
+// Declared name -> information-dictionary key.
+const QList<std::pair<QLatin1String, QLatin1String>>& workerComponents() {
+    static const QList<std::pair<QLatin1String, QLatin1String>> table = {
+        {QLatin1String("node"), QLatin1String("VXRNodeVersion")},
+        {QLatin1String("v8"), QLatin1String("VXRV8Version")},
+        {QLatin1String("uvwasi"), QLatin1String("VXRUvwasiVersion")},
+        {QLatin1String("dawn"), QLatin1String("VXRDawnVersion")},
+        {QLatin1String("vxr-client"), QLatin1String("VXRClientVersion")},
+        {QLatin1String("vxr-worker"), QLatin1String("VXRWorkerLibVersion")},
+        {QLatin1String("vxr-native"), QLatin1String("VXRNativeVersion")},
+    };
+    return table;
+}
+
+QByteArray readVersionsFile(const QString& workerDir) {
+    const QString path = workerDir + QLatin1Char('/') + QLatin1String(workerVersionsFile);
+    // Only a regular file of sensible size: a FIFO would block, a device never end.
+    const QFileInfo info(path);
+    QFile file(path);
+    if (!info.isFile() || info.size() > maxVersionsFileSize || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(maxVersionsFileSize);
+}
+
+} // namespace
+
+QVariantMap workerDeclaredVersions(const QByteArray& json) {
+    const QJsonObject declared = QJsonDocument::fromJson(json).object();
+    QVariantMap values;
+    for (const auto& [name, key] : workerComponents()) {
+        const QJsonValue value = declared.value(name);
+        if (value.isString() && !value.toString().trimmed().isEmpty())
+            values.insert(key, value.toString().trimmed());
+    }
+    return values;
+}
+
+QVariantMap dictionary(const QString& workerDir) {
     QVariantMap values;
     for (const auto& [key, value] : generated::buildInfoEntries) {
         if (key)
             values.insert(QString::fromUtf8(key), QString::fromUtf8(value));
     }
+    values.insert(QStringLiteral("QtRuntimeVersion"), QString::fromLatin1(qVersion()));
+    values.insert(workerDeclaredVersions(readVersionsFile(workerDir)));
     return values;
+}
+
+QVariantMap dictionary() {
+    return dictionary(ControllerEnvironment::defaultBinDir(QCoreApplication::applicationDirPath()));
 }
 
 QString string(const QVariantMap& dictionary, const QString& key) {
@@ -26,7 +80,7 @@ QString string(const QVariantMap& dictionary, const QString& key) {
 namespace {
 
 BuildInfoCache& processCache() {
-    static BuildInfoCache cache(&dictionary);
+    static BuildInfoCache cache([] { return dictionary(); });
     return cache;
 }
 
@@ -75,6 +129,7 @@ const QList<Row>& rows() {
         {QStringLiteral("vxr-client"), QStringLiteral("VXRClientVersion")},
         {QStringLiteral("vxr-worker"), QStringLiteral("VXRWorkerLibVersion")},
         {QStringLiteral("vxr-native"), QStringLiteral("VXRNativeVersion")},
+        {QStringLiteral("Qt"), QStringLiteral("QtRuntimeVersion")},
     };
     return table;
 }

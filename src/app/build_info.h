@@ -16,7 +16,21 @@ namespace vxr {
 // written by the build into a generated header. Each value is read once per process.
 namespace BuildInfo {
 
-// The build's information dictionary: only the keys the build was given.
+// The worker installation may declare its components' versions in this file of its
+// directory, a JSON object such as {"node": "20.11.1", "vxr-worker": "4.2.0"}. The names
+// are the About rows' labels of the worker components.
+inline constexpr auto workerVersionsFile = "vxr-versions.json";
+
+// The information-dictionary entries a worker's versions file declares: each known name
+// with a string value, under its key. Anything else, or a file that does not parse,
+// declares nothing.
+[[nodiscard]] QVariantMap workerDeclaredVersions(const QByteArray& json);
+
+// What is known when the app runs: the build's keys, Qt's run-time version
+// ("QtRuntimeVersion"), and the versions the worker installation in workerDir declares,
+// which win over the build's (they describe what really runs).
+[[nodiscard]] QVariantMap dictionary(const QString& workerDir);
+// Same, for the worker directory the app uses.
 [[nodiscard]] QVariantMap dictionary();
 
 // The value under key when it is present and a string, else "unknown".

@@ -63,9 +63,8 @@ std::optional<QStringList> parseInstallManifest(const QByteArray& text) {
 }
 
 std::optional<QStringList> readInstallManifest(const QString& prefix) {
-    const std::optional<QByteArray> text =
-        readRegularFile(prefix + QLatin1Char('/') + QLatin1String(installManifestPath),
-                        maxManifestSize);
+    const std::optional<QByteArray> text = readRegularFile(
+        prefix + QLatin1Char('/') + QLatin1String(installManifestPath), maxManifestSize);
     if (!text)
         return std::nullopt;
     return parseInstallManifest(*text);

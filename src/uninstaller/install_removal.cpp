@@ -104,17 +104,16 @@ InstallRemoval removeInstallation(const Installation& install, const Uninstaller
     }
 
     const bool viaLink = prefixInfo.isSymLink();
-    const bool dedicated =
-        !isSharedPrefix(target, env.homeDir) &&
-        (install.manifest ? holdsOnlyOurFiles(target, *install.manifest) : true);
+    const bool dedicated = !isSharedPrefix(target, env.homeDir) &&
+                           (install.manifest ? holdsOnlyOurFiles(target, *install.manifest) : true);
     if (dedicated) {
         if (!trash(target))
             return {false, {tr("%1 in %2 could not be moved to the Trash.").arg(name, target)}};
         InstallRemoval removal{true, {}};
         if (viaLink) {
             (void)trashOrUnlink(install.dir);
-            removal.notes.append(tr("%1 was a link to %2; both were removed.")
-                                     .arg(install.dir, target));
+            removal.notes.append(
+                tr("%1 was a link to %2; both were removed.").arg(install.dir, target));
         }
         return removal;
     }

@@ -8,7 +8,10 @@
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace vxr;
 
@@ -152,6 +155,31 @@ private slots:
         QCOMPARE(BuildInfo::string(dictionary, QStringLiteral("VXRDawnVersion")), "unknown");
     }
 
+    // What the worker installation declares, read at run time; anything odd declares
+    // nothing, and a FIFO in the file's place does not block.
+    void buildInfoFromTheWorkerInstallation() {
+        const QVariantMap declared = BuildInfo::workerDeclaredVersions(
+            R"({"node": "20.11.1", "v8": 11, "dawn": " ", "vxr-worker": "4.2.0", "other": "1"})");
+        QCOMPARE(declared,
+                 (QVariantMap{{"VXRNodeVersion", "20.11.1"}, {"VXRWorkerLibVersion", "4.2.0"}}));
+        QCOMPARE(BuildInfo::workerDeclaredVersions("[\"node\"]"), QVariantMap{});
+
+        QTemporaryDir worker;
+        QFile file(worker.filePath(BuildInfo::workerVersionsFile));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"({"vxr-native": "0.9"})");
+        file.close();
+        QVariantMap values = BuildInfo::dictionary(worker.path());
+        QCOMPARE(values.value("VXRNativeVersion"), "0.9");
+        QCOMPARE(values.value("QtRuntimeVersion"), QString::fromLatin1(qVersion()));
+        QVERIFY(values.contains("CFBundleShortVersionString"));
+
+        QVERIFY(file.remove());
+        QCOMPARE(::mkfifo(QFile::encodeName(file.fileName()).constData(), 0600), 0);
+        values = BuildInfo::dictionary(worker.path());
+        QVERIFY(!values.contains("VXRNativeVersion"));
+    }
+
     void buildInfoReadOnce() {
         int reads = 0;
         QVariantMap source{{QStringLiteral("VXRV8Version"), QStringLiteral("11.3")}};
@@ -170,9 +198,10 @@ private slots:
         QStringList labels;
         for (const auto& row : BuildInfo::rows())
             labels << row.label;
-        QCOMPARE(labels, (QStringList{"VXR Worker", "Release date", "Node", "V8", "uvwasi (WASI)",
-                                      "WebGPU (Dawn)", "vxr-client", "vxr-worker", "vxr-native"}));
-        QCOMPARE(AboutInfo::versionRows().size(), 9);
+        QCOMPARE(labels,
+                 (QStringList{"VXR Worker", "Release date", "Node", "V8", "uvwasi (WASI)",
+                              "WebGPU (Dawn)", "vxr-client", "vxr-worker", "vxr-native", "Qt"}));
+        QCOMPARE(AboutInfo::versionRows().size(), 10);
         QVERIFY(AboutInfo::policyURL().endsWith(QStringLiteral("/legal/worker-aup.html")));
         const QVariantList contacts = AboutInfo::contactRows();
         QCOMPARE(contacts.size(), 2);

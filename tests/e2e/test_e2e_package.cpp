@@ -111,7 +111,8 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(QString, file);
         if (QStandardPaths::findExecutable(tool).isEmpty())
-            QSKIP(qPrintable(tool + QStringLiteral(" is missing (tools/install-deps installs it)")));
+            QSKIP(
+                qPrintable(tool + QStringLiteral(" is missing (tools/install-deps installs it)")));
         const Run check = runProgram(tool, arguments << prefix() + QLatin1Char('/') + file);
         QVERIFY2(check.exitCode == 0, (check.output + check.errors).constData());
     }
@@ -119,9 +120,9 @@ private slots:
     // The unpacked program finds a worker installed apart and supervises it.
     void installedAppRunsAgainstAStandInInstalledApart() {
         const QString standIn = m_scratch.filePath(QStringLiteral("standin"));
-        const Run install = runProgram(QStringLiteral(VXR_CMAKE_COMMAND),
-                                       {"--install", VXR_BINARY_DIR, "--component", "standin",
-                                        "--prefix", standIn});
+        const Run install = runProgram(
+            QStringLiteral(VXR_CMAKE_COMMAND),
+            {"--install", VXR_BINARY_DIR, "--component", "standin", "--prefix", standIn});
         QVERIFY2(install.exitCode == 0, install.errors.constData());
 
         auto app = std::make_unique<AppHarness>();
@@ -129,7 +130,8 @@ private slots:
         QVERIFY(app->start(m_bus, prefix() + QStringLiteral("/bin/VXRWorker")));
         QTRY_VERIFY_WITH_TIMEOUT(m_bus.appRegistered(), 15000);
         QTRY_COMPARE_WITH_TIMEOUT(app->services().size(), 1, 10000);
-        QVERIFY(procFile(app->services().first().pid, "cmdline").contains(QFile::encodeName(standIn)));
+        QVERIFY(
+            procFile(app->services().first().pid, "cmdline").contains(QFile::encodeName(standIn)));
         QVERIFY(m_bus.action(QStringLiteral("quit")));
         QVERIFY(app->waitForExit(10000));
         QCOMPARE(app->exitCode(), 0);
