@@ -38,6 +38,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${VXR_MAKER_SITE}")
 # Loaded at run time, so shlibdeps cannot see them: the QML modules the screens import.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qml6-module-qtqml, qml6-module-qtqml-workerscript, qml6-module-qtquick, qml6-module-qtquick-controls, qml6-module-qtquick-templates, qml6-module-qtquick-window, qml6-module-qtquick-shapes, qml6-module-qtwebengine")
-# The tray needs a host for status-notifier icons; GNOME has none of its own.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-shell-extension-appindicator | plasma-workspace")
+# GNOME shows tray icons only with this extension. Only suggested: as a recommendation,
+# apt would pull a whole GNOME Shell onto other desktops (seen: 613 packages on Xfce).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "gnome-shell-extension-appindicator")
 include(CPack)
