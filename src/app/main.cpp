@@ -14,9 +14,9 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QIcon>
+#include <QQuickWindow>
 #include <QtPlugin>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <memory>
 
@@ -26,10 +26,12 @@ Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
 int main(int argc, char* argv[]) {
     // The web engine's sandbox cannot start as root (CI); it must know before it
-    // initialises, which must happen before the application object exists.
+    // initialises.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QtWebEngineQuick::initialize();
+    // The web engine renders through OpenGL. It is loaded with the first window (see
+    // ContentWindow), not here: loaded, it costs a GL context even while hidden.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXR Worker"));
