@@ -92,7 +92,7 @@ private slots:
 
         const Run control = runProgram(QStringLiteral("dpkg-deb"), {"-f", m_package});
         QVERIFY(control.output.contains("Package: vxr-worker\n"));
-        for (const char* dependency : {"libqt6core6", "libqt6webenginequick6",
+        for (const char* dependency : {"libqt6core6", "libqt6quick6",
                                        "qml6-module-qtquick-controls", "qml6-module-qtwebengine"})
             QVERIFY2(control.output.contains(dependency), dependency);
     }
