@@ -81,6 +81,21 @@ private slots:
             << QByteArray(R"({"joinGlobalGroup": "NO"})") << false << 50.0 << true << 1.5 << 4;
         QTest::newRow("join number zero")
             << QByteArray(R"({"joinGlobalGroup": 0})") << false << 50.0 << true << 1.5 << 4;
+        // What the screen could never set falls back too (8 processors in the test).
+        QTest::newRow("bounds themselves are honoured")
+            << QByteArray(R"({"memoryCapPercent": 90, "memoryHeadroomGB": 0.5, "maxSandboxes": 8})")
+            << true << 90.0 << true << 0.5 << 8;
+        QTest::newRow("above the bounds falls back")
+            << QByteArray(
+                   R"({"memoryCapPercent": 1000, "memoryHeadroomGB": 4.5, "maxSandboxes": 100000})")
+            << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("below the bounds falls back")
+            << QByteArray(R"({"memoryCapPercent": 10, "memoryHeadroomGB": -1, "maxSandboxes": 0})")
+            << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("huge and negative fall back")
+            << QByteArray(
+                   R"({"memoryCapPercent": 1e308, "memoryHeadroomGB": 1e308, "maxSandboxes": -5})")
+            << true << 50.0 << true << 1.5 << 4;
     }
     void storedValuesFollowTheTypeRules() {
         QFETCH(QByteArray, json);
