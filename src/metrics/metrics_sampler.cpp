@@ -85,9 +85,10 @@ void MetricsSampler::recordSample(const Measurement& measurement) {
 }
 
 void MetricsSampler::sampleIO() {
-    // A hung service must not stall the loop for good, nor a huge body fill memory.
+    // A hung or trickling service gives up this sample's network look by the deadline
+    // rather than stalling the loop; a huge body is cut off at the cap.
     getLocal(
-        m_networkAccess, m_environment.taskInfoURL, taskInfoTimeout,
+        m_networkAccess, m_environment.taskInfoURL, m_timing.localRequestDeadline,
         [this](const LocalReply& reply) {
             if (reply.status == 200 && reply.body)
                 recordNetwork(*reply.body);

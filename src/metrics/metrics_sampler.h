@@ -72,9 +72,6 @@ public:
 
     // Bodies larger than this are not read (a misbehaving local service).
     static constexpr qint64 maxTaskInfoBytes = 8 * 1024 * 1024;
-    // The local service answers in milliseconds; one that hangs gives up its sample's
-    // network look after this long rather than stalling the loop.
-    static constexpr Millis taskInfoTimeout{10000};
 
 signals:
     void ramChanged();
