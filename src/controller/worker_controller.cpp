@@ -238,7 +238,7 @@ QString WorkerController::idleSourceName() const {
 }
 
 QString WorkerController::logPath() const {
-    return m_env.paths.tempDir + QLatin1String("vxrwork-processes.log");
+    return m_env.paths.tempDir + kProcessLogName;
 }
 
 QString WorkerController::pidFilePath() const {
