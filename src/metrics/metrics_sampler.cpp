@@ -1,7 +1,6 @@
 #include "metrics/metrics_sampler.h"
 
 #include "core/async.h"
-#include "core/envelope.h"
 #include "platform/cpu_topology.h"
 #include "platform/proc/gpu_time.h"
 #include "platform/proc/measurement_pool.h"
@@ -99,8 +98,10 @@ void MetricsSampler::sampleIO() {
 }
 
 void MetricsSampler::recordNetwork(const QByteArray& taskInfo) {
-    const auto root = parseTaskInfoRoot(taskInfo);
-    if (!root)
+    // The same document again adds nothing to the totals: it is not parsed twice.
+    const TaskInfoReader::Result read = m_taskInfo.read(taskInfo);
+    const std::optional<QJsonObject>& root = read.root;
+    if (!root || read.unchanged)
         return;
     const double inBefore = m_network.bytesIn;
     const double outBefore = m_network.bytesOut;

@@ -3,6 +3,7 @@
 #include "core/timing.h"
 #include "metrics/metric_history.h"
 #include "metrics/sample_math.h"
+#include "worker_interface/task_info_reader.h"
 
 #include <QList>
 #include <QObject>
@@ -102,6 +103,7 @@ private:
     std::shared_ptr<ProcessTreeProbe> m_tree;
     std::shared_ptr<GpuTimeProbe> m_gpuProbe;
     QNetworkAccessManager* m_networkAccess = nullptr;
+    TaskInfoReader m_taskInfo;
     QTimer m_loop;
     bool m_started = false;
 
