@@ -1,4 +1,4 @@
-// The settings file as QSettings hands it to the JSON reader.
+// The settings file as the store decodes it.
 #include "platform/settings_store.h"
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "controller/setting_bounds.h"
 #include "worker_interface/registration.h"
 
 #include <QString>
@@ -26,12 +27,16 @@ struct Stepper {
     }
 };
 
-inline constexpr Stepper idleThresholdStepper{1, 60, 1};
-inline constexpr Stepper memoryCapStepper{25, 90, 5};
-inline constexpr Stepper headroomStepper{0.5, 4, 0.5};
+[[nodiscard]] constexpr Stepper stepperWithin(SettingBounds bounds, double step) {
+    return {bounds.lower, bounds.upper, step};
+}
+
+inline constexpr Stepper idleThresholdStepper = stepperWithin(idleThresholdBounds, 1);
+inline constexpr Stepper memoryCapStepper = stepperWithin(memoryCapBounds, 5);
+inline constexpr Stepper headroomStepper = stepperWithin(headroomBounds, 0.5);
 // Minus is disabled below 2, plus once the value reaches the active processor count.
 [[nodiscard]] constexpr Stepper sandboxesStepper(int activeProcessors) {
-    return {1, double(activeProcessors < 1 ? 1 : activeProcessors), 1};
+    return stepperWithin(sandboxesBounds(activeProcessors), 1);
 }
 
 // Whole numbers as the screen prints them: truncated toward zero ("%lld").

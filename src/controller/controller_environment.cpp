@@ -26,6 +26,7 @@ ControllerEnvironment ControllerEnvironment::standard(const QString& application
     env.binDir = defaultBinDir(applicationDir);
     env.paths = AppPaths::standard();
     env.performanceCores = [] { return vxr::performanceCores(); };
+    env.activeProcessors = [] { return vxr::activeProcessorCount(); };
     // No idle source is kept when none answers: the controller then reports idle
     // detection as unavailable and idle time stays 0.
     env.makePowerSource = [] { return std::make_unique<UPowerSource>(); };

@@ -30,6 +30,8 @@ struct ControllerEnvironment {
     Timing timing;
     QProcessEnvironment processEnvironment = QProcessEnvironment::systemEnvironment();
     std::function<int()> performanceCores;
+    // Bounds maxSandboxes; absent: the processors this process may run on.
+    std::function<int()> activeProcessors;
     std::function<std::unique_ptr<IdleTimeSource>()> makeIdleTimeSource;
     // Absent: always on mains power, no battery.
     std::function<std::unique_ptr<PowerSource>()> makePowerSource;

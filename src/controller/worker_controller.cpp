@@ -1,10 +1,12 @@
 #include "controller/worker_controller.h"
 
+#include "controller/setting_bounds.h"
 #include "controller/worker_programs_watch.h"
 #include "core/async.h"
 #include "core/diagnostics.h"
 #include "platform/autostart_entry.h"
 #include "platform/child_process.h"
+#include "platform/cpu_topology.h"
 #include "platform/idle_time_source.h"
 #include "platform/power_source.h"
 #include "platform/proc/process_tree.h"
@@ -29,6 +31,15 @@ const QString kShowNotifications = QStringLiteral("showNotifications");
 // The idle rule as the user left it, kept only while the app starts at login.
 const QString kLoginIdleRestriction = QStringLiteral("loginIdleRestrictionEnabled");
 const QString kLoginIdleThreshold = QStringLiteral("loginIdleThresholdMinutes");
+
+// A hand-edited file may hold any number: one outside what the screen allows is taken
+// as no value at all, like a wrongly typed one, and left in the file as it is.
+std::optional<double> storedWithin(const QVariant& stored, SettingBounds bounds) {
+    const std::optional<double> value = storedDouble(stored);
+    if (value && bounds.contains(*value))
+        return value;
+    return std::nullopt;
+}
 } // namespace
 
 WorkerController::WorkerController(ControllerEnvironment environment, QObject* parent)
@@ -120,21 +131,22 @@ void WorkerController::readPersistedSettings() {
     if (const auto stored = m_settings->value(kJoinGlobalGroup))
         m_joinGlobalGroup = storedBoolLenient(*stored);
     if (const auto stored = m_settings->value(kMemoryCapPercent))
-        m_memoryCapPercent = storedDouble(*stored).value_or(m_memoryCapPercent);
+        m_memoryCapPercent = storedWithin(*stored, memoryCapBounds).value_or(m_memoryCapPercent);
     if (const auto stored = m_settings->value(kYieldToOtherApps))
         m_yieldToOtherApps = storedBool(*stored).value_or(m_yieldToOtherApps);
     if (const auto stored = m_settings->value(kMemoryHeadroomGB))
-        m_memoryHeadroomGB = storedDouble(*stored).value_or(m_memoryHeadroomGB);
+        m_memoryHeadroomGB = storedWithin(*stored, headroomBounds).value_or(m_memoryHeadroomGB);
     if (const auto stored = m_settings->value(kPauseOnBattery))
         m_pauseOnBattery = storedBool(*stored).value_or(m_pauseOnBattery);
     if (const auto stored = m_settings->value(kShowNotifications))
         m_showNotifications = storedBool(*stored).value_or(m_showNotifications);
 
     m_maxSandboxes = m_performanceCores;
+    const int processors =
+        m_env.activeProcessors ? m_env.activeProcessors() : activeProcessorCount();
     if (const auto stored = m_settings->value(kMaxSandboxes)) {
         const auto value = storedInteger(*stored);
-        if (value && *value >= std::numeric_limits<int>::min() &&
-            *value <= std::numeric_limits<int>::max())
+        if (value && sandboxesBounds(processors).contains(double(*value)))
             m_maxSandboxes = int(*value);
     }
 }
@@ -213,7 +225,8 @@ void WorkerController::restoreIdleRuleForLogin() {
     if (const auto stored = m_settings->value(kLoginIdleRestriction))
         m_idleRestrictionEnabled = storedBool(*stored).value_or(m_idleRestrictionEnabled);
     if (const auto stored = m_settings->value(kLoginIdleThreshold))
-        m_idleThresholdMinutes = storedDouble(*stored).value_or(m_idleThresholdMinutes);
+        m_idleThresholdMinutes =
+            storedWithin(*stored, idleThresholdBounds).value_or(m_idleThresholdMinutes);
 }
 
 bool WorkerController::idleDetectionAvailable() const {
@@ -225,7 +238,7 @@ QString WorkerController::idleSourceName() const {
 }
 
 QString WorkerController::logPath() const {
-    return m_env.paths.tempDir + QLatin1String("vxrwork-processes.log");
+    return m_env.paths.tempDir + kProcessLogName;
 }
 
 QString WorkerController::pidFilePath() const {

@@ -30,12 +30,16 @@ struct ControllerAccess;
 class ChildProcess;
 class IdleTimeSource;
 class PowerSource;
+class ProcessLog;
 class WorkerProgramsWatch;
 
 class RunInfoPoll;
 class SettingsStore;
 class StatusPoll;
 class TaskInfoPoll;
+
+// The children's output, in the private temporary directory.
+inline constexpr QLatin1StringView kProcessLogName("vxrwork-processes.log");
 
 // The one object that runs the worker on this machine: it supervises the worker
 // service and the evaluator, decides when compute may run, keeps the settings and
@@ -254,7 +258,7 @@ private:
     void rememberIdleRuleForLogin();
     void restoreIdleRuleForLogin();
     void memorySettingChanged(bool changed);
-    void attachLogging(ChildProcess* process, const QString& label) const;
+    void attachLogging(ChildProcess* process, const QString& label);
     void handleServiceExit(ChildProcess* process, int status);
     void handleEvaluatorExit(ChildProcess* process, int status);
     void startIdleTimer();
@@ -305,6 +309,8 @@ private:
     ControllerEnvironment m_env;
     JobHistory* m_jobHistory = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
+    // Shared with the children's reader threads, which may outlive the controller.
+    std::shared_ptr<ProcessLog> m_processLog;
     std::unique_ptr<IdleTimeSource> m_idleSource;
     int m_performanceCores = 1;
 

@@ -3,6 +3,7 @@
 #include "core/diagnostics.h"
 #include "core/number_text.h"
 #include "platform/child_process.h"
+#include "platform/process_log.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -94,8 +95,11 @@ void WorkerController::scheduleRestartForSandboxes() {
     m_sandboxRestartTimer.start(m_env.timing.sandboxRestartDebounce);
 }
 
-void WorkerController::attachLogging(ChildProcess* process, const QString& label) const {
-    process->attachLogging(logPath(), label);
+void WorkerController::attachLogging(ChildProcess* process, const QString& label) {
+    // One log for every child, so that rotation sees all the writers.
+    if (!m_processLog)
+        m_processLog = std::make_shared<ProcessLog>(m_env.paths.tempDir, kProcessLogName);
+    process->attachLogging(m_processLog, label);
 }
 
 } // namespace vxr

@@ -16,6 +16,10 @@ struct Timing {
     Millis idleTickInterval{3000};
     Millis statusRequestTimeout{1500};
     Millis statusRetryInterval{1000};
+    // The other requests to the local service (run-info, task-info, the sampler's): one
+    // not complete by then is given up, however steadily its bytes trickle in, and its
+    // loop goes on with the next cycle. The service answers in milliseconds.
+    Millis localRequestDeadline{10000};
     Millis runInfoInterval{15000};
     Millis taskInfoInterval{1500};
     Millis governorInterval{2000};

@@ -4,6 +4,7 @@
 #include "core/atomic_file.h"
 #include "core/diagnostics.h"
 #include "core/json_read.h"
+#include "core/stored_file.h"
 #include "core/task_key.h"
 #include "jobs/job_card.h"
 #include "jobs/jobs_screen_logic.h"
@@ -43,15 +44,14 @@ void keepUnreadableFile(const QString& path, const QDateTime& now) {
 
 template <typename T, typename Decode>
 std::optional<T> loadFile(const QString& path, const QDateTime& now, Decode decode) {
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt;
     // Far beyond what 500 records take; anything larger is not ours to load whole.
     constexpr qint64 maxBytes = 64 * 1024 * 1024;
+    const StoredFile file = readStoredFile(path, maxBytes);
+    if (file.status == StoredFile::Status::absent)
+        return std::nullopt;
     std::optional<T> value;
-    if (file.size() <= maxBytes && file.open(QIODevice::ReadOnly))
-        value = decode(file.readAll());
-    file.close();
+    if (file.status == StoredFile::Status::ok)
+        value = decode(file.contents);
     if (!value)
         keepUnreadableFile(path, now);
     return value;

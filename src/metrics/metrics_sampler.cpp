@@ -1,7 +1,6 @@
 #include "metrics/metrics_sampler.h"
 
 #include "core/async.h"
-#include "core/envelope.h"
 #include "platform/cpu_topology.h"
 #include "platform/proc/gpu_time.h"
 #include "platform/proc/measurement_pool.h"
@@ -85,9 +84,10 @@ void MetricsSampler::recordSample(const Measurement& measurement) {
 }
 
 void MetricsSampler::sampleIO() {
-    // A hung service must not stall the loop for good, nor a huge body fill memory.
+    // A hung or trickling service gives up this sample's network look by the deadline
+    // rather than stalling the loop; a huge body is cut off at the cap.
     getLocal(
-        m_networkAccess, m_environment.taskInfoURL, taskInfoTimeout,
+        m_networkAccess, m_environment.taskInfoURL, m_timing.localRequestDeadline,
         [this](const LocalReply& reply) {
             if (reply.status == 200 && reply.body)
                 recordNetwork(*reply.body);
@@ -98,8 +98,10 @@ void MetricsSampler::sampleIO() {
 }
 
 void MetricsSampler::recordNetwork(const QByteArray& taskInfo) {
-    const auto root = parseTaskInfoRoot(taskInfo);
-    if (!root)
+    // The same document again adds nothing to the totals: it is not parsed twice.
+    const TaskInfoReader::Result read = m_taskInfo.read(taskInfo);
+    const std::optional<QJsonObject>& root = read.root;
+    if (!root || read.unchanged)
         return;
     const double inBefore = m_network.bytesIn;
     const double outBefore = m_network.bytesOut;

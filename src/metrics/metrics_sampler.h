@@ -3,6 +3,7 @@
 #include "core/timing.h"
 #include "metrics/metric_history.h"
 #include "metrics/sample_math.h"
+#include "worker_interface/task_info_reader.h"
 
 #include <QList>
 #include <QObject>
@@ -72,9 +73,6 @@ public:
 
     // Bodies larger than this are not read (a misbehaving local service).
     static constexpr qint64 maxTaskInfoBytes = 8 * 1024 * 1024;
-    // The local service answers in milliseconds; one that hangs gives up its sample's
-    // network look after this long rather than stalling the loop.
-    static constexpr Millis taskInfoTimeout{10000};
 
 signals:
     void ramChanged();
@@ -105,6 +103,7 @@ private:
     std::shared_ptr<ProcessTreeProbe> m_tree;
     std::shared_ptr<GpuTimeProbe> m_gpuProbe;
     QNetworkAccessManager* m_networkAccess = nullptr;
+    TaskInfoReader m_taskInfo;
     QTimer m_loop;
     bool m_started = false;
 

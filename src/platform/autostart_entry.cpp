@@ -1,6 +1,7 @@
 #include "platform/autostart_entry.h"
 
 #include "core/atomic_file.h"
+#include "core/stored_file.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,11 +73,9 @@ bool entryEnabled(const QByteArray& text) {
 }
 
 bool isEnabled(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    // An entry is a few hundred bytes; more is not ours and is not read whole.
-    return entryEnabled(file.read(64 * 1024));
+    // An entry is a few hundred bytes; more is not ours. Desktop tools may link entries.
+    const StoredFile file = readStoredFile(path, 64 * 1024, SymlinkPolicy::follow);
+    return file.status == StoredFile::Status::ok && entryEnabled(file.contents);
 }
 
 bool setEnabled(const QString& path, const QString& executable, bool on, QString* error) {

@@ -1,6 +1,5 @@
 #include "platform/child_process.h"
 
-#include "core/fd_write.h"
 #include "core/held_objects.h"
 #include "platform/process_log.h"
 
@@ -15,8 +14,8 @@ namespace vxr {
 
 namespace {
 
-// Owns both descriptors; runs until every holder of the pipe's write end is gone.
-void pumpLog(int readFd, int logFd, const QString& label) {
+// Owns the pipe's read end; runs until every holder of its write end is gone.
+void pumpLog(int readFd, const std::shared_ptr<ProcessLog>& log, const QString& label) {
     LogLineAssembler assembler(label);
     char buffer[64 * 1024];
     for (;;) {
@@ -26,16 +25,13 @@ void pumpLog(int readFd, int logFd, const QString& label) {
         if (n <= 0)
             break;
         const QByteArray lines = assembler.feed(QByteArrayView(buffer, n));
-        // A full disk or a closed log: keep draining, drop the text.
-        if (logFd >= 0 && !lines.isEmpty())
-            (void)writeAll(logFd, lines);
+        // A full disk or no log: keep draining, drop the text.
+        if (log && !lines.isEmpty())
+            (void)log->append(lines);
     }
     const QByteArray last = assembler.finish();
-    if (logFd >= 0) {
-        if (!last.isEmpty())
-            (void)writeAll(logFd, last);
-        ::close(logFd);
-    }
+    if (log && !last.isEmpty())
+        (void)log->append(last);
     ::close(readFd);
 }
 
@@ -72,8 +68,8 @@ ChildProcess::~ChildProcess() {
     }
 }
 
-void ChildProcess::attachLogging(const QString& logPath, const QString& label) {
-    m_logPath = logPath;
+void ChildProcess::attachLogging(std::shared_ptr<ProcessLog> log, const QString& label) {
+    m_log = std::move(log);
     m_label = label;
 }
 
@@ -115,8 +111,7 @@ bool ChildProcess::start(QString* errorDescription) {
 }
 
 void ChildProcess::startLogReader(int readFd) {
-    const int logFd = openProcessLog(m_logPath);
-    std::thread(pumpLog, readFd, logFd, m_label).detach();
+    std::thread(pumpLog, readFd, m_log, m_label).detach();
 }
 
 bool ChildProcess::isRunning() const {

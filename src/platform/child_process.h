@@ -6,7 +6,11 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 namespace vxr {
+
+class ProcessLog;
 
 // A supervised child program. With logging attached, its stdout and stderr share one
 // pipe whose reader thread copies whole prefixed lines into the process log, so the
@@ -18,8 +22,8 @@ public:
                  const QProcessEnvironment& environment, QObject* parent = nullptr);
     ~ChildProcess() override;
 
-    // Before start(): send stdout+stderr to the process log at logPath under label.
-    void attachLogging(const QString& logPath, const QString& label);
+    // Before start(): send stdout+stderr to the process log under label.
+    void attachLogging(std::shared_ptr<ProcessLog> log, const QString& label);
 
     // Launches the program; on failure returns false with a description.
     [[nodiscard]] bool start(QString* errorDescription);
@@ -43,7 +47,7 @@ private:
     void startLogReader(int readFd);
 
     QProcess* m_process;
-    QString m_logPath;
+    std::shared_ptr<ProcessLog> m_log;
     QString m_label;
     qint64 m_pid = 0;
     bool m_exited = false;

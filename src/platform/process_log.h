@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <mutex>
+
 namespace vxr {
 
 // Turns a child's raw output into whole "[label] line\n" records. Lines are
@@ -27,8 +29,38 @@ private:
     QByteArray m_pending;
 };
 
-// Opens (creating it 0600 if needed) the process log for appending. Never follows a
-// symlink at the path. Returns -1 when it cannot be opened.
-[[nodiscard]] int openProcessLog(const QString& path);
+// The log every child's reader thread appends to, in the private temporary directory
+// (often RAM-backed). It never grows past `cap`: when a write would pass it, the file
+// becomes "<name>.1", replacing an older one, and a fresh file is started, so a chatty
+// worker costs at most twice the cap. Records are split between the two files only at
+// line ends. The directory is held open and the log opened only relative to it, 0600,
+// never through a symlink: a log deleted or replaced while we run is made anew in
+// place, never written through whatever took its name.
+class ProcessLog {
+public:
+    static constexpr qint64 kDefaultCap = 32 * 1024 * 1024;
+
+    ProcessLog(const QString& directory, const QString& name, qint64 cap = kDefaultCap);
+    ~ProcessLog();
+    ProcessLog(const ProcessLog&) = delete;
+    ProcessLog& operator=(const ProcessLog&) = delete;
+
+    // Appends whole "\n"-terminated records; any thread. False when some were dropped
+    // (no directory, a full disk, a planted link at the name).
+    bool append(QByteArrayView records);
+
+private:
+    [[nodiscard]] bool openCurrent();
+    [[nodiscard]] bool writeOrDrop(QByteArrayView bytes);
+    [[nodiscard]] bool rotate();
+
+    std::mutex m_mutex;
+    int m_dirFd = -1;
+    int m_fd = -1;
+    QByteArray m_name;
+    QByteArray m_previousName;
+    qint64 m_cap;
+    qint64 m_size = 0;
+};
 
 } // namespace vxr

@@ -1,13 +1,18 @@
 #include "platform/settings_store.h"
 
+#include "core/atomic_file.h"
+#include "core/stored_file.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 
 #include <cmath>
+#include <utility>
 
 namespace vxr {
 
@@ -15,35 +20,10 @@ namespace {
 
 constexpr double kMaxExactInteger = 9007199254740992.0; // 2^53
 
-bool readJson(QIODevice& device, QSettings::SettingsMap& map) {
-    const auto decoded = SettingsStore::decode(device.readAll());
-    if (!decoded)
-        return false;
-    map = *decoded;
-    return true;
-}
-
-bool writeJson(QIODevice& device, const QSettings::SettingsMap& map) {
-    const QByteArray bytes = SettingsStore::encode(map);
-    return device.write(bytes) == bytes.size();
-}
-
-QSettings::Format jsonFormat() {
-    static const QSettings::Format format =
-        QSettings::registerFormat(QStringLiteral("json"), readJson, writeJson);
-    return format;
-}
-
 // A file we cannot read would be replaced by the next write and its contents lost:
-// move it aside first, so the user can still recover it.
-void setAsideIfUnreadable(const QString& path) {
-    QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
-        return;
-    const bool readable = SettingsStore::decode(file.readAll()).has_value();
-    file.close();
-    if (readable)
-        return;
+// move it aside first, so the user can still recover it. A link is moved, not its
+// target.
+void setAside(const QString& path) {
     const QString stamp =
         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
     QFile::rename(path, path + QLatin1String(".unreadable-") + stamp);
@@ -51,46 +31,70 @@ void setAsideIfUnreadable(const QString& path) {
 
 } // namespace
 
-SettingsStore::SettingsStore(const QString& filePath) {
+SettingsStore::SettingsStore(const QString& filePath)
+    : m_filePath(filePath) {
     QDir().mkpath(QFileInfo(filePath).absolutePath());
-    setAsideIfUnreadable(filePath);
-    m_settings = std::make_unique<QSettings>(filePath, jsonFormat());
+    m_values = load().value_or(QVariantMap());
 }
 
-SettingsStore::~SettingsStore() = default;
+std::optional<QVariantMap> SettingsStore::load() const {
+    // Dotfile managers link the file elsewhere: the link is followed, but what it
+    // leads to must still be a plain file.
+    const StoredFile file = readStoredFile(m_filePath, kMaxFileBytes, SymlinkPolicy::follow);
+    if (file.status == StoredFile::Status::absent)
+        return QVariantMap();
+    std::optional<QVariantMap> map;
+    if (file.status == StoredFile::Status::ok)
+        map = decode(file.contents);
+    if (!map)
+        setAside(m_filePath);
+    return map;
+}
+
+void SettingsStore::change(const QString& key, const std::optional<QVariant>& value) {
+    // What another store on the file wrote meanwhile is kept; a file gone unreadable
+    // since is replaced by what this store knows.
+    if (std::optional<QVariantMap> current = load())
+        m_values = std::move(*current);
+    if (value)
+        m_values.insert(key, *value);
+    else
+        m_values.remove(key);
+    (void)writeFileAtomically(m_filePath, encode(m_values));
+}
 
 std::optional<QVariant> SettingsStore::value(const QString& key) const {
-    if (!m_settings->contains(key))
+    const auto it = m_values.constFind(key);
+    if (it == m_values.constEnd())
         return std::nullopt;
-    return m_settings->value(key);
+    return *it;
 }
 
 void SettingsStore::setValue(const QString& key, const QVariant& value) {
-    m_settings->setValue(key, value);
-    m_settings->sync();
+    change(key, value);
 }
 
 void SettingsStore::remove(const QString& key) {
-    m_settings->remove(key);
-    m_settings->sync();
+    if (m_values.contains(key) || load().value_or(QVariantMap()).contains(key))
+        change(key, std::nullopt);
 }
 
 QStringList SettingsStore::keys() const {
-    return m_settings->allKeys();
+    return m_values.keys();
 }
 
 QString SettingsStore::filePath() const {
-    return m_settings->fileName();
+    return m_filePath;
 }
 
-std::optional<QSettings::SettingsMap> SettingsStore::decode(const QByteArray& json) {
+std::optional<QVariantMap> SettingsStore::decode(const QByteArray& json) {
     if (json.trimmed().isEmpty())
-        return QSettings::SettingsMap{};
+        return QVariantMap{};
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
-    QSettings::SettingsMap map;
+    QVariantMap map;
     const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
         const QJsonValue value = it.value();
@@ -108,7 +112,7 @@ std::optional<QSettings::SettingsMap> SettingsStore::decode(const QByteArray& js
     return map;
 }
 
-QByteArray SettingsStore::encode(const QSettings::SettingsMap& map) {
+QByteArray SettingsStore::encode(const QVariantMap& map) {
     QJsonObject object;
     for (auto it = map.begin(); it != map.end(); ++it)
         object.insert(it.key(), QJsonValue::fromVariant(it.value()));

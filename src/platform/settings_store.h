@@ -1,21 +1,21 @@
 #pragma once
 
-#include <QSettings>
 #include <QString>
 #include <QVariant>
+#include <QVariantMap>
 
-#include <memory>
 #include <optional>
 
 namespace vxr {
 
-// The per-user key-value store: QSettings over a JSON file, which keeps booleans,
-// numbers and strings apart (INI would turn everything into strings). Every write
-// is synced at once through QSettings' atomic file replacement.
+// The per-user key-value store: a JSON file, which keeps booleans, numbers and strings
+// apart (INI would turn everything into strings). The file is read once at
+// construction and rewritten atomically at every change. A change first rereads the
+// file, so two stores on one file (the controller's and the window's) keep each
+// other's keys.
 class SettingsStore {
 public:
     explicit SettingsStore(const QString& filePath);
-    ~SettingsStore();
     SettingsStore(const SettingsStore&) = delete;
     SettingsStore& operator=(const SettingsStore&) = delete;
 
@@ -25,12 +25,21 @@ public:
     [[nodiscard]] QStringList keys() const;
     [[nodiscard]] QString filePath() const;
 
-    // The JSON <-> settings-map conversion, exposed for tests and the fuzzer.
-    [[nodiscard]] static std::optional<QSettings::SettingsMap> decode(const QByteArray& json);
-    [[nodiscard]] static QByteArray encode(const QSettings::SettingsMap& map);
+    // The JSON <-> map conversion, exposed for tests and the fuzzer.
+    [[nodiscard]] static std::optional<QVariantMap> decode(const QByteArray& json);
+    [[nodiscard]] static QByteArray encode(const QVariantMap& map);
+
+    // Far beyond a few settings and a window frame; a bigger file is not ours.
+    static constexpr qint64 kMaxFileBytes = 1024 * 1024;
 
 private:
-    std::unique_ptr<QSettings> m_settings;
+    // The file's map as it is now (empty when there is none); nothing when it could not
+    // be read, and then it has been moved aside.
+    [[nodiscard]] std::optional<QVariantMap> load() const;
+    void change(const QString& key, const std::optional<QVariant>& value);
+
+    QString m_filePath;
+    QVariantMap m_values;
 };
 
 // Typed readings of a stored value. Each answers nullopt when the stored value is

@@ -6,9 +6,11 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace vxr {
 
@@ -37,11 +39,9 @@ bool hasStatus(const QNetworkReply* reply) {
 }
 } // namespace
 
-QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis timeout,
+QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis deadline,
                         std::function<void(const LocalReply&)> done, qint64 bodyCap) {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(int(timeout.count()));
-    QNetworkReply* reply = session->get(request);
+    QNetworkReply* reply = session->get(QNetworkRequest(url));
     // Without a limit the network thread buffers the whole body, however large, before
     // the cap below gets to see it.
     reply->setReadBufferSize(std::min<qint64>(bodyCap + 1, 256 * 1024));
@@ -49,48 +49,66 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
     struct State {
         QByteArray body;
         bool answered = false;
-        bool overCap = false;
+        bool refused = false; // over the cap or past the deadline
     };
     auto state = std::make_shared<State>();
+    const auto refuse = [reply, state] {
+        if (std::exchange(state->refused, true))
+            return;
+        state->body.clear();
+        reply->abort(); // emits finished
+    };
+
+    // The timer is the reply's child: it goes with the reply.
+    auto* timer = new QTimer(reply);
+    timer->setSingleShot(true);
+    QObject::connect(timer, &QTimer::timeout, reply, refuse);
+    timer->start(deadline);
 
     // All connections use the reply as context, so deleting the reply drops them.
-    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, state, bodyCap] {
-        state->answered = state->answered || hasStatus(reply);
-        // A body announced as too big is refused before a byte of it is read.
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (!state->overCap && length.isValid() && length.toLongLong() > bodyCap) {
-            state->overCap = true;
-            reply->abort(); // emits finished
-        }
-    });
-    QObject::connect(reply, &QIODevice::readyRead, reply, [reply, state, bodyCap] {
-        if (state->overCap)
-            return;
-        state->body += reply->readAll();
-        if (state->body.size() > bodyCap) {
-            state->overCap = true;
-            state->body.clear();
-            reply->abort(); // emits finished
-        }
-    });
     QObject::connect(
-        reply, &QNetworkReply::finished, reply, [reply, state, bodyCap, done = std::move(done)] {
-            // Detach first: `done` may delete the reply's owner while we are in its signal.
-            reply->setParent(nullptr);
-            reply->deleteLater();
-            LocalReply result;
-            result.answered = state->answered || hasStatus(reply);
-            result.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            if (!state->overCap) {
-                if (reply->isOpen())
-                    state->body += reply->readAll();
-                const auto error = reply->error();
-                const bool whole = error == QNetworkReply::NoError || isHttpStatusError(error);
-                if (whole && state->body.size() <= bodyCap)
-                    result.body = std::move(state->body);
-            }
-            done(result);
+        reply, &QNetworkReply::metaDataChanged, reply, [reply, state, bodyCap, refuse] {
+            state->answered = state->answered || hasStatus(reply);
+            // A body announced as too big is refused before a byte of it is read.
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > bodyCap)
+                refuse();
         });
+    // Counted as it arrives, chunked or not, before it is all buffered.
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [bodyCap, refuse](qint64 received, qint64) {
+                         if (received > bodyCap)
+                             refuse();
+                     });
+    QObject::connect(reply, &QIODevice::readyRead, reply, [reply, state, bodyCap, refuse] {
+        if (state->refused)
+            return;
+        state->body += reply->read(bodyCap + 1 - state->body.size());
+        if (state->body.size() > bodyCap)
+            refuse();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply,
+                     [reply, timer, state, bodyCap, done = std::move(done)] {
+                         timer->stop();
+                         // Detach first: `done` may delete the reply's owner while we are in its
+                         // signal.
+                         reply->setParent(nullptr);
+                         reply->deleteLater();
+                         LocalReply result;
+                         result.answered = state->answered || hasStatus(reply);
+                         result.status =
+                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                         if (!state->refused) {
+                             if (reply->isOpen())
+                                 state->body += reply->readAll();
+                             const auto error = reply->error();
+                             const bool whole =
+                                 error == QNetworkReply::NoError || isHttpStatusError(error);
+                             if (whole && state->body.size() <= bodyCap)
+                                 result.body = std::move(state->body);
+                         }
+                         done(result);
+                     });
     return reply;
 }
 

@@ -17,10 +17,6 @@ namespace vxr {
 // could otherwise make us buffer without bound; a bigger body counts as no answer.
 inline constexpr qint64 kLocalBodyCap = 8 * 1024 * 1024;
 
-// Used when a caller wants the HTTP client's ordinary timeout: a transfer that stays
-// silent this long is given up, so a hung service cannot stall a loop forever.
-inline constexpr Millis kDefaultLocalTimeout{60000};
-
 // The one HTTP session for the local service, created on first use as a child of
 // the application object. GUI thread only. Proxies are never used for it.
 [[nodiscard]] QNetworkAccessManager* localHttpSession();
@@ -39,7 +35,10 @@ struct LocalReply {
 // is deleted first (deleting it aborts the request and drops the callback); the
 // caller parents the reply to whatever owns the request. The reply deletes itself
 // after `done`, which may therefore delete its former parent safely.
-QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis timeout,
+// The request is aborted, and answers no body, once `deadline` has passed since it was
+// sent or as soon as more than `bodyCap` bytes of body have arrived, whatever the
+// transfer encoding: an idle timeout alone never ends a peer that trickles.
+QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis deadline,
                         std::function<void(const LocalReply&)> done,
                         qint64 bodyCap = kLocalBodyCap);
 

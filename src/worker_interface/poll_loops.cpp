@@ -6,12 +6,12 @@
 
 namespace vxr {
 
-LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestTimeout,
+LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline,
                              QNetworkAccessManager* session, QObject* parent)
     : QObject(parent)
     , m_timing(timing)
     , m_url(std::move(url))
-    , m_requestTimeout(requestTimeout)
+    , m_requestDeadline(requestDeadline)
     , m_session(session ? session : localHttpSession()) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &LocalPollLoop::request);
@@ -32,7 +32,7 @@ bool LocalPollLoop::isRunning() const {
 }
 
 void LocalPollLoop::request() {
-    m_reply = getLocal(m_session, m_url, m_requestTimeout, [this](const LocalReply& reply) {
+    m_reply = getLocal(m_session, m_url, m_requestDeadline, [this](const LocalReply& reply) {
         m_reply = nullptr;
         if (const std::optional<Millis> next = handle(reply))
             m_timer.start(*next);
@@ -57,7 +57,7 @@ void StatusPoll::publish() {
 }
 
 RunInfoPoll::RunInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
+    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, session, parent) {}
 
 std::optional<Millis> RunInfoPoll::handle(const LocalReply& reply) {
     m_result = reply.body ? parseRunInfo(*reply.body) : std::nullopt;
@@ -70,7 +70,7 @@ void RunInfoPoll::publish() {
 }
 
 TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, kDefaultLocalTimeout, session, parent) {}
+    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, session, parent) {}
 
 std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
     m_result = m_reader.read(reply.body);

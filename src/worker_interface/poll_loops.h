@@ -32,7 +32,7 @@ public:
     [[nodiscard]] QUrl url() const { return m_url; }
 
 protected:
-    LocalPollLoop(QUrl url, Timing timing, Millis requestTimeout, QNetworkAccessManager* session,
+    LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline, QNetworkAccessManager* session,
                   QObject* parent);
     // Handles one reply; returns the delay before the next request, or nothing to end.
     virtual std::optional<Millis> handle(const LocalReply& reply) = 0;
@@ -45,7 +45,7 @@ private:
     void request();
 
     QUrl m_url;
-    Millis m_requestTimeout;
+    Millis m_requestDeadline;
     QNetworkAccessManager* m_session;
     QPointer<QNetworkReply> m_reply;
     QTimer m_timer;

@@ -7,9 +7,25 @@
 
 namespace vxr {
 
+// What one task-info document may cost. A body under the byte cap can still name tens
+// of thousands of tasks, and every consumer (rows, history, network totals) pays for
+// each of them on the GUI thread; past these counts the rest of the document is ignored.
+struct TaskInfoLimits {
+    static constexpr qsizetype tasks = 1024;
+    static constexpr qsizetype jobsPerTask = 64;
+    static constexpr qsizetype jobs = 1024; // distinct job IDs: rows, new history records
+};
+
+// The document cut to TaskInfoLimits: the first tasks in order, and in each only the
+// first jobs by ID (its counters and its current task's entries alike) as long as the
+// document's distinct jobs stay within the limit; the "jobs" map keeps only those.
+// Returns whether anything was left out.
+bool boundTaskInfo(QJsonObject& root);
+
 // Parses the task-info bodies of one poll loop. While nothing moves, the worker serves
 // the same bytes every cycle; those are recognised by comparison and not parsed again,
-// and `unchanged` tells the consumers that their last result still holds.
+// and `unchanged` tells the consumers that their last result still holds. Roots come
+// bounded by TaskInfoLimits; the first cut is said once in the diagnostics.
 class TaskInfoReader {
 public:
     struct Result {
@@ -24,6 +40,7 @@ public:
 private:
     std::optional<QByteArray> m_lastBody;
     std::optional<QJsonObject> m_lastRoot;
+    bool m_saidBounded = false;
 };
 
 } // namespace vxr

@@ -4,10 +4,13 @@
 #include "platform/settings_store.h"
 #include "support/fake_worker.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace vxr;
 using namespace vxr::test;
@@ -81,6 +84,21 @@ private slots:
             << QByteArray(R"({"joinGlobalGroup": "NO"})") << false << 50.0 << true << 1.5 << 4;
         QTest::newRow("join number zero")
             << QByteArray(R"({"joinGlobalGroup": 0})") << false << 50.0 << true << 1.5 << 4;
+        // What the screen could never set falls back too (8 processors in the test).
+        QTest::newRow("bounds themselves are honoured")
+            << QByteArray(R"({"memoryCapPercent": 90, "memoryHeadroomGB": 0.5, "maxSandboxes": 8})")
+            << true << 90.0 << true << 0.5 << 8;
+        QTest::newRow("above the bounds falls back")
+            << QByteArray(
+                   R"({"memoryCapPercent": 1000, "memoryHeadroomGB": 4.5, "maxSandboxes": 100000})")
+            << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("below the bounds falls back")
+            << QByteArray(R"({"memoryCapPercent": 10, "memoryHeadroomGB": -1, "maxSandboxes": 0})")
+            << true << 50.0 << true << 1.5 << 4;
+        QTest::newRow("huge and negative fall back")
+            << QByteArray(
+                   R"({"memoryCapPercent": 1e308, "memoryHeadroomGB": 1e308, "maxSandboxes": -5})")
+            << true << 50.0 << true << 1.5 << 4;
     }
     void storedValuesFollowTheTypeRules() {
         QFETCH(QByteArray, json);
@@ -233,6 +251,62 @@ private slots:
                                       .dir()
                                       .entryList({QStringLiteral("*.unreadable-*")}, QDir::Files);
         QCOMPARE(aside.size(), 1);
+    }
+
+    // What a hand or a prank leaves where the app keeps its files: a FIFO (a plain open
+    // blocks until a writer comes), a link to a device that never ends, a file over
+    // the cap. Start-up goes on with defaults, and the thing is moved aside, not lost.
+    void plantedStoredFilesAreSetAsideUnread_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("kind");
+        const QString settings = QStringLiteral("settings");
+        const QString history = QStringLiteral("job-history.json");
+        const QString fifo = QStringLiteral("fifo");
+        const QString zero = QStringLiteral("zero");
+        QTest::newRow("settings FIFO") << settings << fifo;
+        QTest::newRow("settings to /dev/zero") << settings << zero;
+        QTest::newRow("settings over the cap") << settings << QStringLiteral("big");
+        QTest::newRow("history FIFO") << history << fifo;
+        QTest::newRow("history to /dev/zero") << history << zero;
+        QTest::newRow("dismissals FIFO") << QStringLiteral("job-history-dismissed.json") << fifo;
+    }
+    void plantedStoredFilesAreSetAsideUnread() {
+        QFETCH(QString, file);
+        QFETCH(QString, kind);
+        QTemporaryDir root;
+        FakeWorkerDir bin;
+        const AppPaths paths = AppPaths::underRoot(root.path());
+        const QString path =
+            file == "settings" ? paths.settingsFile : paths.appSupportDir + u'/' + file;
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        const QByteArray big =
+            R"({"maxSandboxes": 3)" + QByteArray(SettingsStore::kMaxFileBytes, ' ') + "}";
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "zero")
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+        else
+            store(root, big);
+
+        QElapsedTimer clock;
+        clock.start();
+        auto controller = makeController(root, bin);
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(controller->maxSandboxes(), 4);
+        QVERIFY(controller->jobHistory()->jobs().isEmpty());
+        controller->setMaxSandboxes(5);
+        controller->jobHistory()->saveNow();
+        controller->shutdownForQuit();
+
+        const QFileInfoList aside = QFileInfo(path).dir().entryInfoList(
+            {QFileInfo(path).fileName() + ".unreadable-*"}, QDir::System | QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        if (kind == "zero")
+            QCOMPARE(aside.first().symLinkTarget(), QStringLiteral("/dev/zero"));
+        else if (kind == "big")
+            QCOMPARE(aside.first().size(), big.size());
+        if (file == "settings")
+            QCOMPARE(storedInteger(*SettingsStore(path).value("maxSandboxes")), 5);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "platform/process_log.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcessEnvironment>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -58,24 +59,77 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("vxrwork-processes.log"));
         ::umask(022);
-        int fd = openProcessLog(path);
-        QVERIFY(fd >= 0);
-        QVERIFY(::write(fd, "one\n", 4) == 4);
-        ::close(fd);
+        QVERIFY(ProcessLog(dir.path(), QStringLiteral("vxrwork-processes.log")).append("one\n"));
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, mode_t(0600));
 
-        fd = openProcessLog(path);
-        QVERIFY(::write(fd, "two\n", 4) == 4);
-        ::close(fd);
+        QVERIFY(ProcessLog(dir.path(), QStringLiteral("vxrwork-processes.log")).append("two\n"));
         QCOMPARE(readFile(path), QByteArray("one\ntwo\n"));
 
         const QString target = dir.filePath(QStringLiteral("victim"));
-        const QString planted = dir.filePath(QStringLiteral("planted.log"));
-        QVERIFY(QFile::link(target, planted));
-        QCOMPARE(openProcessLog(planted), -1);
+        QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("planted.log"))));
+        QVERIFY(!ProcessLog(dir.path(), QStringLiteral("planted.log")).append("x\n"));
         QVERIFY(!QFile::exists(target));
+    }
+
+    // The log and its one predecessor stay under the cap with whole lines only, the
+    // newest last, whatever the size of each write; a log deleted or replaced by a link
+    // while we run is made anew, never written through the link.
+    void logRotatesAtItsCapKeepingWholeLines_data() {
+        QTest::addColumn<int>("linesPerWrite");
+        QTest::addColumn<QString>("midway"); // what happens to the log halfway
+        QTest::newRow("short writes") << 3 << QString();
+        QTest::newRow("one write past the cap twice over") << 400 << QString();
+        QTest::newRow("older .1 is replaced") << 3 << QStringLiteral("old .1");
+        QTest::newRow("log deleted") << 3 << QStringLiteral("delete");
+        QTest::newRow("log replaced by a link") << 3 << QStringLiteral("link");
+    }
+    void logRotatesAtItsCapKeepingWholeLines() {
+        QFETCH(int, linesPerWrite);
+        QFETCH(QString, midway);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.log"));
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        constexpr qint64 cap = 4096;
+        ProcessLog log(dir.path(), QStringLiteral("p.log"), cap);
+        int next = 0;
+        const auto write = [&](int writes, bool written) {
+            for (int w = 0; w < writes; ++w) {
+                QByteArray lines;
+                for (int i = 0; i < linesPerWrite; ++i, ++next)
+                    lines += "[worker] line " + QByteArray::number(next) + ' ' +
+                             QByteArray(next % 97, 'x') + '\n';
+                QCOMPARE(log.append(lines), written);
+            }
+        };
+        write(200 / linesPerWrite + 1, true);
+        if (midway == "old .1") {
+            QFile stale(path + ".1");
+            QVERIFY(stale.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            stale.write("stale\n");
+        }
+        if (midway == "delete" || midway == "link")
+            QVERIFY(QFile::remove(path));
+        if (midway == "link")
+            QVERIFY(QFile::link(victim, path));
+        write(200 / linesPerWrite + 1, midway != "link");
+
+        if (midway == "link") {
+            QVERIFY(!QFile::exists(victim));
+            QVERIFY(QFileInfo(path).isSymLink());
+            return;
+        }
+        const QByteArray kept = readFile(path + ".1") + readFile(path);
+        QVERIFY(QFileInfo(path).size() <= cap && QFileInfo(path + ".1").size() <= cap);
+        QVERIFY(kept.size() > cap); // rotation keeps the previous file, not nothing
+        QVERIFY(kept.endsWith('\n') && readFile(path + ".1").endsWith('\n'));
+        const QList<QByteArray> lines = kept.chopped(1).split('\n');
+        for (qsizetype i = 0; i < lines.size(); ++i) { // consecutive, whole, the newest last
+            const int n = next - int(lines.size() - i);
+            QCOMPARE(lines[i],
+                     "[worker] line " + QByteArray::number(n) + ' ' + QByteArray(n % 97, 'x'));
+        }
     }
 
     void childOutputIsDrainedWhileTheLogIsUnwritable() {
@@ -84,7 +138,9 @@ private slots:
                            {QStringLiteral("-c"),
                             QStringLiteral("head -c 4194304 /dev/zero | tr '\\0' 'x'; exit 4")},
                            QProcessEnvironment::systemEnvironment());
-        child.attachLogging(QStringLiteral("/nonexistent/dir/log"), QStringLiteral("worker"));
+        child.attachLogging(
+            std::make_shared<ProcessLog>(QStringLiteral("/nonexistent/dir"), QStringLiteral("log")),
+            QStringLiteral("worker"));
         QSignalSpy exited(&child, &ChildProcess::exited);
         QString error;
         QVERIFY(child.start(&error));
@@ -108,7 +164,7 @@ private slots:
     void missingProgramFailsWithADescription() {
         ChildProcess child(QStringLiteral("/nonexistent/vxr-worker.sh"), {},
                            QProcessEnvironment::systemEnvironment());
-        child.attachLogging(QStringLiteral("/tmp/unused.log"), QStringLiteral("worker"));
+        child.attachLogging(nullptr, QStringLiteral("worker"));
         QString error;
         QVERIFY(!child.start(&error));
         QVERIFY(!error.isEmpty());

@@ -147,6 +147,7 @@ inline ControllerEnvironment testEnvironment(const QString& root, const QString&
     env.processEnvironment = QProcessEnvironment::systemEnvironment();
     env.processEnvironment.remove(QStringLiteral("NODE_OPTIONS"));
     env.performanceCores = [] { return 4; };
+    env.activeProcessors = [] { return 8; };
     return env;
 }
 

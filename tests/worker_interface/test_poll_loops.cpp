@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -19,9 +20,62 @@ const QString kHud = QStringLiteral("/hud/small-dark.html");
 const QString kRunInfo = QStringLiteral("/worker/run-info");
 const QString kTaskInfo = QStringLiteral("/worker/task-info");
 
+// A peer that answers every request with a chunked body that never ends: one byte per
+// tick, or as fast as the connection takes it. It gives up after `giveUpAfter` bytes
+// per connection, so a client without a cap costs the test a bounded amount.
+class RudeServer : public QTcpServer {
+public:
+    RudeServer(Millis tick, qint64 giveUpAfter)
+        : m_tick(tick)
+        , m_giveUpAfter(giveUpAfter) {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection())
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { serve(socket); });
+        });
+    }
+    [[nodiscard]] QUrl url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()));
+    }
+    int requests = 0;
+    qint64 mostSentOnOneConnection = 0;
+
+private:
+    void serve(QTcpSocket* socket) {
+        socket->readAll();
+        ++requests;
+        socket->write("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nx={\r\n");
+        auto sent = std::make_shared<qint64>(0);
+        const auto more = [this, socket, sent] {
+            const QByteArray data(m_tick.count() ? 1 : 64 * 1024, ' ');
+            *sent += data.size();
+            mostSentOnOneConnection = std::max(mostSentOnOneConnection, *sent);
+            if (*sent > m_giveUpAfter || socket->state() != QAbstractSocket::ConnectedState)
+                return socket->abort();
+            socket->write(QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n");
+        };
+        if (m_tick.count()) {
+            auto* timer = new QTimer(socket);
+            connect(timer, &QTimer::timeout, socket, more);
+            timer->start(m_tick);
+        } else {
+            connect(socket, &QTcpSocket::bytesWritten, socket, [socket, more] {
+                if (socket->bytesToWrite() == 0)
+                    more();
+            });
+            more();
+        }
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    Millis m_tick;
+    qint64 m_giveUpAfter;
+};
+
 Timing fastTiming() {
     Timing t = Timing{}.scaled(0.02); // 30 ms request timeout, 20 ms retry, 300 ms run-info
     t.taskInfoInterval = Millis(20);
+    t.localRequestDeadline = Millis(10000); // room for the 8 MiB bodies on a busy machine
     return t;
 }
 } // namespace
@@ -134,6 +188,30 @@ private slots:
         poll.start();
         QTRY_VERIFY(fetched.count() >= 1);
         QCOMPARE(fetched.first().first().value<std::optional<QJsonObject>>().has_value(), present);
+    }
+
+    // A peer that trickles (an idle timeout never fires) is given up at the deadline;
+    // one whose chunked body never ends, at the cap, long before its deadline. Either
+    // way the cycle counts as failed and the poll sends its next request.
+    void rudePeersCostOneCycleEach_data() {
+        QTest::addColumn<int>("tickMs"); // 0: as fast as it goes
+        QTest::addColumn<int>("deadlineMs");
+        QTest::newRow("a byte per tick") << 5 << 200;
+        QTest::newRow("endless chunked body") << 0 << 60000;
+    }
+    void rudePeersCostOneCycleEach() {
+        QFETCH(int, tickMs);
+        QFETCH(int, deadlineMs);
+        RudeServer peer(Millis(tickMs), 16 * kLocalBodyCap);
+        Timing timing = fastTiming();
+        timing.localRequestDeadline = Millis(deadlineMs);
+        TaskInfoPoll poll(peer.url(), timing);
+        QSignalSpy fetched(&poll, &TaskInfoPoll::fetched);
+        poll.start();
+        QTRY_VERIFY_WITH_TIMEOUT(fetched.count() >= 3, 30000);
+        for (const auto& args : fetched)
+            QVERIFY(!args.first().value<std::optional<QJsonObject>>());
+        QVERIFY(peer.mostSentOnOneConnection < 2 * kLocalBodyCap);
     }
 
     // A server that announces a huge body and then trickles is given up at once, not

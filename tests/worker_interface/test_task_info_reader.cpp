@@ -1,5 +1,10 @@
+#include "core/diagnostics.h"
+#include "worker_interface/sandbox_progress.h"
 #include "worker_interface/task_info_reader.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
 #include <QTest>
 
 using namespace vxr;
@@ -42,6 +47,74 @@ private slots:
             QCOMPARE(result.unchanged, unchanged[i]);
             QCOMPARE(result.root ? result.root->value("n").toInt() : -1, roots[i]);
         }
+    }
+
+    // A generated document under the byte cap with more than one document should cost:
+    // the excess is ignored, what is kept stays whole and consistent, and the cut is said
+    // once however many such documents follow.
+    void oversizedDocumentsAreBounded_data() {
+        QTest::addColumn<int>("tasks");
+        QTest::addColumn<int>("jobsPerTask");
+        QTest::addColumn<int>("jobIds"); // distinct, dealt round the tasks
+        QTest::addColumn<int>("keptTasks");
+        QTest::addColumn<int>("keptJobs");
+        QTest::addColumn<bool>("said");
+        QTest::newRow("within the limits") << 10 << 3 << 30 << 10 << 30 << false;
+        QTest::newRow("too many tasks") << 5000 << 1 << 100 << 1024 << 100 << true;
+        QTest::newRow("too many jobs in a task") << 1 << 300 << 300 << 1 << 64 << true;
+        QTest::newRow("too many jobs in all") << 100 << 50 << 5000 << 100 << 1024 << true;
+    }
+    void oversizedDocumentsAreBounded() {
+        QFETCH(int, tasks);
+        QFETCH(int, jobsPerTask);
+        QFETCH(int, jobIds);
+        QFETCH(int, keptTasks);
+        QFETCH(int, keptJobs);
+        QFETCH(bool, said);
+        const auto body = [&](int serial) {
+            QJsonArray list;
+            QJsonObject info;
+            for (int t = 0, next = 0; t < tasks; ++t) {
+                QJsonObject counters;
+                QJsonObject entries;
+                for (int j = 0; j < jobsPerTask; ++j, ++next) {
+                    const QString id =
+                        QStringLiteral("job%1").arg(next % jobIds, 5, 10, QChar(u'0'));
+                    counters.insert(id,
+                                    QJsonObject{{"slicesDone", 1}, {"slicesLeft", QJsonArray{1}}});
+                    entries.insert(
+                        id, QJsonObject{{"sliceCount", 4}, {"metrics", QJsonObject{{"cpu", 1}}}});
+                    info.insert(id, QJsonObject{{"name", id}});
+                }
+                list.append(QJsonObject{
+                    {"jobs", counters},
+                    {"prototype", QJsonObject{{"serial", serial * 100000 + t},
+                                              {"currentTask", QJsonObject{{"jobs", entries}}}}}});
+            }
+            return "taskInfo=" +
+                   QJsonDocument(QJsonObject{{"tasks", list}, {"jobs", info}}).toJson() + ';';
+        };
+        DiagnosticCapture diagnostics;
+        TaskInfoReader reader;
+        for (int serial : {1, 2}) {
+            const std::optional<QJsonObject> root = reader.read(body(serial)).root;
+            QVERIFY(root);
+            const QJsonArray kept = root->value("tasks").toArray();
+            QCOMPARE(kept.size(), keptTasks);
+            QSet<QString> ids;
+            for (const QJsonValue& task : kept) {
+                const QJsonObject counters = task["jobs"].toObject();
+                const QJsonObject entries = task["prototype"]["currentTask"]["jobs"].toObject();
+                QVERIFY(counters.size() <= 64);
+                QCOMPARE(entries.keys(), counters.keys());
+                for (const QString& id : counters.keys())
+                    ids.insert(id);
+            }
+            QCOMPARE(ids.size(), keptJobs);
+            QCOMPARE(root->value("jobs").toObject().size(), jobIds > 1024 ? keptJobs : jobIds);
+            QCOMPARE(sandboxRows(root).size(), keptJobs);
+        }
+        QCOMPARE(diagnostics.lines().size(), said ? 1 : 0);
     }
 };
 
