@@ -3,10 +3,9 @@
 #include "app/build_info_values.h"
 #include "app/vxr_theme.h"
 #include "controller/controller_environment.h"
+#include "core/stored_file.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -33,13 +32,12 @@ const QList<std::pair<QLatin1String, QLatin1String>>& workerComponents() {
 }
 
 QByteArray readVersionsFile(const QString& workerDir) {
-    const QString path = workerDir + QLatin1Char('/') + QLatin1String(workerVersionsFile);
-    // Only a regular file of sensible size: a FIFO would block, a device never end.
-    const QFileInfo info(path);
-    QFile file(path);
-    if (!info.isFile() || info.size() > maxVersionsFileSize || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.read(maxVersionsFileSize);
+    // The worker's directory is not ours: a link there may point anywhere, but only to a
+    // regular file of sensible size.
+    const StoredFile file =
+        readStoredFile(workerDir + QLatin1Char('/') + QLatin1String(workerVersionsFile),
+                       maxVersionsFileSize, SymlinkPolicy::follow);
+    return file.status == StoredFile::Status::ok ? file.contents : QByteArray();
 }
 
 } // namespace

@@ -60,11 +60,17 @@ bool deleteProcessLog(const QString& privateTempDir) {
         return false;
     struct stat st {};
     bool gone = false;
-    if (::fstat(dirFd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0 &&
-        ::fstatat(dirFd, processLogName, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        ::unlinkat(dirFd, processLogName, 0);
-        // Only a log that is really gone counts as removed.
-        gone = ::fstatat(dirFd, processLogName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT;
+    if (::fstat(dirFd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0) {
+        // The log, and the previous one it was rotated into when it grew too large.
+        const QByteArray previous = QByteArray(processLogName) + ".1";
+        for (const char* name : {processLogName, previous.constData()}) {
+            if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            ::unlinkat(dirFd, name, 0);
+            // Only a log that is really gone counts as removed.
+            gone =
+                (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) || gone;
+        }
     }
     ::close(dirFd);
     return gone;

@@ -22,9 +22,9 @@ struct UninstallResult {
 // True only when the store held at least one key and the empty store was written.
 [[nodiscard]] bool clearSettingsStore(const QString& path);
 
-// Deletes the process log inside the private temporary directory, provided that
-// directory is really ours (owned by us, closed to others, not a symlink).
-// True only when the log existed and is gone now.
+// Deletes the process log and its previous file inside the private temporary directory,
+// provided that directory is really ours (owned by us, closed to others, not a symlink).
+// True only when a log existed and is gone now.
 [[nodiscard]] bool deleteProcessLog(const QString& privateTempDir);
 
 // Quits the running application and removes it and its leftovers. The quit request

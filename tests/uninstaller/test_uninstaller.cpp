@@ -531,10 +531,10 @@ private slots:
                                            QFile::ReadOther | QFile::ExeOther);
         const QString fallback = QDir::cleanPath(privateTempDirectory(path("tmp")));
         QVERIFY(fallback.startsWith(planted + "-"));
-        writeFile(fallback + "/vxrwork-processes.log", "[worker] hello\n");
+        writeFile(fallback + "/vxrwork-processes.log.1", "[worker] hello\n");
         QCOMPARE(env.privateTempDirs(), (QStringList{planted, fallback}));
         QCOMPARE(uninstall(env).first.removed, QStringList{"log file"});
-        QVERIFY(!QFileInfo::exists(fallback + "/vxrwork-processes.log"));
+        QVERIFY(!QFileInfo::exists(fallback + "/vxrwork-processes.log.1"));
     }
 
     // Only what the manifest lists goes, wherever the install was found; what the
