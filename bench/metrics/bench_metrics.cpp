@@ -6,7 +6,6 @@
 
 #include "memory/memory_governor.h"
 #include "metrics/metrics_sampler.h"
-#include "metrics/task_info_server.h"
 #include "platform/proc/process_tree.h"
 
 #include <QDir>
@@ -54,22 +53,6 @@ double cpuSeconds() {
     ::getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-QByteArray taskInfoBody() {
-    // Four sandboxes with two jobs each, about the size the worker serves.
-    QByteArray tasks;
-    for (int t = 0; t < 4; ++t) {
-        if (t)
-            tasks += ',';
-        tasks += R"({"jobs":{"jobA":{"slicesDone":12,"slicesLeft":[1,2]},"jobB":{"slicesDone":3}},)"
-                 R"("prototype":{"serial":)" +
-                 QByteArray::number(t) +
-                 R"(,"taskTime":1733700000,)"
-                 R"("currentTask":{"jobs":{"jobA":{"sliceCount":20,"metrics":{"cpu":1.5,"gpu":0,)"
-                 R"("in":20480,"out":512,"ram":1e8}},"jobB":{"metrics":{"in":1024,"out":64}}}}}})";
-    }
-    return "window.taskInfo={\"tasks\":[" + tasks + "],\"jobs\":{}};";
 }
 
 void writeFixtureFile(const QString& path, const QByteArray& contents) {
@@ -248,8 +231,6 @@ private slots:
 
     void samplerAndGovernorTicks() {
         ensureSleepers(300);
-        TaskInfoServer server;
-        server.bodies = {taskInfoBody()};
         QTemporaryDir dir;
         QObject owner;
         const pid_t root = m_roots.value(50);
@@ -258,7 +239,7 @@ private slots:
         timing.samplerInterval = std::chrono::milliseconds(20);
         timing.governorInterval = std::chrono::milliseconds(20);
         MetricsSampler sampler({roots, &owner}, timing,
-                               {QStringLiteral("/proc"), QStringLiteral("/sys"), server.url(), 0});
+                               {QStringLiteral("/proc"), QStringLiteral("/sys"), 0});
         MemoryGovernor governor({roots, [] { return MemorySettings{}; }, &owner}, timing,
                                 dir.filePath(QStringLiteral("limit.json")));
         QSignalSpy samples(&sampler, &MetricsSampler::sampleFinished);

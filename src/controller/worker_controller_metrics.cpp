@@ -24,9 +24,11 @@ MetricsSampler* WorkerController::metricsSampler() {
         SamplerEnvironment environment;
         environment.procRoot = m_env.procRoot;
         environment.sysRoot = m_env.sysRoot;
-        environment.taskInfoURL = m_env.taskInfoURL;
         m_metricsSampler = new MetricsSampler({[this] { return metricsRootPIDs(); }, this},
                                               m_env.timing, environment, this);
+        // The poll's documents, fetched and parsed once; unchanged ones never reach it.
+        connect(this, &WorkerController::taskInfoFetched, m_metricsSampler,
+                &MetricsSampler::recordTaskInfo);
     }
     return m_metricsSampler;
 }

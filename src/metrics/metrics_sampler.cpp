@@ -6,11 +6,6 @@
 #include "platform/proc/measurement_pool.h"
 #include "platform/proc/process_tree.h"
 
-#include "worker_interface/local_http.h"
-
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
 #include <QSet>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -28,12 +23,9 @@ MetricsSampler::MetricsSampler(Inputs inputs, const Timing& timing, SamplerEnvir
     , m_timing(timing)
     , m_environment(std::move(environment))
     , m_tree(std::make_shared<ProcessTreeProbe>(m_environment.procRoot))
-    , m_gpuProbe(std::make_shared<GpuTimeProbe>(m_environment.procRoot, m_environment.sysRoot))
-    , m_networkAccess(new QNetworkAccessManager(this)) {
+    , m_gpuProbe(std::make_shared<GpuTimeProbe>(m_environment.procRoot, m_environment.sysRoot)) {
     if (m_environment.processorCount < 1)
         m_environment.processorCount = activeProcessorCount();
-    // The service is on loopback; a configured proxy must not see it.
-    m_networkAccess->setProxy(QNetworkProxy::NoProxy);
     m_loop.setSingleShot(true);
     connect(&m_loop, &QTimer::timeout, this, &MetricsSampler::sampleOnce);
 }
@@ -67,7 +59,7 @@ void MetricsSampler::sampleOnce() {
         });
     whenFinished(std::move(measured), this, [this](const Measurement& measurement) {
         recordSample(measurement);
-        sampleIO();
+        finishSample();
     });
 }
 
@@ -83,29 +75,10 @@ void MetricsSampler::recordSample(const Measurement& measurement) {
     emit gpuChanged();
 }
 
-void MetricsSampler::sampleIO() {
-    // A hung or trickling service gives up this sample's network look by the deadline
-    // rather than stalling the loop; a huge body is cut off at the cap.
-    getLocal(
-        m_networkAccess, m_environment.taskInfoURL, m_timing.localRequestDeadline,
-        [this](const LocalReply& reply) {
-            if (reply.status == 200 && reply.body)
-                recordNetwork(*reply.body);
-            finishSample();
-        },
-        maxTaskInfoBytes)
-        ->setParent(this);
-}
-
-void MetricsSampler::recordNetwork(const QByteArray& taskInfo) {
-    // The same document again adds nothing to the totals: it is not parsed twice.
-    const TaskInfoReader::Result read = m_taskInfo.read(taskInfo);
-    const std::optional<QJsonObject>& root = read.root;
-    if (!root || read.unchanged)
-        return;
+void MetricsSampler::recordTaskInfo(const QJsonObject& root) {
     const double inBefore = m_network.bytesIn;
     const double outBefore = m_network.bytesOut;
-    accountTaskInfo(m_network, *root);
+    accountTaskInfo(m_network, root);
     if (m_network.bytesIn != inBefore)
         emit bytesInChanged();
     if (m_network.bytesOut != outBefore)

@@ -3,19 +3,15 @@
 #include "core/timing.h"
 #include "metrics/metric_history.h"
 #include "metrics/sample_math.h"
-#include "worker_interface/task_info_reader.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
-#include <QUrl>
 
 #include <functional>
 #include <memory>
-
-class QNetworkAccessManager;
 
 namespace vxr {
 
@@ -26,19 +22,18 @@ struct ControllerAccess;
 class GpuTimeProbe;
 class ProcessTreeProbe;
 
-// Where the sampler measures: the /proc and /sys trees (fixtures in tests) and the
-// worker service's task-info endpoint.
+// Where the sampler measures: the /proc and /sys trees (fixtures in tests).
 struct SamplerEnvironment {
     QString procRoot = QStringLiteral("/proc");
     QString sysRoot = QStringLiteral("/sys");
-    QUrl taskInfoURL{QStringLiteral("http://localhost:9080/worker/task-info")};
     int processorCount = 0; // 0: the CPUs this process may run on
 };
 
 // Every samplerInterval, measures the worker's process tree (CPU, GPU, resident memory)
-// into three 450-sample histories and adds the running jobs' network bytes to totals
-// since launch. Lives on the GUI thread; the blocking measurements run on the
-// measurement pool.
+// into three 450-sample histories. The running jobs' network bytes are added to totals
+// since launch from each new task-info document the controller's poll fetched, so the
+// document is fetched and parsed once for everything that reads it. Lives on the GUI
+// thread; the blocking measurements run on the measurement pool.
 class MetricsSampler : public QObject {
     Q_OBJECT
     Q_PROPERTY(vxr::MetricHistory ram READ ram NOTIFY ramChanged)
@@ -71,8 +66,9 @@ public:
     [[nodiscard]] double bytesOut() const { return m_network.bytesOut; }
     [[nodiscard]] bool isStarted() const { return m_started; }
 
-    // Bodies larger than this are not read (a misbehaving local service).
-    static constexpr qint64 maxTaskInfoBytes = 8 * 1024 * 1024;
+    // A task-info document that differs from the previous one: its jobs' bytes count
+    // toward the totals.
+    void recordTaskInfo(const QJsonObject& root);
 
 signals:
     void ramChanged();
@@ -81,8 +77,7 @@ signals:
     void bytesInChanged();
     void bytesOutChanged();
     void startedChanged();
-    // One full sample (memory, CPU, GPU, then the network look) has finished or was
-    // skipped.
+    // One full sample (memory, CPU, GPU) has finished or was skipped.
     void sampleFinished();
 
 private:
@@ -93,8 +88,6 @@ private:
 
     void sampleOnce();
     void recordSample(const Measurement& measurement);
-    void sampleIO();
-    void recordNetwork(const QByteArray& taskInfo);
     void finishSample();
 
     Inputs m_inputs;
@@ -102,8 +95,6 @@ private:
     SamplerEnvironment m_environment;
     std::shared_ptr<ProcessTreeProbe> m_tree;
     std::shared_ptr<GpuTimeProbe> m_gpuProbe;
-    QNetworkAccessManager* m_networkAccess = nullptr;
-    TaskInfoReader m_taskInfo;
     QTimer m_loop;
     bool m_started = false;
 
