@@ -78,6 +78,10 @@ AppShell::AppShell(WorkerController* controller, HUDWebView* hud, SettingsStore*
     , m_settings(settings) {
     // Qt 6.4 does not look for compiled-in modules under qrc:/ by itself.
     m_engine->addImportPath(QStringLiteral("qrc:/"));
+    m_panelTab = int(ShellRules::homeTab());
+    m_panelRelease.setSingleShot(true);
+    m_panelRelease.setInterval(defaultPanelReleaseDelay);
+    connect(&m_panelRelease, &QTimer::timeout, this, &AppShell::releasePanel);
     m_detached = new DetachedWindow(m_engine.get(), controller, hud, settings, this);
     connect(m_detached, &DetachedWindow::quitRequested, this, &AppShell::quitRequested);
     connect(m_detached, &DetachedWindow::windowClosed, this, &AppShell::onDetachedWindowClosed);
@@ -214,11 +218,32 @@ void AppShell::onDetachedWindowClosed() {
 
 void AppShell::createPanel() {
     m_panel = ContentWindow::create(m_engine.get(), QStringLiteral("PanelWindow.qml"), m_controller,
-                                    m_hud, ShellRules::homeTab());
+                                    m_hud, m_panelTab);
     if (!m_panel)
         return;
     connect(m_panel, &ContentWindow::quitRequested, this, &AppShell::quitRequested);
     connect(m_panel, &ContentWindow::detachRequested, this, &AppShell::onDetachRequested);
+    connect(m_panel, &QWindow::visibleChanged, this, &AppShell::onPanelVisibilityChanged);
+}
+
+void AppShell::setPanelReleaseDelay(std::chrono::milliseconds delay) {
+    m_panelRelease.setInterval(delay);
+}
+
+void AppShell::onPanelVisibilityChanged() {
+    if (m_panel && m_panel->isVisible())
+        m_panelRelease.stop();
+    else
+        m_panelRelease.start();
+}
+
+void AppShell::releasePanel() {
+    if (!m_panel || m_panel->isVisible())
+        return;
+    m_panelTab = m_panel->tab();
+    // Its scene graph, textures and QML objects go with it; the tray needs none of them.
+    m_panel->deleteLater();
+    m_panel.clear();
 }
 
 void AppShell::placePanel() {

@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
+
+#include <chrono>
 
 #include <memory>
 
@@ -61,6 +64,11 @@ public:
     // while no evaluator runs.
     [[nodiscard]] static QImage trayImage(const QImage& logo, int height, bool running);
 
+    // A panel hidden this long is released with its scene graph; the next press builds
+    // a new one on the same tab.
+    static constexpr std::chrono::milliseconds defaultPanelReleaseDelay{60000};
+    void setPanelReleaseDelay(std::chrono::milliseconds delay);
+
 signals:
     // Quit was chosen (button, menu, D-Bus); the owner runs the quit path.
     void quitRequested();
@@ -77,6 +85,8 @@ private:
     void toggleCompute();
     void placePanel();
     void onDetachedWindowClosed();
+    void onPanelVisibilityChanged();
+    void releasePanel();
     [[nodiscard]] ComputeState computeState() const;
 
     QPointer<WorkerController> m_controller;
@@ -84,6 +94,8 @@ private:
     std::unique_ptr<QQmlEngine> m_engine;
     DetachedWindow* m_detached = nullptr;
     QPointer<ContentWindow> m_panel;
+    QTimer m_panelRelease;
+    int m_panelTab = 0; // a NavTab's number: the tab a rebuilt panel opens on
     QSystemTrayIcon* m_tray = nullptr;
     std::unique_ptr<QMenu> m_menu;
     QAction* m_toggleAction = nullptr;

@@ -224,6 +224,26 @@ private slots:
         QTRY_VERIFY(grid->property("offset").toInt() != hidden);
     }
 
+    // A panel hidden for a while is released; the next press builds one on the same tab.
+    void hiddenPanelIsReleased() {
+        ScreenController controller;
+        AppShell shell(controller.get(), nullptr, nullptr);
+        shell.setPanelReleaseDelay(std::chrono::milliseconds(50));
+        shell.togglePanel();
+        QPointer<ContentWindow> first = shell.panel();
+        QVERIFY(first);
+        first->setTab(int(NavTab::jobs));
+        QTest::qWait(100); // shown: kept however long
+        QCOMPARE(shell.panel(), first.data());
+        shell.togglePanel();
+        QTRY_VERIFY(!first);
+        QVERIFY(!shell.panel());
+        shell.togglePanel();
+        QVERIFY(shell.panel());
+        QCOMPARE(shell.panel()->tab(), int(NavTab::jobs));
+        QVERIFY(shell.panel()->isVisible());
+    }
+
     // Every screen against the real controller and what it owns, through the state a
     // working worker publishes: a renamed or retyped property shows up as a QML warning.
     void everyScreenLoadsWithoutAWarning() {
