@@ -8,17 +8,14 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 namespace vxr {
 
 namespace {
 
 QString tr(const char* text) {
     return QCoreApplication::translate("InstallRemoval", text);
-}
-
-bool existsOrIsLink(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
 }
 
 // Everything below dir that is not a directory, relative to dir. Links are not followed.

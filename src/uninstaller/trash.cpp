@@ -61,4 +61,9 @@ bool trash(const QString& path) {
     return true;
 }
 
+bool existsOrIsLink(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
+}
+
 } // namespace vxr

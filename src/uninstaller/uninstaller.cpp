@@ -26,11 +26,6 @@ namespace {
 constexpr int busCallTimeoutMs = 2000;
 constexpr qint64 maxSettingsStoreSize = 16 << 20;
 
-bool existsOrIsLink(const QString& path) {
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
-
 } // namespace
 
 bool clearSettingsStore(const QString& path) {
