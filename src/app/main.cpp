@@ -7,6 +7,7 @@
 #include "core/diagnostics.h"
 #include "platform/autostart_entry.h"
 #include "platform/desktop_notifications.h"
+#include "platform/instance_lock.h"
 #include "platform/quit_signals.h"
 #include "platform/settings_store.h"
 
@@ -52,11 +53,18 @@ int main(int argc, char* argv[]) {
                     QStringLiteral("VXR Worker is already running but did not answer"));
             return 0;
         }
-        vxr::writeDiagnostic(
-            QStringLiteral("No session bus: running without single-instance check"));
+        vxr::writeDiagnostic(QStringLiteral("No session bus: one instance by the lock file"));
     }
 
     auto environment = vxr::ControllerEnvironment::standard(QCoreApplication::applicationDirPath());
+    // Also with a bus: two launches on different buses (or none) would otherwise share
+    // the private directory and relaunch each other's service.
+    const vxr::InstanceLock instanceLock(environment.paths.tempDir +
+                                         QLatin1String(vxr::instanceLockName));
+    if (instanceLock.heldElsewhere()) {
+        vxr::writeDiagnostic(QStringLiteral("VXR Worker is already running"));
+        return 0;
+    }
     environment.executable = QCoreApplication::applicationFilePath();
     // The autostart entry's argument: a start at login stays in the tray.
     environment.startedAtLogin =

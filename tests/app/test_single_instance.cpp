@@ -3,6 +3,8 @@
 // service to stop. Everything runs on a private dbus-daemon.
 
 #include "app/application_service.h"
+#include "platform/instance_lock.h"
+#include "platform/private_temp_dir.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -116,6 +118,36 @@ private slots:
         QTRY_VERIFY(!bus.interface()->isServiceRegistered(
             QString::fromLatin1(ApplicationService::serviceName)));
         QDBusConnection::disconnectFromBus(QStringLiteral("first"));
+    }
+
+    // Without a session bus the lock in the private directory is the rule: a second
+    // launch leaves at once, and the lock dies with its holder, however it ends.
+    void withoutABusTheLockKeepsOneInstance() {
+        QProcessEnvironment env = appEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                   QStringLiteral("unix:path=") + m_home.filePath(QStringLiteral("no-bus")));
+        const QString lockPath =
+            privateTempDirectory(m_home.path()) + QLatin1String(instanceLockName);
+        const auto launch = [&env](QProcess& process) {
+            process.setProcessEnvironment(env);
+            process.start(QStringLiteral(VXR_BINARY_DIR "/bin/VXRWorker"), {});
+            return process.waitForStarted(5000);
+        };
+
+        QProcess first;
+        QVERIFY(launch(first));
+        QTRY_VERIFY_WITH_TIMEOUT(InstanceLock(lockPath).heldElsewhere(), 15000);
+
+        QProcess second;
+        QVERIFY(launch(second));
+        QTRY_VERIFY_WITH_TIMEOUT(second.state() == QProcess::NotRunning, 15000);
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(second.readAllStandardOutput().contains("VXR Worker is already running"));
+        QCOMPARE(first.state(), QProcess::Running);
+
+        first.kill();
+        QVERIFY(first.waitForFinished(5000));
+        QVERIFY(InstanceLock(lockPath).isHeld());
     }
 
     // The real program in an install-like layout with a worker service that records
