@@ -110,6 +110,10 @@ private slots:
         const QString procRoot = dir.filePath(QStringLiteral("proc"));
         writeMeminfo(procRoot, total16, 6 * GB); // 10 GB used, no worker running
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
+        // A link planted in its place is replaced, its target left alone.
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        QVERIFY(QFile(victim).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(victim, limitFile));
         MemorySettings settings;
         QObject owner;
         MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
@@ -124,7 +128,8 @@ private slots:
         QTRY_VERIFY(updates.count() >= 3);
         QCOMPARE(governor.reading(), (MemoryReading{total16, 10 * GB, 0, 4 * GB + GB / 2}));
         QVERIFY(governor.readingText().startsWith(QStringLiteral("Now: VXR may use 4.5 GB")));
-        QTRY_VERIFY(QFileInfo::exists(limitFile)); // written on the writer thread
+        QTRY_VERIFY(!QFileInfo(limitFile).isSymLink()); // written on the writer thread
+        QCOMPARE(QFileInfo(victim).size(), 0);
         const QByteArray contents = readAll(limitFile);
         QVERIFY2(QRegularExpression(QStringLiteral(R"(^\{"limit":4831838208,"time":\d{13}\}$)"))
                      .match(QString::fromUtf8(contents))
