@@ -70,10 +70,12 @@ private slots:
             ChildProcess child(QCoreApplication::applicationFilePath(),
                                {QStringLiteral("--writer"), report},
                                QProcessEnvironment::systemEnvironment());
-            // A cap above the run's output: the throughput measured is the plain append's.
-            child.attachLogging(std::make_shared<ProcessLog>(dir.path(), QFileInfo(log).fileName(),
-                                                             2 * kBytesToWrite),
-                                QStringLiteral("worker"));
+            // A cap and a backlog above the run's output: the throughput measured is the
+            // plain append's, nothing left out.
+            const ProcessLog::Limits limits{2 * kBytesToWrite, 2 * kBytesToWrite};
+            child.attachLogging(
+                std::make_shared<ProcessLog>(dir.path(), QFileInfo(log).fileName(), limits),
+                QStringLiteral("worker"));
             QSignalSpy exited(&child, &ChildProcess::exited);
             QElapsedTimer timer;
             timer.start();

@@ -10,6 +10,7 @@
 #include "platform/idle_time_source.h"
 #include "platform/power_source.h"
 #include "platform/proc/process_tree.h"
+#include "platform/process_log.h"
 #include "platform/settings_store.h"
 
 #include <QDir>
@@ -417,6 +418,9 @@ void WorkerController::shutdownForQuit() {
         child->waitForExit(int(std::max<qint64>(left, 0)));
     }
     killChildrenLeftAtQuit();
+    // The children's last lines are still queued; the log's writer ends with the process.
+    if (m_processLog)
+        (void)m_processLog->flush(std::chrono::seconds(1));
 }
 
 void WorkerController::shutdownForQuitThen(std::function<void()> done) {

@@ -25,7 +25,7 @@ void pumpLog(int readFd, const std::shared_ptr<ProcessLog>& log, const QString& 
         if (n <= 0)
             break;
         const QByteArray lines = assembler.feed(QByteArrayView(buffer, n));
-        // A full disk or no log: keep draining, drop the text.
+        // Never waits for the disk: the log queues, or leaves the text out.
         if (log && !lines.isEmpty())
             (void)log->append(lines);
     }

@@ -54,19 +54,89 @@ QByteArray LogLineAssembler::finish() {
     return out;
 }
 
-ProcessLog::ProcessLog(const QString& directory, const QString& name, qint64 cap)
+namespace {
+
+QByteArray leftOutLine(qint64 lines) {
+    return "[VXR Worker] " + QByteArray::number(lines) +
+           " lines left out: the disk was full or too slow\n";
+}
+
+} // namespace
+
+ProcessLog::ProcessLog(const QString& directory, const QString& name, Limits limits)
     // No trailing slash: with one, a symlink in the directory's place would be followed.
     : m_dirFd(::open(QFile::encodeName(QDir::cleanPath(directory)).constData(),
                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
     , m_name(QFile::encodeName(name))
     , m_previousName(m_name + ".1")
-    , m_cap(std::max<qint64>(cap, 1)) {}
+    , m_limits{std::max<qint64>(limits.fileCap, 1), limits.backlog, limits.retryDelay}
+    , m_writer([this] { writeQueued(); }) {}
 
 ProcessLog::~ProcessLog() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_queued.notify_all();
+    m_writer.join();
     if (m_fd >= 0)
         ::close(m_fd);
     if (m_dirFd >= 0)
         ::close(m_dirFd);
+}
+
+bool ProcessLog::append(QByteArrayView records) {
+    if (m_dirFd < 0)
+        return false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_queue.size() + records.size() > m_limits.backlog) {
+            m_droppedLines += records.count('\n');
+            return false;
+        }
+        if (m_droppedLines > 0) // in its place: after what came before, before what follows
+            m_queue += leftOutLine(std::exchange(m_droppedLines, 0));
+        m_queue += records;
+    }
+    m_queued.notify_one();
+    return true;
+}
+
+bool ProcessLog::flush(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    const quint64 failures = m_failures;
+    m_written.wait_for(lock, timeout,
+                       [&] { return (m_queue.isEmpty() && !m_writing) || m_failures != failures; });
+    return m_queue.isEmpty() && !m_writing && m_failures == failures;
+}
+
+void ProcessLog::writeQueued() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_queued.wait(lock, [&] { return m_stopping || !m_queue.isEmpty(); });
+        if (m_queue.isEmpty())
+            return; // stopping with nothing left
+        QByteArray batch = std::exchange(m_queue, {});
+        // Everything queued came before the lines left out.
+        if (m_droppedLines > 0)
+            batch += leftOutLine(std::exchange(m_droppedLines, 0));
+        m_writing = true;
+        lock.unlock();
+        const qsizetype written = writeRecords(batch);
+        lock.lock();
+        m_writing = false;
+        if (written < batch.size()) {
+            // Kept, in order, ahead of whatever came meanwhile; tried again later.
+            m_queue.prepend(QByteArrayView(batch).sliced(written));
+            ++m_failures;
+            m_written.notify_all();
+            if (m_stopping)
+                return;
+            m_queued.wait_for(lock, m_limits.retryDelay, [&] { return m_stopping; });
+            continue;
+        }
+        m_written.notify_all();
+    }
 }
 
 bool ProcessLog::openCurrent() {
@@ -83,9 +153,7 @@ bool ProcessLog::openCurrent() {
         ::close(m_fd);
         m_fd = -1;
     }
-    if (m_dirFd < 0)
-        return false;
-    // Non-blocking: a FIFO at the name must not hang the reader thread.
+    // Non-blocking: a FIFO at the name must not hang the writer.
     constexpr int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::openat(m_dirFd, m_name.constData(), flags | O_CREAT | O_EXCL, 0600);
     if (fd < 0 && errno == EEXIST) // an earlier run's log
@@ -102,11 +170,15 @@ bool ProcessLog::openCurrent() {
     return true;
 }
 
-bool ProcessLog::writeOrDrop(QByteArrayView bytes) {
-    if (!writeAll(m_fd, bytes))
-        return false;
-    m_size += bytes.size();
-    return true;
+bool ProcessLog::writeWhole(QByteArrayView bytes) {
+    if (writeAll(m_fd, bytes)) {
+        m_size += bytes.size();
+        return true;
+    }
+    // A write cut short by a full disk leaves part of a record: take it back, so the
+    // next write starts on a line of its own.
+    (void)::ftruncate(m_fd, m_size);
+    return false;
 }
 
 bool ProcessLog::rotate() {
@@ -118,28 +190,29 @@ bool ProcessLog::rotate() {
     return openCurrent();
 }
 
-bool ProcessLog::append(QByteArrayView records) {
-    const std::lock_guard lock(m_mutex);
+qsizetype ProcessLog::writeRecords(QByteArrayView records) {
     if (!openCurrent())
-        return false;
-    bool written = true;
-    while (!records.isEmpty()) {
-        const qint64 room = m_cap - m_size;
-        if (records.size() <= room)
-            return writeOrDrop(records) && written;
+        return 0;
+    qsizetype written = 0;
+    while (written < records.size()) {
+        const QByteArrayView rest = records.sliced(written);
+        const qint64 room = m_limits.fileCap - m_size;
+        if (rest.size() <= room)
+            return writeWhole(rest) ? records.size() : written;
         // The whole lines that still fit. Into an empty file a line longer than the
         // whole cap goes alone rather than split.
-        qsizetype cut = room > 0 ? records.first(room).lastIndexOf('\n') + 1 : 0;
+        qsizetype cut = room > 0 ? rest.first(room).lastIndexOf('\n') + 1 : 0;
         if (cut == 0 && m_size == 0) {
-            const qsizetype end = records.indexOf('\n');
-            cut = end < 0 ? records.size() : end + 1;
+            const qsizetype end = rest.indexOf('\n');
+            cut = end < 0 ? rest.size() : end + 1;
         }
         if (cut > 0) {
-            written = writeOrDrop(records.first(cut)) && written;
-            records = records.sliced(cut);
+            if (!writeWhole(rest.first(cut)))
+                return written;
+            written += cut;
         }
         if (!rotate())
-            return false;
+            return written;
     }
     return written;
 }

@@ -3,7 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace vxr {
 
@@ -30,37 +33,66 @@ private:
 };
 
 // The log every child's reader thread appends to, in the private temporary directory
-// (often RAM-backed). It never grows past `cap`: when a write would pass it, the file
-// becomes "<name>.1", replacing an older one, and a fresh file is started, so a chatty
-// worker costs at most twice the cap. Records are split between the two files only at
-// line ends. The directory is held open and the log opened only relative to it, 0600,
-// never through a symlink: a log deleted or replaced while we run is made anew in
-// place, never written through whatever took its name.
+// (often RAM-backed). Appending only queues: one writer thread of its own does the
+// writing, so a slow or full disk never holds up a reader, and so never the child
+// behind it. What the disk cannot take yet waits in a bounded backlog and is written
+// when it can be; past the backlog, records are left out and a line later says how many.
+// A failed write is cut back to the last whole record.
+//
+// The file never grows past `fileCap`: when a write would pass it, the file becomes
+// "<name>.1", replacing an older one, and a fresh file is started, so a chatty worker
+// costs at most twice the cap. Records are split between the two files only at line
+// ends. The directory is held open and the log opened only relative to it, 0600, never
+// through a symlink: a log deleted or replaced while we run is made anew in place,
+// never written through whatever took its name.
 class ProcessLog {
 public:
-    static constexpr qint64 kDefaultCap = 32 * 1024 * 1024;
+    struct Limits {
+        qint64 fileCap = 32 * 1024 * 1024;
+        qint64 backlog = 8 * 1024 * 1024;
+        std::chrono::milliseconds retryDelay{1000}; // after a failed write
+    };
 
-    ProcessLog(const QString& directory, const QString& name, qint64 cap = kDefaultCap);
+    ProcessLog(const QString& directory, const QString& name, Limits limits);
+    ProcessLog(const QString& directory, const QString& name)
+        : ProcessLog(directory, name, Limits{}) {}
+    // Writes what is queued, as far as the disk takes it at once, then stops the writer.
     ~ProcessLog();
     ProcessLog(const ProcessLog&) = delete;
     ProcessLog& operator=(const ProcessLog&) = delete;
 
-    // Appends whole "\n"-terminated records; any thread. False when some were dropped
-    // (no directory, a full disk, a planted link at the name).
+    // Queues whole "\n"-terminated records; any thread, never waits for the disk. False
+    // when they were left out: no directory to write in, or a full backlog.
     bool append(QByteArrayView records);
+    // Waits until everything queued so far is written. False when a write fails
+    // meanwhile (a full disk, a planted link at the name) or the time runs out.
+    bool flush(std::chrono::milliseconds timeout);
 
 private:
+    void writeQueued();
+    // The bytes of `records` written, whole records only.
+    [[nodiscard]] qsizetype writeRecords(QByteArrayView records);
     [[nodiscard]] bool openCurrent();
-    [[nodiscard]] bool writeOrDrop(QByteArrayView bytes);
+    [[nodiscard]] bool writeWhole(QByteArrayView bytes);
     [[nodiscard]] bool rotate();
 
-    std::mutex m_mutex;
+    // Touched by the writer thread only.
     int m_dirFd = -1;
     int m_fd = -1;
     QByteArray m_name;
     QByteArray m_previousName;
-    qint64 m_cap;
     qint64 m_size = 0;
+
+    const Limits m_limits;
+    std::mutex m_mutex; // guards what follows
+    std::condition_variable m_queued;
+    std::condition_variable m_written;
+    QByteArray m_queue;
+    qint64 m_droppedLines = 0;
+    quint64 m_failures = 0;
+    bool m_writing = false;
+    bool m_stopping = false;
+    std::thread m_writer; // last: starts once everything above exists
 };
 
 } // namespace vxr

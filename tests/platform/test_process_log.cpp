@@ -4,16 +4,23 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcessEnvironment>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 using namespace vxr;
 
 class TestProcessLog : public QObject {
     Q_OBJECT
+
+    static constexpr std::chrono::milliseconds kWait{5000};
+    static constexpr std::chrono::milliseconds kRetry{1};
 
     static QByteArray readFile(const QString& path) {
         QFile file(path);
@@ -69,7 +76,9 @@ private slots:
 
         const QString target = dir.filePath(QStringLiteral("victim"));
         QVERIFY(QFile::link(target, dir.filePath(QStringLiteral("planted.log"))));
-        QVERIFY(!ProcessLog(dir.path(), QStringLiteral("planted.log")).append("x\n"));
+        ProcessLog planted(dir.path(), QStringLiteral("planted.log"));
+        QVERIFY(planted.append("x\n"));
+        QVERIFY(!planted.flush(kWait));
         QVERIFY(!QFile::exists(target));
     }
 
@@ -92,7 +101,7 @@ private slots:
         const QString path = dir.filePath(QStringLiteral("p.log"));
         const QString victim = dir.filePath(QStringLiteral("victim"));
         constexpr qint64 cap = 4096;
-        ProcessLog log(dir.path(), QStringLiteral("p.log"), cap);
+        ProcessLog log(dir.path(), QStringLiteral("p.log"), {cap, 1 << 20, kRetry});
         int next = 0;
         const auto write = [&](int writes, bool written) {
             for (int w = 0; w < writes; ++w) {
@@ -100,7 +109,8 @@ private slots:
                 for (int i = 0; i < linesPerWrite; ++i, ++next)
                     lines += "[worker] line " + QByteArray::number(next) + ' ' +
                              QByteArray(next % 97, 'x') + '\n';
-                QCOMPARE(log.append(lines), written);
+                QVERIFY(log.append(lines));
+                QCOMPARE(log.flush(kWait), written);
             }
         };
         write(200 / linesPerWrite + 1, true);
@@ -148,6 +158,57 @@ private slots:
         QTRY_COMPARE(exited.count(), 1);
         QCOMPARE(exited.first().first().toInt(), 4);
         QVERIFY(!child.isRunning());
+    }
+
+    // A disk that takes nothing for a while: the child still runs to its end, the file
+    // holds whole lines only, and once there is room again every line that fitted the
+    // backlog follows in order, then one line counting those left out.
+    void fullDiskLosesNothingTheBacklogHeld() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("p.log"));
+        // A file size limit fails writes as a full disk does, part-way.
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &saved); });
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = 4096;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+
+        auto log = std::make_shared<ProcessLog>(dir.path(), QStringLiteral("p.log"),
+                                                ProcessLog::Limits{1 << 20, 64 * 1024, kRetry});
+        constexpr int total = 20000;
+        ChildProcess child(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("i=0; while [ $i -lt %1 ]; do echo line $i; "
+                                                  "i=$((i+1)); done; exit 3")
+                                       .arg(total)},
+            QProcessEnvironment::systemEnvironment());
+        child.attachLogging(log, QStringLiteral("worker"));
+        QSignalSpy exited(&child, &ChildProcess::exited);
+        QVERIFY(child.start(nullptr));
+        QTRY_COMPARE(exited.count(), 1);
+        QVERIFY(!log->flush(kWait));
+        const QByteArray whileFull = readFile(path);
+        QVERIFY(whileFull.size() <= 4096 && (whileFull.isEmpty() || whileFull.endsWith('\n')));
+
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+        QVERIFY(log->flush(kWait));
+        // Each count stands where its lines would have been.
+        const QByteArray leftOut = "[VXR Worker] ";
+        int next = 0;
+        int kept = 0;
+        for (const QByteArray& line : readFile(path).chopped(1).split('\n')) {
+            if (line.startsWith(leftOut)) {
+                QVERIFY(line.endsWith(" lines left out: the disk was full or too slow"));
+                next += line.mid(leftOut.size()).split(' ').first().toInt();
+                continue;
+            }
+            QCOMPARE(line, "[worker] line " + QByteArray::number(next++));
+            ++kept;
+        }
+        QCOMPARE(next, total);
+        QVERIFY(kept > 64 * 1024 / 32 && kept < total);
     }
 
     void terminationReportsTheSignal() {
