@@ -111,8 +111,10 @@ void JobHistory::load() {
             m_index.insert(m_jobs[i].id, i);
         m_model->setJobs(m_jobs);
     }
-    if (auto dismissed = loadFile<DismissedPairs>(m_dismissedPath, now, decodeDismissed))
+    if (auto dismissed = loadFile<DismissedPairs>(m_dismissedPath, now, decodeDismissed)) {
         m_dismissed = std::move(*dismissed);
+        *m_dismissedOnDisk = encodeDismissed(m_dismissed);
+    }
 }
 
 QVariantList JobHistory::workerProcessRows() const {
@@ -313,10 +315,14 @@ void JobHistory::save() {
 
 std::function<void()> JobHistory::writeState() const {
     return [historyPath = m_filePath, dismissedPath = m_dismissedPath, jobs = m_jobs,
-            dismissed = m_dismissed] {
+            dismissed = m_dismissed, onDisk = m_dismissedOnDisk] {
         // Errors are not reported or retried; the next change writes the whole state again.
         (void)writeFileAtomically(historyPath, encodeJobHistory(jobs));
-        (void)writeFileAtomically(dismissedPath, encodeDismissed(dismissed));
+        // Dismissals rarely change while records change every few seconds: the same
+        // bytes again would cost a synced write for nothing.
+        const QByteArray bytes = encodeDismissed(dismissed);
+        if (bytes != *onDisk && writeFileAtomically(dismissedPath, bytes))
+            *onDisk = bytes;
     };
 }
 

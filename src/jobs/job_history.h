@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QTimer;
@@ -93,6 +94,9 @@ private:
     QHash<QString, qsizetype> m_index; // job id -> row in m_jobs
     std::optional<WorkerProcessMemory> m_workerProcess;
     DismissedPairs m_dismissed;
+    // What the dismissed file holds as far as we know; touched only by the writes, which
+    // run one at a time.
+    std::shared_ptr<QByteArray> m_dismissedOnDisk = std::make_shared<QByteArray>();
     // One thread, so writes land in the order they were asked for. Declared last:
     // it is destroyed first, waiting for a write in flight.
     QThreadPool m_writer;

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vxr;
@@ -444,8 +445,22 @@ private slots:
         store->saveNow();
         QCOMPARE(saved.count(), 1);
         QVERIFY(!store->hasPendingSave());
+        QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), QStringList{"a"});
+
+        // The dismissed file is written again only when the dismissals change.
+        const auto inode = [this] {
+            struct stat st {};
+            return ::stat(QFile::encodeName(dismissedPath()).constData(), &st) == 0 ? st.st_ino : 0;
+        };
+        const auto dismissedInode = inode();
+        store->ingest(document({"a", "c"}, 2));
+        store->saveNow();
+        QCOMPARE(inode(), dismissedInode);
+        store->remove(QStringLiteral("c"));
+        store->saveNow();
+        QVERIFY(inode() != dismissedInode);
+        QVERIFY(decodeDismissed(readAll(dismissedPath())).value().contains(QStringLiteral("c")));
         const QByteArray written = readAll(historyPath());
-        QCOMPARE(ids(decodeJobHistory(written).value()), QStringList{"a"});
 
         // A save still waiting when the store goes away is dropped.
         store->ingest(document({"b"}, 2));
