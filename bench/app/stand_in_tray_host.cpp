@@ -35,7 +35,7 @@ public slots:
         m_items.append(item);
         if (!m_printRegistrations)
             return;
-        timespec now {};
+        timespec now{};
         ::clock_gettime(CLOCK_BOOTTIME, &now);
         std::printf("registered %lld\n", now.tv_sec * 1000LL + now.tv_nsec / 1000000);
         std::fflush(stdout);
