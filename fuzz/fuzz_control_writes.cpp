@@ -29,11 +29,16 @@ struct World {
 
 World* world = nullptr;
 
-const char* const kNames[] = {"ManualOverride",   "IdleRestrictionEnabled",
-                              "IdleThresholdMinutes", "EnableWebGPU",
-                              "JoinGlobalGroup",  "MemoryCapPercent",
-                              "YieldToOtherApps", "MemoryHeadroomGB",
-                              "MaxSandboxes",     "ServiceRunning",
+const char* const kNames[] = {"ManualOverride",
+                              "IdleRestrictionEnabled",
+                              "IdleThresholdMinutes",
+                              "EnableWebGPU",
+                              "JoinGlobalGroup",
+                              "MemoryCapPercent",
+                              "YieldToOtherApps",
+                              "MemoryHeadroomGB",
+                              "MaxSandboxes",
+                              "ServiceRunning",
                               "WorkerURL"};
 
 QVariant anyValue(FuzzedDataProvider& input, int depth = 0) {
@@ -78,8 +83,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     world->controller = std::make_unique<vxr::WorkerController>(env);
     const QDBusConnection noBus(QStringLiteral("none"));
     world->busObject = std::make_unique<vxr::ApplicationService>(noBus);
-    world->service =
-        std::make_unique<vxr::ControlService>(world->controller.get(), world->busObject.get(), noBus);
+    world->service = std::make_unique<vxr::ControlService>(world->controller.get(),
+                                                           world->busObject.get(), noBus);
     return 0;
 }
 

@@ -24,6 +24,10 @@ DetachedWindow::DetachedWindow(QQmlEngine* engine, WorkerController* controller,
 }
 
 DetachedWindow::~DetachedWindow() {
+    // Unhooked first: the window's own teardown sends events, and by then it is only a
+    // QQuickWindow, no longer the ContentWindow the filter compares against.
+    if (m_window)
+        m_window->removeEventFilter(this);
     delete m_window;
 }
 
@@ -110,7 +114,7 @@ void DetachedWindow::saveFrame() {
 }
 
 bool DetachedWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == m_window && event->type() == QEvent::Close)
+    if (event->type() == QEvent::Close && watched == m_window)
         onClosing();
     return QObject::eventFilter(watched, event);
 }
