@@ -230,8 +230,9 @@ void AppShell::setPanelReleaseDelay(std::chrono::milliseconds delay) {
     m_panelRelease.setInterval(delay);
 }
 
-void AppShell::onPanelVisibilityChanged() {
-    if (m_panel && m_panel->isVisible())
+void AppShell::onPanelVisibilityChanged(bool visible) {
+    // From the signal, not from m_panel: the window also says so while it is destroyed.
+    if (visible)
         m_panelRelease.stop();
     else
         m_panelRelease.start();

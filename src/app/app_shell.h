@@ -85,7 +85,7 @@ private:
     void toggleCompute();
     void placePanel();
     void onDetachedWindowClosed();
-    void onPanelVisibilityChanged();
+    void onPanelVisibilityChanged(bool visible);
     void releasePanel();
     [[nodiscard]] ComputeState computeState() const;
 
