@@ -95,10 +95,11 @@ int main(int argc, char* argv[]) {
         controller->shutdownForQuitThen([] { QCoreApplication::quit(); });
     };
     QObject::connect(&shell, &vxr::AppShell::quitRequested, &app, quit);
+    // Queued: the caller gets its reply at once, not after a first window was built.
     QObject::connect(&service, &vxr::ApplicationService::activateRequested, &shell,
-                     &vxr::AppShell::activate);
+                     &vxr::AppShell::activate, Qt::QueuedConnection);
     QObject::connect(&service, &vxr::ApplicationService::actionRequested, &shell,
-                     &vxr::AppShell::runAction);
+                     &vxr::AppShell::runAction, Qt::QueuedConnection);
 
     vxr::QuitSignalWatcher quitSignals;
     QObject::connect(&quitSignals, &vxr::QuitSignalWatcher::quitRequested, &app, quit);

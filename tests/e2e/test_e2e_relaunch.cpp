@@ -81,9 +81,11 @@ private slots:
                   return s.join(u' ');
               }()),
               perRound);
+#ifndef __SANITIZE_ADDRESS__ // the sanitizer holds freed memory back on purpose; LSan watches leaks
         QVERIFY2(perRound < 0.5,
                  qPrintable(QStringLiteral("RSS grows %1 MiB per relaunch").arg(perRound)));
         QVERIFY(steady.last() - steady.first() < 4.0);
+#endif
 
         // Still answering, and still relaunching, after all the rounds.
         QVERIFY(m_bus.action(QStringLiteral("show")));
