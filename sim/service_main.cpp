@@ -1,6 +1,7 @@
 // vxr-worker: the stand-in worker service and its one-shot commands. A demo and
 // test peer for the application, not part of it.
 #include "hud_page.h"
+#include "live_switches.h"
 #include "one_shot.h"
 #include "signal_watcher.h"
 #include "sim_config.h"
@@ -69,6 +70,21 @@ void misbehaveOnOutput() {
     writeOut("long line: " + QByteArray(200000, 'x') + "\n");
     writeOut("this line arrives in two wri");
     QTimer::singleShot(50, [] { writeOut("tes and ends here\n"); });
+}
+
+// Bodies over the application's read cap, announced in Content-Length or, by turns,
+// sent chunked so their length is never said.
+void writeOversized(QHttpServerResponder& responder) {
+    static bool chunked = false;
+    chunked = !chunked;
+    if (!chunked) {
+        responder.write(oversizedBody(), "application/javascript");
+        return;
+    }
+    responder.writeStatusLine();
+    responder.writeHeader("Content-Type", "application/javascript");
+    responder.writeHeader("Transfer-Encoding", "chunked");
+    responder.writeBody(oversizedBodyChunked());
 }
 
 } // namespace
@@ -193,14 +209,36 @@ int main(int argc, char* argv[]) {
         return {"not found\n", "text/plain", QHttpServerResponder::StatusCode::NotFound};
     };
 
+    LiveSwitches live;
+    QTimer flood;
+    qint64 floodTicks = 0;
+    QObject::connect(&flood, &QTimer::timeout, &app, [&] { writeOut(floodLines(++floodTicks)); });
+    QTimer switchPoll;
+    const QString switchFile = qEnvironmentVariable("VXR_SIM_SWITCH_FILE");
+    if (!switchFile.isEmpty()) {
+        QObject::connect(&switchPoll, &QTimer::timeout, &app, [&] {
+            const LiveSwitches now = readLiveSwitches(switchFile);
+            if (now != live)
+                log(QStringLiteral("live switches now: %1").arg(describe(now)));
+            live = now;
+            if (live.flood != flood.isActive())
+                live.flood ? flood.start(kFloodTickMs) : flood.stop();
+        });
+        switchPoll.start(500);
+    }
+
     QHttpServer server;
     server.setMissingHandler(
         [&](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
             const bool forEvaluator = request.url().path().startsWith(QLatin1String("/evaluator/"));
+            if (live.oversized && !forEvaluator) {
+                writeOversized(responder);
+                return;
+            }
             Answer a = answer(request);
             if (misbehaviour.garbage == QLatin1String("newline") && !forEvaluator)
                 a.body += '\n';
-            else if (!misbehaviour.garbage.isEmpty() && !forEvaluator)
+            else if ((!misbehaviour.garbage.isEmpty() || live.garbage) && !forEvaluator)
                 a = {garbage(), "text/plain"};
             if (misbehaviour.slowMs > 0 && !forEvaluator) {
                 auto later = std::make_shared<QHttpServerResponder>(std::move(responder));

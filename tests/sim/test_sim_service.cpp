@@ -29,6 +29,7 @@ private slots:
     void registrationOwnerAndReset();
     void misbehaviour_data();
     void misbehaviour();
+    void liveSwitchesComeAndGo();
 
 private:
     std::unique_ptr<SimPeer> m_peer;
@@ -275,6 +276,42 @@ void TestSimService::misbehaviour() {
         QVERIFY(!body.contains('='));
         QVERIFY(!QString::fromUtf8(body).toUtf8().startsWith(body));
     }
+}
+
+// The switch file turns misbehaviour on and off in a running service, each answer
+// following the file within a poll or two.
+void TestSimService::liveSwitchesComeAndGo() {
+    const QString switchFile = m_peer->path(QStringLiteral("switches"));
+    const auto setSwitches = [&](const QByteArray& words) {
+        QFile file(switchFile);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(words);
+    };
+    QProcess* service =
+        m_peer->start(QStringLiteral("vxr-worker.sh"), {QStringLiteral("--max-sandboxes=1")},
+                      {{QStringLiteral("VXR_SIM_SWITCH_FILE"), switchFile}});
+    const auto runInfo = [&] { return m_peer->get(QStringLiteral("/worker/run-info")); };
+    QTRY_VERIFY_WITH_TIMEOUT(runInfo().startsWith("runInfo="), 5000);
+
+    setSwitches("garbage\n");
+    QTRY_VERIFY_WITH_TIMEOUT(!runInfo().contains('='), 3000);
+
+    setSwitches("oversized");
+    // Announced and chunked by turns; either way the whole body arrives.
+    QTRY_VERIFY_WITH_TIMEOUT(runInfo().size() >= 12 * 1024 * 1024, 3000);
+    const QByteArray next = runInfo();
+    QVERIFY2(next.size() >= 12 * 1024 * 1024 && next.endsWith("};"),
+             qPrintable(QString::number(next.size())));
+
+    setSwitches("flood");
+    QByteArray out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += service->readAll()).count("\nflood ") > 40000, 5000);
+
+    setSwitches("");
+    QTRY_VERIFY_WITH_TIMEOUT((out += service->readAll()).contains("live switches now: none"), 3000);
+    QVERIFY(runInfo().startsWith("runInfo="));
+    QTest::qWait(500);
+    QVERIFY(!service->readAll().contains("flood "));
 }
 
 QTEST_GUILESS_MAIN(TestSimService)
