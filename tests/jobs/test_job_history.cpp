@@ -5,6 +5,7 @@
 #include "jobs/jobs_screen_logic.h"
 
 #include "jobs/task_info_builder.h"
+#include "support/task_info_json.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -164,7 +165,7 @@ private slots:
         const QString nested = path(QStringLiteral("a/VXR Worker"));
         JobHistory store(nested, m_timing);
         QVERIFY(QFileInfo(nested).isDir());
-        store.ingest(document({"j"}));
+        store.ingest(testing::taskInfo(document({"j"})));
         store.saveNow();
         QVERIFY(QFile::exists(nested + QStringLiteral("/job-history.json")));
     }
@@ -175,7 +176,7 @@ private slots:
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const QJsonObject withProcess{{"workerProcess", QJsonObject{{"rss", 5}}}};
 
-        store->ingest(withProcess);
+        store->ingest(testing::taskInfo(withProcess));
         QCOMPARE(process.count(), 1);
         QCOMPARE(store->workerProcess()->rss, 5.0);
         QVERIFY(store->property("hasWorkerProcess").toBool());
@@ -183,11 +184,12 @@ private slots:
         QCOMPARE(rows.size(), jobs_screen::workerProcessRows(*store->workerProcess()).size());
         QCOMPARE(rows.first().value<jobs_screen::ProcessRow>(),
                  jobs_screen::workerProcessRows(*store->workerProcess()).first());
-        store->ingest(withProcess);
+        store->ingest(testing::taskInfo(withProcess));
         QCOMPARE(process.count(), 1);
-        store->ingest({{"workerProcess", QJsonObject{{"rss", 6}}}, {"tasks", QJsonArray{}}});
+        store->ingest(testing::taskInfo(
+            {{"workerProcess", QJsonObject{{"rss", 6}}}, {"tasks", QJsonArray{}}}));
         QCOMPARE(process.count(), 2);
-        store->ingest({{"workerProcess", 7}});
+        store->ingest(testing::taskInfo({{"workerProcess", 7}}));
         QCOMPARE(process.count(), 3);
         QVERIFY(!store->workerProcess());
         QVERIFY(!store->property("hasWorkerProcess").toBool());
@@ -203,21 +205,21 @@ private slots:
         QSignalSpy saved(store.get(), &JobHistory::saved);
         const QJsonObject doc = document({"j"});
 
-        store->ingest(doc);
+        store->ingest(testing::taskInfo(doc));
         QCOMPARE(jobs.count(), 1);
         QVERIFY(store->hasPendingSave());
         store->saveNow();
         QCOMPARE(saved.count(), 1);
 
         m_now = t0.addSecs(10);
-        store->ingest(doc);
+        store->ingest(testing::taskInfo(doc));
         QCOMPARE(jobs.count(), 1);
         QVERIFY(!store->hasPendingSave());
         QCOMPARE(store->jobs().at(0).firstSeen, t0);
         QCOMPARE(store->jobs().at(0).lastActive, t0);
 
         m_now = t0.addSecs(20);
-        store->ingest(document({"j"}, 1, 100, 3));
+        store->ingest(testing::taskInfo(document({"j"}, 1, 100, 3)));
         QCOMPARE(jobs.count(), 2);
         QCOMPARE(store->jobs().at(0).firstSeen, t0);
         QCOMPARE(store->jobs().at(0).lastActive, m_now);
@@ -251,7 +253,7 @@ private slots:
         QFETCH(int, records);
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
-        store->ingest(QJsonDocument::fromJson(document).object());
+        store->ingest(testing::taskInfo(QJsonDocument::fromJson(document).object()));
         QCOMPARE(store->jobs().size(), records);
         QCOMPARE(jobs.count(), records);
         QCOMPARE(store->hasPendingSave(), records > 0);
@@ -260,8 +262,9 @@ private slots:
     void laterTaskWithTheSameKeyOverwrites() {
         const auto store = makeHistory();
         const QJsonValue none = QJsonValue::Undefined;
-        store->ingest(makeDocument({makeTask(none, none, {{"j", 1, cpuMetrics(10)}}),
-                                    makeTask(none, none, {{"j", 4, cpuMetrics(20)}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(none, none, {{"j", 1, cpuMetrics(10)}}),
+                                            makeTask(none, none, {{"j", 4, cpuMetrics(20)}})})));
         const JobRecord& job = store->jobs().at(0);
         QCOMPARE(job.tasks.keys(), QStringList{"|"});
         QCOMPARE(job.tasks.first().slicesDone, 4.0);
@@ -272,8 +275,9 @@ private slots:
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const auto ingest = [&](const QJsonObject& info, const QString& entryGroup) {
-            store->ingest(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), entryGroup}})},
-                                       info.isEmpty() ? QJsonObject{} : QJsonObject{{"j", info}}));
+            store->ingest(testing::taskInfo(
+                makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), entryGroup}})},
+                             info.isEmpty() ? QJsonObject{} : QJsonObject{{"j", info}})));
             return store->jobs().at(0);
         };
 
@@ -300,8 +304,9 @@ private slots:
 
         // Within one document the last task's group wins, even when it equals the
         // group stored before the document.
-        store->ingest(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), "g5"}}),
-                                    makeTask(2, 100, {{"j", 2, cpuMetrics(5), ""}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), "g5"}}),
+                                            makeTask(2, 100, {{"j", 2, cpuMetrics(5), ""}})})));
         QCOMPARE(store->jobs().at(0).computeGroup, std::optional<QString>(""));
     }
 
@@ -312,7 +317,7 @@ private slots:
             const QJsonObject info{
                 {"ramBreakdown", QJsonObject{{"heap", heap}, {"other", 1}, {"slices", slices}}},
                 {"metrics", QJsonObject{{"cpu", cpuEstimate}, {"in", 3}}}};
-            store->ingest(document({"j"}, 1, 100, 2, 50, {{"j", info}}));
+            store->ingest(testing::taskInfo(document({"j"}, 1, 100, 2, 50, {{"j", info}})));
         };
         const auto breakdown = [&] { return store->jobs().at(0).ramBreakdown.value(); };
 
@@ -334,7 +339,7 @@ private slots:
 
     void removeKeepsTheJobAwayUntilANewTask() {
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->saveNow();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
 
@@ -345,9 +350,10 @@ private slots:
         QCOMPARE(store->dismissed(), (DismissedPairs{{"j", {"1|100"}}}));
 
         m_now = t0.addSecs(60);
-        store->ingest(document({"j", "k"}, 1, 100, 5)); // k changes, j stays dismissed
+        store->ingest(
+            testing::taskInfo(document({"j", "k"}, 1, 100, 5))); // k changes, j stays dismissed
         QCOMPARE(ids(store->jobs()), QStringList{"k"});
-        store->ingest(document({"j"}, 2, 100));
+        store->ingest(testing::taskInfo(document({"j"}, 2, 100)));
         QCOMPARE(ids(store->jobs()), (QStringList{"j", "k"}));
         const JobRecord& back = store->jobs().at(0);
         QCOMPARE(back.firstSeen, m_now);
@@ -359,7 +365,7 @@ private slots:
 
     void removeOfAnUnknownIdDoesNothing() {
         const auto store = makeHistory();
-        store->ingest(document({"j"}));
+        store->ingest(testing::taskInfo(document({"j"})));
         store->saveNow();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         store->remove("nope");
@@ -370,12 +376,12 @@ private slots:
 
     void clearDismissesEveryJob() {
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->clear();
         QVERIFY(store->jobs().isEmpty());
         QCOMPARE(store->dismissed().keys(), (QStringList{"j", "k"}));
         QVERIFY(store->hasPendingSave());
-        store->ingest(document({"j", "k"}, 1, 100, 9));
+        store->ingest(testing::taskInfo(document({"j", "k"}, 1, 100, 9)));
         QVERIFY(store->jobs().isEmpty());
     }
 
@@ -385,7 +391,7 @@ private slots:
             many.insert(QStringLiteral("gone-%1").arg(i), {"1|1"});
         QVERIFY(writeAll(dismissedPath(), encodeDismissed(many)));
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->remove("j");
         // 501 ids: only those of records still listed survive (j was, while dismissed).
         QCOMPARE(store->dismissed(), (DismissedPairs{{"j", {"1|100"}}}));
@@ -402,7 +408,7 @@ private slots:
         const auto store = makeHistory();
         QCOMPARE(store->jobs().size(), 500);
 
-        store->ingest(document({"new"}));
+        store->ingest(testing::taskInfo(document({"new"})));
         QCOMPARE(store->jobs().size(), 500);
         QCOMPARE(store->jobs().first().id, QStringLiteral("new"));
         QCOMPARE(store->jobs().last().id, QStringLiteral("old-498"));
@@ -419,9 +425,9 @@ private slots:
         const qint64 delay = m_timing.jobHistorySaveDelay.count();
         QElapsedTimer clock;
         clock.start();
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         QTest::qWait(int(delay / 3));
-        store->ingest(document({"b"}, 2));
+        store->ingest(testing::taskInfo(document({"b"}, 2)));
         QVERIFY(!QFile::exists(historyPath()));
 
         QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, int(delay * 5));
@@ -440,7 +446,7 @@ private slots:
         QSignalSpy saved(store.get(), &JobHistory::saved);
         store->saveNow(); // nothing pending
         QCOMPARE(saved.count(), 0);
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         store->saveNow();
         QCOMPARE(saved.count(), 1);
         QVERIFY(!store->hasPendingSave());
@@ -448,7 +454,7 @@ private slots:
         QCOMPARE(ids(decodeJobHistory(written).value()), QStringList{"a"});
 
         // A save still waiting when the store goes away is dropped.
-        store->ingest(document({"b"}, 2));
+        store->ingest(testing::taskInfo(document({"b"}, 2)));
         store.reset();
         QTest::qWait(int(m_timing.jobHistorySaveDelay.count() * 3 / 2));
         QCOMPARE(readAll(historyPath()), written);
@@ -459,10 +465,11 @@ private slots:
     void changeDuringABackgroundWriteLandsLast() {
         const auto store = makeHistory();
         QSignalSpy saved(store.get(), &JobHistory::saved);
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         QTRY_VERIFY_WITH_TIMEOUT(!store->hasPendingSave(),
                                  int(m_timing.jobHistorySaveDelay.count() * 5));
-        store->ingest(document({"b"}, 2)); // the first write may still be running
+        store->ingest(
+            testing::taskInfo(document({"b"}, 2))); // the first write may still be running
         store->saveNow();
         QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
         QTRY_COMPARE(saved.count(), 2);
@@ -477,7 +484,7 @@ private slots:
     void failedWriteKeepsTheOldFile() {
         QFETCH(bool, readOnlyDirectory);
         const auto store = makeHistory();
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         store->saveNow();
         const QByteArray before = readAll(historyPath());
         const QStringList files = QDir(m_dir->path()).entryList(QDir::Files);
@@ -485,7 +492,7 @@ private slots:
         QStringList many;
         for (int i = 0; i < 50; ++i)
             many.append(QStringLiteral("job-%1").arg(i));
-        store->ingest(document(many, 7));
+        store->ingest(testing::taskInfo(document(many, 7)));
 
         QSignalSpy saved(store.get(), &JobHistory::saved);
         if (readOnlyDirectory) {
@@ -529,10 +536,11 @@ private slots:
         QSignalSpy reset(model, &QAbstractItemModel::modelReset);
         QSignalSpy count(model, &JobListModel::countChanged);
 
-        store->ingest(document({"a"}, 1, 100, 2, 40));
+        store->ingest(testing::taskInfo(document({"a"}, 1, 100, 2, 40)));
         m_now = t0.addSecs(1);
-        store->ingest(makeDocument({makeTask(1, 100, {{"a", 2, cpuMetrics(60)}}),
-                                    makeTask(2, 100, {{"b", 1, cpuMetrics(10)}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(1, 100, {{"a", 2, cpuMetrics(60)}}),
+                                            makeTask(2, 100, {{"b", 1, cpuMetrics(10)}})})));
         QCOMPARE(modelIds(*model), (QStringList{"b", "a"}));
         QCOMPARE(inserted.count(), 2);
         QCOMPARE(inserted.at(1).at(1).toInt(), 0); // the newer job goes on top
@@ -548,10 +556,10 @@ private slots:
                      .text,
                  jobs_screen::secondsText(60.0));
 
-        store->ingest(
+        store->ingest(testing::taskInfo(
             {{"workerProcess",
               QJsonObject{{"budget", QJsonObject{{"jobs", QJsonObject{{"a", QJsonObject{}}}}}},
-                          {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}});
+                          {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}}));
         QCOMPARE(changed.count(), 3);
         QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
                  (QList<int>{JobListModel::ReuseLineRole, JobListModel::BudgetLineRole}));
