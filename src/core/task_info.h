@@ -44,9 +44,10 @@ template <typename T> void sortJobMap(JobMap<T>& map) {
 
 // The entry under `id`, or nullptr when there is none or it is not an object.
 template <typename T> const T* findJob(const JobMap<T>& map, const QString& id) {
-    const auto it = std::lower_bound(
-        map.cbegin(), map.cend(), id,
-        [](const auto& entry, const QString& key) { return codePointLess(entry.first, key); });
+    const auto it =
+        std::lower_bound(map.cbegin(), map.cend(), id, [](const auto& entry, const QString& key) {
+            return codePointLess(entry.first, key);
+        });
     if (it == map.cend() || it->first != id || !it->second)
         return nullptr;
     return &*it->second;

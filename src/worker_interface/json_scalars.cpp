@@ -57,16 +57,6 @@ Scan scan(std::string_view token) {
     return {p, integer};
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 } // namespace
 
 std::optional<double> number(std::string_view token) {
@@ -109,7 +99,14 @@ RawString rawString(const char* afterQuote) {
     return raw;
 }
 
+QString utf8Text(const char* bytes, qsizetype size) {
+    if (size >= 3 && QByteArrayView(bytes, 3) == "\xEF\xBB\xBF")
+        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
+    return QString::fromUtf8(bytes, size);
+}
+
 std::optional<QString> text(const RawString& raw) {
+    // As Qt: a string without escapes loses a leading U+FEFF, one with escapes keeps it.
     if (!raw.escaped)
         return QString::fromUtf8(raw.begin, raw.end - raw.begin);
     QString result;
@@ -120,7 +117,7 @@ std::optional<QString> text(const RawString& raw) {
             ++p;
             continue;
         }
-        result.append(QString::fromUtf8(run, p - run));
+        result.append(utf8Text(run, p - run));
         const auto escaped = static_cast<unsigned char>(p[1]);
         p += 2;
         switch (escaped) {
@@ -140,17 +137,11 @@ std::optional<QString> text(const RawString& raw) {
             result.append(QChar(0x09));
             break;
         case 'u': {
-            if (raw.end - p < 4)
+            unsigned unit = 0; // unsigned: no sign accepted among the four digits
+            if (raw.end - p < 4 || std::from_chars(p, p + 4, unit, 16).ptr != p + 4)
                 return std::nullopt;
-            char16_t unit = 0;
-            for (int i = 0; i < 4; ++i) {
-                const int digit = hexDigit(p[i]);
-                if (digit < 0)
-                    return std::nullopt;
-                unit = char16_t(unit << 4 | digit);
-            }
             // Surrogates are kept as they come, paired or not.
-            result.append(QChar(unit));
+            result.append(QChar(char16_t(unit)));
             p += 4;
             break;
         }
@@ -162,7 +153,7 @@ std::optional<QString> text(const RawString& raw) {
         }
         run = p;
     }
-    result.append(QString::fromUtf8(run, raw.end - run));
+    result.append(utf8Text(run, raw.end - run));
     return result;
 }
 

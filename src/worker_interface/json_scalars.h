@@ -18,6 +18,11 @@ namespace vxr::json_scalars {
 // Zero comes out as +0 (Qt keeps a whole number as an integer).
 [[nodiscard]] std::optional<double> number(std::string_view token);
 
+// Whether a character can follow a complete number token (white space or a separator).
+[[nodiscard]] inline bool endsNumber(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ',' || c == '}' || c == ']';
+}
+
 // The same token as Qt keeps it: an integer when it is whole and fits, else a double.
 [[nodiscard]] std::optional<QJsonValue> numberValue(std::string_view token);
 
@@ -32,12 +37,18 @@ struct RawString {
 };
 [[nodiscard]] RawString rawString(const char* afterQuote);
 
+// UTF-8 bytes as text, a leading U+FEFF kept (QString::fromUtf8 drops it as a byte order
+// mark); for the pieces between escapes.
+[[nodiscard]] QString utf8Text(const char* bytes, qsizetype size);
+
 // The string's text; nothing for an escape Qt rejects ("\u" without four hex digits, a
 // backslash before a non-ASCII byte).
 [[nodiscard]] std::optional<QString> text(const RawString& raw);
 
 // `json` with every control character inside a string written as a \u escape, which
-// reads as the same character; outside strings nothing changes.
+// reads as the same character; outside strings nothing changes. (One difference stays:
+// such a string that starts with U+FEFF keeps it, where Qt drops it from a string that
+// had no escapes. Raw control characters do not come from a JSON serializer.)
 [[nodiscard]] QByteArray escapeControlCharacters(QByteArrayView json);
 
 } // namespace vxr::json_scalars

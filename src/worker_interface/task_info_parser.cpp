@@ -11,6 +11,7 @@
 #define SIMDJSON_EXCEPTIONS 0
 #include <simdjson.h>
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -45,23 +46,27 @@ std::optional<QString> stringOf(const RawString& raw) {
 // One key of an object: compared as bytes while it has no escapes.
 class Key {
 public:
-    explicit Key(const RawString& raw) : m_raw(raw) {}
+    explicit Key(const RawString& raw)
+        : m_raw(raw) {}
 
     [[nodiscard]] bool valid() {
         if (m_raw.escaped)
             m_text = json_scalars::text(m_raw);
         return !m_raw.escaped || m_text;
     }
-    [[nodiscard]] bool is(std::string_view name) const {
+    // Inline and without a memcmp call: it runs for every key against every name it may be.
+    [[nodiscard, gnu::always_inline]] bool is(std::string_view name) const {
         if (m_raw.escaped)
             return *m_text == QLatin1StringView(name.data(), qsizetype(name.size()));
-        // Most keys differ in length or first byte; spares a memcmp call per candidate.
-        return size_t(m_raw.end - m_raw.begin) == name.size() && m_raw.begin[0] == name[0] &&
-               m_raw.bytes() == name;
+        if (size_t(m_raw.end - m_raw.begin) != name.size())
+            return false;
+        for (size_t i = 0; i < name.size(); ++i) {
+            if (m_raw.begin[i] != name[i])
+                return false;
+        }
+        return true;
     }
-    [[nodiscard]] QString text() const {
-        return m_raw.escaped ? *m_text : sharedText(m_raw);
-    }
+    [[nodiscard]] QString text() const { return m_raw.escaped ? *m_text : sharedText(m_raw); }
 
 private:
     RawString m_raw;
@@ -85,7 +90,8 @@ template <typename OnField> bool forEachField(od::object object, int depth, OnFi
     return true;
 }
 
-template <typename OnElement> bool forEachElement(od::array array, int depth, OnElement&& onElement) {
+template <typename OnElement>
+bool forEachElement(od::array array, int depth, OnElement&& onElement) {
     if (depth > maxDepth)
         return false;
     for (auto result : array) {
@@ -98,9 +104,12 @@ template <typename OnElement> bool forEachElement(od::array array, int depth, On
 
 std::optional<od::json_type> typeOf(od::value& value) {
     od::json_type type{};
-    if (value.type().get(type) != simdjson::SUCCESS)
-        return std::nullopt;
-    return type;
+    if (value.type().get(type) == simdjson::SUCCESS)
+        return type;
+    // Qt reads any other token as a number: ".5" is one.
+    if (json_scalars::number(value.raw_json_token()))
+        return od::json_type::number;
+    return std::nullopt;
 }
 
 std::optional<QString> stringText(od::value& value) {
@@ -114,6 +123,16 @@ std::optional<QString> stringText(od::value& value) {
 // alike, so its non-zero results stand; zero and anything it refuses ("1.", "-.5",
 // underflow) go through the slower Qt-compatible reading.
 std::optional<double> numberOf(od::value& value) {
+    // Most of the worker's numbers are small whole ones; read those directly, exactly.
+    const std::string_view token = value.raw_json_token();
+    size_t length = 0;
+    std::int64_t whole = 0;
+    while (length < token.size() && length < 15 && token[length] >= '0' && token[length] <= '9')
+        whole = whole * 10 + (token[length++] - '0');
+    const bool leadingZero = length > 1 && token[0] == '0';
+    if (length > 0 && !leadingZero &&
+        (length == token.size() || json_scalars::endsNumber(token[length])))
+        return double(whole);
     double number = 0;
     if (value.get_double().get(number) == simdjson::SUCCESS && number != 0)
         return number;
@@ -130,16 +149,14 @@ bool skip(od::value value, int depth) {
     case od::json_type::object: {
         od::object object;
         return value.get_object().get(object) == simdjson::SUCCESS &&
-               forEachField(object, depth, [](const Key&, od::value field, int d) {
-                   return skip(field, d);
-               });
+               forEachField(object, depth,
+                            [](const Key&, od::value field, int d) { return skip(field, d); });
     }
     case od::json_type::array: {
         od::array array;
         return value.get_array().get(array) == simdjson::SUCCESS &&
-               forEachElement(array, depth, [](od::value element, int d) {
-                   return skip(element, d);
-               });
+               forEachElement(array, depth,
+                              [](od::value element, int d) { return skip(element, d); });
     }
     case od::json_type::string: {
         od::raw_json_string raw;
@@ -308,8 +325,10 @@ constexpr NumberField<TaskInfoMetrics> metricFields[] = {
 };
 
 constexpr NumberField<TaskInfoRamBreakdown> ramBreakdownFields[] = {
-    {"heap", &TaskInfoRamBreakdown::heap},   {"arrayBuffers", &TaskInfoRamBreakdown::arrayBuffers},
-    {"wasm", &TaskInfoRamBreakdown::wasm},   {"other", &TaskInfoRamBreakdown::other},
+    {"heap", &TaskInfoRamBreakdown::heap},
+    {"arrayBuffers", &TaskInfoRamBreakdown::arrayBuffers},
+    {"wasm", &TaskInfoRamBreakdown::wasm},
+    {"other", &TaskInfoRamBreakdown::other},
     {"slices", &TaskInfoRamBreakdown::slices},
 };
 
@@ -544,7 +563,8 @@ struct TaskInfoParser::State {
     }
 };
 
-TaskInfoParser::TaskInfoParser() : m_state(std::make_unique<State>()) {}
+TaskInfoParser::TaskInfoParser()
+    : m_state(std::make_unique<State>()) {}
 
 TaskInfoParser::~TaskInfoParser() = default;
 

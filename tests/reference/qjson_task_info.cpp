@@ -32,12 +32,11 @@ std::optional<TaskInfoMetrics> metrics(const QJsonObject& object, QLatin1StringV
     const std::optional<QJsonObject> m = json::object(object, key);
     if (!m)
         return std::nullopt;
-    return TaskInfoMetrics{
-        json::number(*m, "cpu"_L1),       json::number(*m, "gpu"_L1),
-        json::number(*m, "in"_L1),        json::number(*m, "out"_L1),
-        json::number(*m, "ram"_L1),       json::number(*m, "ramSlices"_L1),
-        json::number(*m, "ramMax"_L1),    json::number(*m, "gpuMem"_L1),
-        json::number(*m, "gpuMemSlices"_L1), json::number(*m, "gpuMemMax"_L1)};
+    return TaskInfoMetrics{json::number(*m, "cpu"_L1),          json::number(*m, "gpu"_L1),
+                           json::number(*m, "in"_L1),           json::number(*m, "out"_L1),
+                           json::number(*m, "ram"_L1),          json::number(*m, "ramSlices"_L1),
+                           json::number(*m, "ramMax"_L1),       json::number(*m, "gpuMem"_L1),
+                           json::number(*m, "gpuMemSlices"_L1), json::number(*m, "gpuMemMax"_L1)};
 }
 
 TaskInfoCounters counters(const QJsonObject& job) {
@@ -56,14 +55,17 @@ TaskInfoTask task(const QJsonObject& object) {
     if (const auto prototype = json::object(object, "prototype"_L1)) {
         result.taskKey = taskKey(*prototype);
         if (const auto current = json::object(*prototype, "currentTask"_L1))
-            result.currentTask = TaskInfoCurrentTask{current->contains("finished"_L1),
-                                                     jobMap<TaskInfoEntry>(*current, "jobs"_L1, entry)};
+            result.currentTask =
+                TaskInfoCurrentTask{current->contains("finished"_L1),
+                                    jobMap<TaskInfoEntry>(*current, "jobs"_L1, entry)};
     }
     return result;
 }
 
 TaskInfoJob job(const QJsonObject& object) {
-    TaskInfoJob result{json::string(object, "name"_L1), json::string(object, "cgId"_L1), {},
+    TaskInfoJob result{json::string(object, "name"_L1),
+                       json::string(object, "cgId"_L1),
+                       {},
                        metrics(object, "metrics"_L1)};
     if (const auto b = json::object(object, "ramBreakdown"_L1))
         result.ramBreakdown =
@@ -119,7 +121,8 @@ TaskInfo qjsonTaskInfo(const QJsonObject& root) {
     if (const auto tasks = json::array(root, "tasks"_L1)) {
         auto& list = info.tasks.emplace();
         for (const QJsonValue& element : *tasks)
-            list.append(element.isObject() ? std::optional(task(element.toObject())) : std::nullopt);
+            list.append(element.isObject() ? std::optional(task(element.toObject()))
+                                           : std::nullopt);
     }
     info.jobs = jobMap<TaskInfoJob>(root, "jobs"_L1, job);
     if (const auto process = json::object(root, "workerProcess"_L1))

@@ -60,7 +60,8 @@ private slots:
             const QByteArray body = file.readAll();
             QTest::newRow(qPrintable(name)) << body << reference::qjsonTaskInfo(body).has_value();
         }
-        const QByteArray task = R"({"jobs":{"b":{"slicesDone":3,"slicesLeft":[1,2]},"a":{"slicesDone":2}},
+        const QByteArray task =
+            R"({"jobs":{"b":{"slicesDone":3,"slicesLeft":[1,2]},"a":{"slicesDone":2}},
             "prototype":{"serial":7,"taskTime":"t","currentTask":{"jobs":{
               "a":{"sliceCount":9,"metrics":{"cpu":5,"in":100,"out":"9"},"cgId":"g"},
               "b":{"metrics":{"cpu":1.5,"ramSlices":2,"ram":10}}}}}})";
@@ -87,10 +88,19 @@ private slots:
              "\"\xef\xbf\xbd\":{\"slicesDone\":5},\"\\x\\/\\t\":{\"slicesDone\":6},"
              "\"\\ud800\":{\"slicesDone\":7}},\"prototype\":{\"serial\":\"s\\u00e9\\n\"}}]};",
              true},
-            {"raw control characters in strings", "x={\"tasks\":[{\"jobs\":{\"a\x01\\\x02\":"
-                                                  "{\"slicesDone\":1}},\"prototype\":{\"serial\":\"\t\"}}]};",
+            {"raw control characters in strings",
+             "x={\"tasks\":[{\"jobs\":{\"a\x01\\\x02\":"
+             "{\"slicesDone\":1}},\"prototype\":{\"serial\":\"\t\"}}]};",
              true},
             {"byte order mark", "x=\xef\xbb\xbf{\"tasks\":[]};", true},
+            {"U+FEFF starting strings",
+             "x={\"tasks\":[{\"jobs\":{\"\xef\xbb\xbf\":{},\"\xef\xbb\xbfz\":{},\"a\xef\xbb\xbf\":{"
+             "},"
+             "\"\xef\xbb\xbf\x01\\n\xef\xbb\xbf\":{}}}]};",
+             true},
+            {"number without a leading digit",
+             doc(R"(,"workerProcess":{"rss":.5,"peakRss":[.5e1]})"), true},
+            {"number with a plus sign", doc(R"(,"other":+5)"), false},
             {"smallest subnormal", doc(R"(,"workerProcess":{"rss":3e-324})"), true},
             {"underflow", doc(R"(,"workerProcess":{"rss":2e-324})"), false},
             {"overflow", doc(R"(,"other":[1.8e308])"), false},
@@ -103,8 +113,10 @@ private slots:
             {"not an object", "x=[1];", false},
             {"no equals sign", "{}", false},
             {"invalid UTF-8 in the prefix", "\xff=" + doc("").mid(2), false},
-            {"1024 levels", "x={\"a\":" + QByteArray(1023, '[') + QByteArray(1023, ']') + "}", true},
-            {"1025 levels", "x={\"a\":" + QByteArray(1024, '[') + QByteArray(1024, ']') + "}", false},
+            {"1024 levels", "x={\"a\":" + QByteArray(1023, '[') + QByteArray(1023, ']') + "}",
+             true},
+            {"1025 levels", "x={\"a\":" + QByteArray(1024, '[') + QByteArray(1024, ']') + "}",
+             false},
         };
         for (const auto& [name, body, readable] : bodies)
             QTest::newRow(name) << body << readable;
