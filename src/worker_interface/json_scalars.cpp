@@ -157,7 +157,7 @@ std::optional<QString> text(const RawString& raw) {
     return result;
 }
 
-QByteArray escapeControlCharacters(QByteArrayView json) {
+QByteArray escapeControlCharacters(QByteArrayView json, QList<qsizetype>& plainFeffStrings) {
     static constexpr char hex[] = "0123456789abcdef";
     QByteArray result;
     result.reserve(json.size() + 64);
@@ -174,6 +174,12 @@ QByteArray escapeControlCharacters(QByteArrayView json) {
             continue; // before a control character, which stands for itself either way
         if (c == '"')
             inString = !inString;
+        if (inString && c == '"' && json.sliced(i + 1).startsWith("\xEF\xBB\xBF")) {
+            const QByteArrayView text = json.sliced(i + 1);
+            const qsizetype backslash = text.indexOf('\\');
+            if (backslash < 0 || backslash > text.indexOf('"'))
+                plainFeffStrings.append(result.size() + 1);
+        }
         if (inString && c < 0x20) {
             result.append("\\u00");
             result.append(hex[c >> 4]);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QJsonValue>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -46,9 +47,11 @@ struct RawString {
 [[nodiscard]] std::optional<QString> text(const RawString& raw);
 
 // `json` with every control character inside a string written as a \u escape, which
-// reads as the same character; outside strings nothing changes. (One difference stays:
-// such a string that starts with U+FEFF keeps it, where Qt drops it from a string that
-// had no escapes. Raw control characters do not come from a JSON serializer.)
-[[nodiscard]] QByteArray escapeControlCharacters(QByteArrayView json);
+// reads as the same character; outside strings nothing changes. Qt drops a leading
+// U+FEFF from the text of a string without escapes, and the escapes written here would
+// keep it: the offsets in the result of such strings' text go to `plainFeffStrings`, in
+// ascending order, for the reader to drop it there too.
+[[nodiscard]] QByteArray escapeControlCharacters(QByteArrayView json,
+                                                 QList<qsizetype>& plainFeffStrings);
 
 } // namespace vxr::json_scalars

@@ -39,8 +39,23 @@ QString sharedText(const RawString& raw) {
     return *t_strings->insert(QByteArray(raw.begin, bytes.size()), QString::fromUtf8(bytes));
 }
 
+// Strings whose escapes were written by escapeControlCharacters() and that start with
+// U+FEFF, by offset from t_text; their text drops it, as Qt's did.
+thread_local const char* t_text = nullptr;
+thread_local const QList<qsizetype>* t_plainFeffStrings = nullptr;
+
+QString asQtConverted(const RawString& raw, QString text) {
+    if (t_plainFeffStrings && std::binary_search(t_plainFeffStrings->cbegin(),
+                                                 t_plainFeffStrings->cend(), raw.begin - t_text))
+        text.remove(0, 1);
+    return text;
+}
+
 std::optional<QString> stringOf(const RawString& raw) {
-    return raw.escaped ? json_scalars::text(raw) : std::optional<QString>(sharedText(raw));
+    if (!raw.escaped)
+        return sharedText(raw);
+    const std::optional<QString> text = json_scalars::text(raw);
+    return text ? std::optional<QString>(asQtConverted(raw, *text)) : std::nullopt;
 }
 
 // One key of an object: compared as bytes while it has no escapes.
@@ -66,7 +81,9 @@ public:
         }
         return true;
     }
-    [[nodiscard]] QString text() const { return m_raw.escaped ? *m_text : sharedText(m_raw); }
+    [[nodiscard]] QString text() const {
+        return m_raw.escaped ? asQtConverted(m_raw, *m_text) : sharedText(m_raw);
+    }
 
 private:
     RawString m_raw;
@@ -531,6 +548,8 @@ struct TaskInfoParser::State {
     std::vector<char> padded; // the text with simdjson's padding after it
 
     // Nothing when the text is not exactly one JSON value, or that value not an object.
+    QList<qsizetype> plainFeffStrings;
+
     std::optional<TaskInfo> parse(QByteArrayView json, bool controlsEscaped = false) {
         if (json.startsWith("\xEF\xBB\xBF")) // Qt skips a byte order mark here
             json = json.sliced(3);
@@ -540,8 +559,10 @@ struct TaskInfoParser::State {
         const simdjson::error_code error =
             parser.iterate(padded.data(), size_t(json.size()), padded.size()).get(document);
         // simdjson refuses raw control characters in strings, which Qt takes as they are.
-        if (error == simdjson::UNESCAPED_CHARS && !controlsEscaped)
-            return parse(json_scalars::escapeControlCharacters(json), true);
+        if (error == simdjson::UNESCAPED_CHARS && !controlsEscaped) {
+            plainFeffStrings.clear();
+            return parse(json_scalars::escapeControlCharacters(json, plainFeffStrings), true);
+        }
         od::object root;
         if (error != simdjson::SUCCESS || document.get_object().get(root) != simdjson::SUCCESS)
             return std::nullopt;
@@ -550,9 +571,12 @@ struct TaskInfoParser::State {
         if (strings.size() > 8192)
             strings.clear();
         t_strings = &strings;
+        t_text = padded.data();
+        t_plainFeffStrings = controlsEscaped ? &plainFeffStrings : nullptr;
         TaskInfo info;
         const bool ok = readRoot(root, info);
         t_strings = nullptr;
+        t_plainFeffStrings = nullptr;
         if (!ok)
             return std::nullopt;
         // Anything after the object is garbage.

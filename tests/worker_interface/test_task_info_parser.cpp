@@ -98,6 +98,10 @@ private slots:
              "},"
              "\"\xef\xbb\xbf\x01\\n\xef\xbb\xbf\":{}}}]};",
              true},
+            {"U+FEFF starting strings among raw control characters",
+             "x={\"tasks\":[{\"jobs\":{\"\xef\xbb\xbf\x02\":{},\"\xef\xbb\xbf\x02\\t\":{},"
+             "\"\xef\xbb\xbfjobs\":{}}}]};",
+             true},
             {"number without a leading digit",
              doc(R"(,"workerProcess":{"rss":.5,"peakRss":[.5e1]})"), true},
             {"number with a plus sign", doc(R"(,"other":+5)"), false},
