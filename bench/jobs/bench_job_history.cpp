@@ -30,7 +30,7 @@ class BenchJobHistory : public QObject {
         (void)writeFileAtomically(dir + QStringLiteral("/job-history.json"),
                                   encodeJobHistory(storedRecords(500 - jobPool, 2)));
         auto history = std::make_unique<JobHistory>(dir, Timing{}, [] { return base; });
-        history->ingest(taskInfoDocument(taskCount, 0));
+        history->ingest(taskInfo(taskCount, 0));
         return history;
     }
 
@@ -38,7 +38,7 @@ private slots:
     void ingestUnchanged() {
         const auto history = fullHistory(QStringLiteral("unchanged"));
         QCOMPARE(history->jobs().size(), 500);
-        const QJsonObject document = taskInfoDocument(taskCount, 0);
+        const TaskInfo document = taskInfo(taskCount, 0);
         QSignalSpy published(history.get(), &JobHistory::jobsChanged);
         QBENCHMARK {
             history->ingest(document);
@@ -48,8 +48,7 @@ private slots:
 
     void ingestEverySnapshotChanged() {
         const auto history = fullHistory(QStringLiteral("changed"));
-        const QJsonObject documents[2] = {taskInfoDocument(taskCount, 1),
-                                          taskInfoDocument(taskCount, 2)};
+        const TaskInfo documents[2] = {taskInfo(taskCount, 1), taskInfo(taskCount, 2)};
         QSignalSpy published(history.get(), &JobHistory::jobsChanged);
         int n = 0;
         QBENCHMARK {

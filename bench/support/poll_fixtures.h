@@ -4,9 +4,11 @@
 // service shapes them, and stored job-history records.
 
 #include "jobs/job_record.h"
+#include "worker_interface/task_info_parser.h"
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -68,6 +70,18 @@ inline QJsonObject taskInfoDocument(int tasks, double variant) {
             {"jobs", jobs},
             {"workerProcess",
              QJsonObject{{"rss", 5e8}, {"peakRss", 6e8}, {"heapUsed", 1e8}, {"heapLimit", 4e9}}}};
+}
+
+// The service's answer, wrapped as a script assignment.
+inline QByteArray taskInfoBody(int tasks, double variant) {
+    return "window.taskInfo=" +
+           QJsonDocument(taskInfoDocument(tasks, variant)).toJson(QJsonDocument::Compact) + ';';
+}
+
+// The document as the application reads it.
+inline TaskInfo taskInfo(int tasks, double variant) {
+    TaskInfoParser parser;
+    return parser.parseBody(taskInfoBody(tasks, variant)).value();
 }
 
 // Older records, `tasksEach` snapshots each, all before `base`.

@@ -1,10 +1,12 @@
 // The task-info pipeline as the controller runs it every 1.5 s: strip the envelope and
 // parse the body, reduce it to running-sandbox rows, merge the rows into the list
-// model, and feed the document to the job history.
+// model, and feed the document to the job history. Also the reader alone against the
+// QJsonDocument reader it replaced, on the same bodies.
 
 #include "core/atomic_file.h"
 #include "jobs/job_history.h"
 #include "jobs/job_history_json.h"
+#include "reference/qjson_task_info.h"
 #include "support/poll_fixtures.h"
 #include "worker_interface/sandbox_list_model.h"
 #include "worker_interface/sandbox_progress.h"
@@ -16,15 +18,19 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
 using namespace vxr;
 using namespace vxr::bench;
 
 namespace {
 
-// The service's answer, wrapped as a script assignment.
-QByteArray taskInfoBody(int tasks, double variant) {
-    return "window.taskInfo=" +
-           QJsonDocument(taskInfoDocument(tasks, variant)).toJson(QJsonDocument::Compact) + ';';
+double threadCPUSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 // What the task-info poll and the controller do with one fetched body.
@@ -37,9 +43,9 @@ struct Pipeline {
         const TaskInfoReader::Result result = reader.read(body);
         if (result.unchanged)
             return;
-        sandboxes.setRows(sandboxRows(result.root));
-        if (result.root)
-            history->ingest(*result.root);
+        sandboxes.setRows(sandboxRows(result.info.get()));
+        if (result.info)
+            history->ingest(*result.info);
     }
 };
 
@@ -87,6 +93,34 @@ private slots:
             p->run(bodies[n++ % 2]);
         }
         QCOMPARE(published.count(), changing ? n - 1 : 0);
+    }
+
+    // Old reader time / new reader time, each reading (and bounding) a fresh 64x8 body,
+    // in interleaved pairs so both see the same machine; the median of the ratios.
+    void readerSpeedup() {
+        const QByteArray bodies[2] = {taskInfoBody(64, 1), taskInfoBody(64, 2)};
+        TaskInfoParser parser;
+        constexpr int pairs = 200;
+        std::vector<double> ratios;
+        ratios.reserve(pairs);
+        for (int i = 0; i < pairs; ++i) {
+            const QByteArray& body = bodies[i % 2];
+            double before = threadCPUSeconds();
+            std::optional<TaskInfo> old = reference::qjsonTaskInfo(body);
+            (void)boundTaskInfo(*old);
+            const double oldSeconds = threadCPUSeconds() - before;
+            before = threadCPUSeconds();
+            std::optional<TaskInfo> fast = parser.parseBody(body);
+            (void)boundTaskInfo(*fast);
+            const double newSeconds = threadCPUSeconds() - before;
+            QVERIFY(old == fast);
+            if (newSeconds > 0)
+                ratios.push_back(oldSeconds / newSeconds);
+        }
+        QVERIFY(ratios.size() > pairs / 2);
+        std::nth_element(ratios.begin(), ratios.begin() + qsizetype(ratios.size() / 2),
+                         ratios.end());
+        QTest::setBenchmarkResult(ratios[ratios.size() / 2], QTest::Events);
     }
 };
 

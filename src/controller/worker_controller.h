@@ -228,7 +228,7 @@ Q_SIGNALS:
     void sandboxesChanged();
     // Each task-info document fetched while the evaluator runs, after the rows were
     // set from it (the job history ingests it).
-    void taskInfoFetched(const QJsonObject& root);
+    void taskInfoFetched(const vxr::TaskInfo& info);
     // What the user did not ask for and may want to hear about.
     void serviceExitedUnexpectedly();
     void evaluatorExitedUnexpectedly();

@@ -54,13 +54,13 @@ void WorkerController::startTaskInfoPoll() {
     cancelLoop(m_taskInfoPollTask);
     m_taskInfoPollTask = new TaskInfoPoll(m_env.taskInfoURL, m_env.timing, nullptr, this);
     connect(m_taskInfoPollTask, &TaskInfoPoll::fetched, this,
-            [this](const std::optional<QJsonObject>& root, bool unchanged) {
+            [this](const std::shared_ptr<const TaskInfo>& info, bool unchanged) {
                 // The same document again: the rows and the history already hold it.
                 if (unchanged)
                     return;
-                setSandboxes(sandboxRows(root));
-                if (root)
-                    Q_EMIT taskInfoFetched(*root);
+                setSandboxes(sandboxRows(info.get()));
+                if (info)
+                    Q_EMIT taskInfoFetched(*info);
             });
     m_taskInfoPollTask->start();
 }

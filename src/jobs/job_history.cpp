@@ -3,16 +3,13 @@
 #include "core/async.h"
 #include "core/atomic_file.h"
 #include "core/diagnostics.h"
-#include "core/json_read.h"
 #include "core/stored_file.h"
-#include "core/task_key.h"
 #include "jobs/job_card.h"
 #include "jobs/jobs_screen_logic.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -21,15 +18,6 @@
 namespace vxr {
 
 namespace {
-
-using L1 = QLatin1StringView;
-
-std::optional<QJsonObject> objectAt(const QJsonObject& object, const QString& key) {
-    const QJsonValue value = object.value(key);
-    if (!value.isObject())
-        return std::nullopt;
-    return value.toObject();
-}
 
 // A file we could not read is renamed rather than left for the next save to
 // overwrite: it may hold the user's whole history.
@@ -65,19 +53,19 @@ struct JobInfo {
     std::optional<Estimate> estimate;
 };
 
-JobInfo readJobInfo(const QJsonObject& jobInfo, const QString& jobId) {
+JobInfo readJobInfo(const JobMap<TaskInfoJob>* jobInfo, const QString& jobId) {
     JobInfo result;
-    const auto info = objectAt(jobInfo, jobId);
+    const TaskInfoJob* info = jobInfo ? findJob(*jobInfo, jobId) : nullptr;
     if (!info)
         return result;
-    result.name = json::string(*info, L1("name"));
+    result.name = info->name;
     if (result.name && result.name->isEmpty())
         result.name.reset();
-    result.computeGroup = json::string(*info, L1("cgId"));
-    if (const auto object = json::object(*info, L1("ramBreakdown")))
-        result.ramBreakdown = RAMBreakdown::fromTaskInfo(*object);
-    if (const auto object = json::object(*info, L1("metrics")))
-        result.estimate = Estimate::fromTaskInfo(*object);
+    result.computeGroup = info->cgId;
+    if (info->ramBreakdown)
+        result.ramBreakdown = RAMBreakdown::fromTaskInfo(*info->ramBreakdown);
+    if (info->metrics)
+        result.estimate = Estimate::fromTaskInfo(*info->metrics);
     return result;
 }
 
@@ -126,19 +114,18 @@ bool JobHistory::hasPendingSave() const {
     return m_saveTimer->isActive();
 }
 
-void JobHistory::ingest(const QJsonObject& root) {
+void JobHistory::ingest(const TaskInfo& info) {
     std::optional<WorkerProcessMemory> process;
-    if (const auto object = json::object(root, L1("workerProcess")))
-        process = WorkerProcessMemory::fromTaskInfo(*object);
+    if (info.workerProcess)
+        process = WorkerProcessMemory::fromTaskInfo(*info.workerProcess);
     if (process != m_workerProcess) {
         m_workerProcess = std::move(process);
         m_model->setWorkerProcess(m_workerProcess);
         emit workerProcessChanged();
     }
 
-    const QJsonObject jobInfo = json::object(root, L1("jobs")).value_or(QJsonObject{});
-    const QJsonArray taskList = json::array(root, L1("tasks")).value_or(QJsonArray{});
-    if (taskList.isEmpty())
+    const JobMap<TaskInfoJob>* jobInfo = info.jobs ? &*info.jobs : nullptr;
+    if (!info.tasks || info.tasks->isEmpty())
         return;
 
     // Both are shallow copies; they detach only when something really changes,
@@ -149,40 +136,26 @@ void JobHistory::ingest(const QJsonObject& root) {
     const QDateTime now = m_now();
     bool changed = false;
 
-    for (const QJsonValue& element : taskList) {
-        if (!element.isObject())
+    for (const std::optional<TaskInfoTask>& task : *info.tasks) {
+        if (!task || !task->jobs || !task->taskKey || !task->currentTask ||
+            !task->currentTask->jobs)
             continue;
-        const QJsonObject task = element.toObject();
-        const auto sliceCounts = json::object(task, L1("jobs"));
-        const auto prototype = json::object(task, L1("prototype"));
-        if (!sliceCounts || !prototype)
-            continue;
-        const auto currentTask = json::object(*prototype, L1("currentTask"));
-        if (!currentTask)
-            continue;
-        const auto entries = json::object(*currentTask, L1("jobs"));
-        if (!entries)
-            continue;
-        const QString key = taskKey(*prototype);
+        const JobMap<TaskInfoCounters>& sliceCounts = *task->jobs;
+        const QString& key = *task->taskKey;
 
-        for (auto it = entries->begin(); it != entries->end(); ++it) {
-            if (!it.value().isObject())
+        for (const auto& [jobId, entry] : *task->currentTask->jobs) {
+            if (!entry || !entry->metrics)
                 continue;
-            const QJsonObject entry = it.value().toObject();
-            const auto metrics = json::object(entry, L1("metrics"));
-            if (!metrics)
-                continue;
-            const QString jobId = it.key();
-            const auto counts = objectAt(*sliceCounts, jobId);
-            const auto slicesDone =
-                counts ? json::number(*counts, L1("slicesDone")) : std::optional<double>();
+            const TaskInfoCounters* counts = findJob(sliceCounts, jobId);
+            const std::optional<double> slicesDone =
+                counts ? counts->slicesDone : std::optional<double>();
             if (!slicesDone || !(*slicesDone > 0))
                 continue;
             const auto dismissed = m_dismissed.constFind(jobId);
             if (dismissed != m_dismissed.cend() && dismissed->contains(key))
                 continue;
 
-            const TaskSnapshot snapshot = TaskSnapshot::fromMetrics(*slicesDone, *metrics);
+            const TaskSnapshot snapshot = TaskSnapshot::fromMetrics(*slicesDone, *entry->metrics);
             qsizetype row = index.value(jobId, -1);
             if (row < 0) {
                 JobRecord fresh;
@@ -193,9 +166,10 @@ void JobHistory::ingest(const QJsonObject& root) {
                 working.append(std::move(fresh));
                 index.insert(jobId, row);
             }
-            auto info = infos.constFind(jobId);
-            if (info == infos.cend())
-                info = infos.insert(jobId, readJobInfo(jobInfo, jobId));
+            auto jobInfoRead = infos.constFind(jobId);
+            if (jobInfoRead == infos.cend())
+                jobInfoRead = infos.insert(jobId, readJobInfo(jobInfo, jobId));
+            const JobInfo& job = *jobInfoRead;
 
             // Decide against the record as it is, then write once: the first write
             // detaches `working`, which would leave a reference into it stale.
@@ -203,18 +177,17 @@ void JobHistory::ingest(const QJsonObject& root) {
             const auto stored = current.tasks.constFind(key);
             const bool snapshotChanged = stored == current.tasks.cend() || !(*stored == snapshot);
             // An empty or missing name never clears a stored one.
-            const bool nameChanged = info->name && current.name != info->name;
-            const std::optional<QString> group =
-                info->computeGroup ? info->computeGroup : json::string(entry, L1("cgId"));
+            const bool nameChanged = job.name && current.name != job.name;
+            const std::optional<QString> group = job.computeGroup ? job.computeGroup : entry->cgId;
             const bool groupChanged = group && current.computeGroup != group;
             // A breakdown covering fewer slices than the stored one is older news.
-            const auto& breakdown = info->ramBreakdown;
+            const auto& breakdown = job.ramBreakdown;
             const bool breakdownChanged =
                 breakdown &&
                 (current.ramBreakdown ? breakdown->slices >= current.ramBreakdown->slices &&
                                             !(*breakdown == *current.ramBreakdown)
                                       : breakdown->slices >= 0);
-            const bool estimateChanged = info->estimate && current.estimate != info->estimate;
+            const bool estimateChanged = job.estimate && current.estimate != job.estimate;
             if (!(snapshotChanged || nameChanged || groupChanged || breakdownChanged ||
                   estimateChanged))
                 continue;
@@ -225,13 +198,13 @@ void JobHistory::ingest(const QJsonObject& root) {
                 target.lastActive = now;
             }
             if (nameChanged)
-                target.name = info->name;
+                target.name = job.name;
             if (groupChanged)
                 target.computeGroup = group;
             if (breakdownChanged)
                 target.ramBreakdown = breakdown;
             if (estimateChanged)
-                target.estimate = info->estimate;
+                target.estimate = job.estimate;
             changed = true;
         }
     }

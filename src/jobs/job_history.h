@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/task_info.h"
 #include "core/timing.h"
 #include "jobs/job_history_json.h"
 #include "jobs/job_list_model.h"
@@ -8,7 +9,6 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -63,7 +63,7 @@ public:
 
     // Merges one task-info document. Publishes `jobs` and schedules a save only
     // when a record really changed.
-    void ingest(const QJsonObject& root);
+    void ingest(const TaskInfo& info);
     // Drops the job and dismisses its task keys so they do not bring it back.
     Q_INVOKABLE void remove(const QString& jobId);
     Q_INVOKABLE void clear();

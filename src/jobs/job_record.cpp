@@ -1,16 +1,10 @@
 #include "jobs/job_record.h"
 
-#include "core/json_read.h"
-
 #include <algorithm>
 
 namespace vxr {
 
 namespace {
-
-double numberOr0(const QJsonObject& object, QLatin1StringView key) {
-    return json::number(object, key).value_or(0);
-}
 
 // Sums Peak entries one at a time, so records need not build an entry list.
 class PeakSum {
@@ -36,17 +30,6 @@ private:
     std::optional<double> m_largest;
 };
 
-template <std::size_t N> bool is(const QString& key, const char (&literal)[N]) {
-    if (key.size() != qsizetype(N - 1))
-        return false;
-    const QChar* text = key.constData();
-    for (std::size_t i = 0; i + 1 < N; ++i) {
-        if (text[i].unicode() != char16_t(literal[i]))
-            return false;
-    }
-    return true;
-}
-
 template <typename Field> std::optional<double> perSlice(const JobRecord& record, Field field) {
     double slices = 0;
     double weighted = 0;
@@ -61,60 +44,29 @@ template <typename Field> std::optional<double> perSlice(const JobRecord& record
 
 } // namespace
 
-TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const QJsonObject& metrics) {
+TaskSnapshot TaskSnapshot::fromMetrics(double slicesDone, const TaskInfoMetrics& metrics) {
     TaskSnapshot s;
     s.slicesDone = slicesDone;
-    // One pass over the object instead of ten lookups: this runs for every task
-    // and job on every poll.
-    for (auto it = metrics.constBegin(); it != metrics.constEnd(); ++it) {
-        const QJsonValue value = it.value();
-        if (!value.isDouble())
-            continue;
-        const double number = value.toDouble();
-        const QString key = it.key();
-        if (is(key, "cpu"))
-            s.cpu = number;
-        else if (is(key, "gpu"))
-            s.gpu = number;
-        else if (is(key, "in"))
-            s.inBytes = number;
-        else if (is(key, "out"))
-            s.outBytes = number;
-        else if (is(key, "ram"))
-            s.ram = number;
-        else if (is(key, "ramSlices"))
-            s.ramSlices = number;
-        else if (is(key, "ramMax"))
-            s.ramMax = number;
-        else if (is(key, "gpuMem"))
-            s.gpuMem = number;
-        else if (is(key, "gpuMemSlices"))
-            s.gpuMemSlices = number;
-        else if (is(key, "gpuMemMax"))
-            s.gpuMemMax = number;
-    }
+    s.cpu = metrics.cpu.value_or(0);
+    s.gpu = metrics.gpu.value_or(0);
+    s.inBytes = metrics.in.value_or(0);
+    s.outBytes = metrics.out.value_or(0);
+    s.ram = metrics.ram;
+    s.ramSlices = metrics.ramSlices.value_or(0);
+    s.ramMax = metrics.ramMax;
+    s.gpuMem = metrics.gpuMem;
+    s.gpuMemSlices = metrics.gpuMemSlices.value_or(0);
+    s.gpuMemMax = metrics.gpuMemMax;
     return s;
 }
 
-Estimate Estimate::fromTaskInfo(const QJsonObject& metrics) {
-    Estimate e;
-    e.cpu = json::number(metrics, QLatin1StringView("cpu"));
-    e.gpu = json::number(metrics, QLatin1StringView("gpu"));
-    e.inBytes = json::number(metrics, QLatin1StringView("in"));
-    e.outBytes = json::number(metrics, QLatin1StringView("out"));
-    e.ram = json::number(metrics, QLatin1StringView("ram"));
-    e.gpuMem = json::number(metrics, QLatin1StringView("gpuMem"));
-    return e;
+Estimate Estimate::fromTaskInfo(const TaskInfoMetrics& metrics) {
+    return {metrics.cpu, metrics.gpu, metrics.in, metrics.out, metrics.ram, metrics.gpuMem};
 }
 
-RAMBreakdown RAMBreakdown::fromTaskInfo(const QJsonObject& object) {
-    RAMBreakdown b;
-    b.heap = numberOr0(object, QLatin1StringView("heap"));
-    b.arrayBuffers = numberOr0(object, QLatin1StringView("arrayBuffers"));
-    b.wasm = numberOr0(object, QLatin1StringView("wasm"));
-    b.other = numberOr0(object, QLatin1StringView("other"));
-    b.slices = numberOr0(object, QLatin1StringView("slices"));
-    return b;
+RAMBreakdown RAMBreakdown::fromTaskInfo(const TaskInfoRamBreakdown& figures) {
+    return {figures.heap.value_or(0), figures.arrayBuffers.value_or(0), figures.wasm.value_or(0),
+            figures.other.value_or(0), figures.slices.value_or(0)};
 }
 
 std::optional<Peak> Peak::fromEntries(std::span<const Entry> entries) {

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/task_info.h"
+
 #include <QDateTime>
-#include <QJsonObject>
 #include <QMap>
 #include <QString>
 
@@ -26,7 +27,8 @@ struct TaskSnapshot {
     std::optional<double> gpuMemMax;
 
     // From a task's "metrics" object; the worker spells the byte fields "in" and "out".
-    [[nodiscard]] static TaskSnapshot fromMetrics(double slicesDone, const QJsonObject& metrics);
+    [[nodiscard]] static TaskSnapshot fromMetrics(double slicesDone,
+                                                  const TaskInfoMetrics& metrics);
 
     bool operator==(const TaskSnapshot&) const = default;
 };
@@ -40,7 +42,7 @@ struct Estimate {
     std::optional<double> ram;
     std::optional<double> gpuMem;
 
-    [[nodiscard]] static Estimate fromTaskInfo(const QJsonObject& metrics);
+    [[nodiscard]] static Estimate fromTaskInfo(const TaskInfoMetrics& metrics);
 
     bool operator==(const Estimate&) const = default;
 };
@@ -54,7 +56,7 @@ struct RAMBreakdown {
     double other = 0;
     double slices = 0;
 
-    [[nodiscard]] static RAMBreakdown fromTaskInfo(const QJsonObject& object);
+    [[nodiscard]] static RAMBreakdown fromTaskInfo(const TaskInfoRamBreakdown& figures);
 
     bool operator==(const RAMBreakdown&) const = default;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonObject>
+#include "core/task_info.h"
+
 #include <QMap>
 #include <QString>
 
@@ -17,7 +18,7 @@ struct BudgetJobStats {
         std::optional<double> estimate;
 
         // A missing object gives all zeros and no estimate.
-        [[nodiscard]] static Kind fromTaskInfo(const std::optional<QJsonObject>& object);
+        [[nodiscard]] static Kind fromTaskInfo(const std::optional<TaskInfoBudgetKind>& figures);
 
         bool operator==(const Kind&) const = default;
     };
@@ -25,7 +26,7 @@ struct BudgetJobStats {
     Kind fresh;  // slices run in a new sandbox
     Kind reused; // slices run in a reused one
 
-    [[nodiscard]] static BudgetJobStats fromTaskInfo(const QJsonObject& object);
+    [[nodiscard]] static BudgetJobStats fromTaskInfo(const TaskInfoBudgetJob& job);
 
     bool operator==(const BudgetJobStats&) const = default;
 };
@@ -37,7 +38,7 @@ struct SandboxReuse {
     double warmLost = 0;
     std::optional<double> warmStartSavingMs;
 
-    [[nodiscard]] static SandboxReuse fromTaskInfo(const QJsonObject& object);
+    [[nodiscard]] static SandboxReuse fromTaskInfo(const TaskInfoReuse& figures);
 
     bool operator==(const SandboxReuse&) const = default;
 };
@@ -55,7 +56,7 @@ struct WorkerProcessMemory {
     QMap<QString, BudgetJobStats> jobs; // by job id
     QMap<QString, SandboxReuse> reuse;  // by job id
 
-    [[nodiscard]] static WorkerProcessMemory fromTaskInfo(const QJsonObject& object);
+    [[nodiscard]] static WorkerProcessMemory fromTaskInfo(const TaskInfoWorkerProcess& process);
 
     bool operator==(const WorkerProcessMemory&) const = default;
 };

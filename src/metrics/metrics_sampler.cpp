@@ -75,10 +75,10 @@ void MetricsSampler::recordSample(const Measurement& measurement) {
     emit gpuChanged();
 }
 
-void MetricsSampler::recordTaskInfo(const QJsonObject& root) {
+void MetricsSampler::recordTaskInfo(const TaskInfo& info) {
     const double inBefore = m_network.bytesIn;
     const double outBefore = m_network.bytesOut;
-    accountTaskInfo(m_network, root);
+    accountTaskInfo(m_network, info);
     if (m_network.bytesIn != inBefore)
         emit bytesInChanged();
     if (m_network.bytesOut != outBefore)

@@ -68,7 +68,7 @@ public:
 
     // A task-info document that differs from the previous one: its jobs' bytes count
     // toward the totals.
-    void recordTaskInfo(const QJsonObject& root);
+    void recordTaskInfo(const vxr::TaskInfo& info);
 
 signals:
     void ramChanged();

@@ -1,11 +1,5 @@
 #include "metrics/sample_math.h"
 
-#include "core/json_read.h"
-#include "core/task_key.h"
-
-#include <QJsonArray>
-#include <QJsonValue>
-
 #include <cmath>
 
 namespace vxr {
@@ -54,38 +48,24 @@ SampleFigures advanceSample(SampleBaseline& baseline, const ProcessTreeSnapshot&
     return figures;
 }
 
-void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot) {
-    const auto tasks = json::array(taskInfoRoot, QLatin1String("tasks"));
-    if (!tasks)
+void accountTaskInfo(NetworkTotals& totals, const TaskInfo& taskInfo) {
+    if (!taskInfo.tasks)
         return;
-    for (const QJsonValue& element : *tasks) {
-        if (!element.isObject())
+    for (const std::optional<TaskInfoTask>& task : *taskInfo.tasks) {
+        if (!task || !task->taskKey || !task->currentTask || !task->currentTask->jobs ||
+            !task->jobs)
             continue;
-        const QJsonObject task = element.toObject();
-        const auto prototype = json::object(task, QLatin1String("prototype"));
-        const auto current =
-            prototype ? json::object(*prototype, QLatin1String("currentTask")) : std::nullopt;
-        const auto currentJobs =
-            current ? json::object(*current, QLatin1String("jobs")) : std::nullopt;
-        const auto sliceJobs = json::object(task, QLatin1String("jobs"));
-        if (!currentJobs || !sliceJobs)
-            continue;
-        const QString prefix = taskKey(*prototype) + u'|';
-        for (auto it = currentJobs->constBegin(); it != currentJobs->constEnd(); ++it) {
-            if (!it.value().isObject())
+        const QString prefix = *task->taskKey + u'|';
+        for (const auto& [jobId, entry] : *task->currentTask->jobs) {
+            if (!entry)
                 continue;
-            const auto metrics = json::object(it.value().toObject(), QLatin1String("metrics"));
-            const QJsonValue slices = sliceJobs->value(it.key());
-            const auto slicesDone =
-                slices.isObject() ? json::number(slices.toObject(), QLatin1String("slicesDone"))
-                                  : std::nullopt;
-            if (!metrics || !slicesDone)
+            const TaskInfoCounters* slices = findJob(*task->jobs, jobId);
+            const std::optional<double> slicesDone = slices ? slices->slicesDone : std::nullopt;
+            if (!entry->metrics || !slicesDone)
                 continue;
-            const double bytesIn =
-                json::number(*metrics, QLatin1String("in")).value_or(0) * *slicesDone;
-            const double bytesOut =
-                json::number(*metrics, QLatin1String("out")).value_or(0) * *slicesDone;
-            const QString key = prefix + it.key();
+            const double bytesIn = entry->metrics->in.value_or(0) * *slicesDone;
+            const double bytesOut = entry->metrics->out.value_or(0) * *slicesDone;
+            const QString key = prefix + jobId;
             const double previousIn = totals.lastTaskJobBytesIn.value(key, 0);
             const double previousOut = totals.lastTaskJobBytesOut.value(key, 0);
             if (bytesIn > previousIn)

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "core/task_info.h"
 #include "platform/proc/process_tree.h"
 
 #include <QHash>
-#include <QJsonObject>
 #include <QString>
 
 #include <chrono>
@@ -53,6 +53,6 @@ struct NetworkTotals {
 
 // Adds the growth of each task's per-job bytes (per-slice average x slices done) to the
 // totals. A product that shrinks subtracts nothing but becomes the new baseline.
-void accountTaskInfo(NetworkTotals& totals, const QJsonObject& taskInfoRoot);
+void accountTaskInfo(NetworkTotals& totals, const TaskInfo& taskInfo);
 
 } // namespace vxr

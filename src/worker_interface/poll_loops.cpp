@@ -78,7 +78,7 @@ std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
 }
 
 void TaskInfoPoll::publish() {
-    emit fetched(m_result.root, m_result.unchanged);
+    emit fetched(m_result.info, m_result.unchanged);
 }
 
 } // namespace vxr

@@ -4,12 +4,12 @@
 #include "core/timing.h"
 #include "worker_interface/task_info_reader.h"
 
-#include <QJsonObject>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
@@ -88,7 +88,7 @@ private:
 };
 
 // The task-info document, first at once, then every taskInfoInterval. Emits on
-// every cycle: the root object, or nothing when the fetch or parse failed, and whether
+// every cycle: the document, or nothing when the fetch or parse failed, and whether
 // the body was byte for byte the previous cycle's (then it was not parsed again).
 class TaskInfoPoll final : public LocalPollLoop {
     Q_OBJECT
@@ -96,7 +96,7 @@ public:
     TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session = nullptr,
                  QObject* parent = nullptr);
 signals:
-    void fetched(const std::optional<QJsonObject>& root, bool unchanged);
+    void fetched(const std::shared_ptr<const vxr::TaskInfo>& info, bool unchanged);
 
 protected:
     std::optional<Millis> handle(const LocalReply& reply) override;

@@ -1,10 +1,7 @@
 #include "worker_interface/sandbox_progress.h"
 
-#include "core/json_read.h"
 #include "core/number_text.h"
 #include "worker_interface/user_characters.h"
-
-#include <QJsonArray>
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +11,6 @@
 namespace vxr {
 
 namespace {
-using namespace Qt::StringLiterals;
 
 // Truncation toward zero; values beyond the integer range saturate instead of being
 // undefined behaviour.
@@ -35,44 +31,33 @@ struct Tally {
 };
 } // namespace
 
-QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root) {
-    if (!root)
-        return {};
-    const std::optional<QJsonArray> tasks = json::array(*root, "tasks"_L1);
-    if (!tasks)
+QList<SandboxProgress> sandboxRows(const TaskInfo* info) {
+    if (!info || !info->tasks)
         return {};
 
     // Keyed by UTF-8 bytes so the order is the byte order whatever the characters.
     std::map<QByteArray, std::pair<QString, Tally>> tallies;
-    for (const QJsonValue& element : *tasks) {
-        if (!element.isObject())
+    for (const std::optional<TaskInfoTask>& task : *info->tasks) {
+        if (!task || !task->jobs)
             continue;
-        const QJsonObject task = element.toObject();
-        const std::optional<QJsonObject> jobs = json::object(task, "jobs"_L1);
-        if (!jobs)
+        const std::optional<TaskInfoCurrentTask>& current = task->currentTask;
+        if (current && current->finished)
             continue;
-        std::optional<QJsonObject> current;
-        if (const auto prototype = json::object(task, "prototype"_L1))
-            current = json::object(*prototype, "currentTask"_L1);
-        if (current && current->contains("finished"_L1))
-            continue;
-        const QJsonObject currentJobs =
-            current ? json::object(*current, "jobs"_L1).value_or(QJsonObject()) : QJsonObject();
+        const JobMap<TaskInfoEntry>* currentJobs =
+            current && current->jobs ? &*current->jobs : nullptr;
 
-        for (auto it = jobs->begin(); it != jobs->end(); ++it) {
-            if (!it.value().isObject())
+        for (const auto& [jobId, counters] : *task->jobs) {
+            if (!counters)
                 continue;
-            const QJsonObject job = it.value().toObject();
-            const double done = json::number(job, "slicesDone"_L1).value_or(0.0);
-            const double left =
-                double(json::array(job, "slicesLeft"_L1).value_or(QJsonArray()).size());
+            const double done = counters->slicesDone.value_or(0.0);
+            const double left = double(counters->slicesLeft);
             std::optional<double> total;
-            if (const QJsonValue entry = currentJobs.value(it.key()); entry.isObject())
-                total = json::number(entry.toObject(), "sliceCount"_L1);
+            if (const TaskInfoEntry* entry = currentJobs ? findJob(*currentJobs, jobId) : nullptr)
+                total = entry->sliceCount;
             const double fetched = std::max(total.value_or(done + left), done + left);
 
-            auto& [id, tally] = tallies[it.key().toUtf8()];
-            id = it.key();
+            auto& [id, tally] = tallies[jobId.toUtf8()];
+            id = jobId;
             tally.done += done;
             tally.fetched += fetched;
         }

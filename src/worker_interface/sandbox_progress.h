@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QJsonObject>
+#include "core/task_info.h"
+
 #include <QList>
 #include <QString>
 
@@ -19,10 +20,10 @@ struct SandboxProgress {
     bool operator==(const SandboxProgress&) const = default;
 };
 
-// Reduces a task-info root to one row per job, in ascending job id order (UTF-8 byte
-// order). Tasks whose current task is finished are skipped; a job without fetched
-// slices gets no row.
-[[nodiscard]] QList<SandboxProgress> sandboxRows(const std::optional<QJsonObject>& root);
+// Reduces a task-info document to one row per job, in ascending job id order (UTF-8
+// byte order). Tasks whose current task is finished are skipped; a job without fetched
+// slices gets no row. No document gives no rows.
+[[nodiscard]] QList<SandboxProgress> sandboxRows(const TaskInfo* info);
 
 // The row's labels: "<done>/<fetched> SLICES" and the percentage with one decimal.
 [[nodiscard]] QString slicesText(qint64 slicesDone, qint64 slicesFetched);

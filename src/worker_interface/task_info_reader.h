@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QByteArray>
-#include <QJsonObject>
+#include "core/task_info.h"
+#include "worker_interface/task_info_parser.h"
 
+#include <QByteArray>
+
+#include <memory>
 #include <optional>
 
 namespace vxr {
@@ -20,17 +23,17 @@ struct TaskInfoLimits {
 // first jobs by ID (its counters and its current task's entries alike) as long as the
 // document's distinct jobs stay within the limit; the "jobs" map keeps only those.
 // Returns whether anything was left out.
-bool boundTaskInfo(QJsonObject& root);
+bool boundTaskInfo(TaskInfo& info);
 
 // Parses the task-info bodies of one poll loop. While nothing moves, the worker serves
 // the same bytes every cycle; those are recognised by comparison and not parsed again,
-// and `unchanged` tells the consumers that their last result still holds. Roots come
+// and `unchanged` tells the consumers that their last result still holds. Documents come
 // bounded by TaskInfoLimits; the first cut is said once in the diagnostics.
 class TaskInfoReader {
 public:
     struct Result {
-        std::optional<QJsonObject> root; // nothing when the fetch or the parse failed
-        bool unchanged = false;          // same body as the previous cycle
+        std::shared_ptr<const TaskInfo> info; // null when the fetch or the parse failed
+        bool unchanged = false;               // same body as the previous cycle
     };
 
     // `body` is nothing when the fetch failed; a failure is never "unchanged", and the
@@ -38,8 +41,9 @@ public:
     Result read(const std::optional<QByteArray>& body);
 
 private:
+    TaskInfoParser m_parser;
     std::optional<QByteArray> m_lastBody;
-    std::optional<QJsonObject> m_lastRoot;
+    std::shared_ptr<const TaskInfo> m_lastInfo;
     bool m_saidBounded = false;
 };
 

@@ -5,6 +5,7 @@
 #include "jobs/jobs_screen_logic.h"
 
 #include "jobs/task_info_builder.h"
+#include "support/task_info_json.h"
 
 #include <QAbstractItemModelTester>
 #include <QDir>
@@ -165,7 +166,7 @@ private slots:
         const QString nested = path(QStringLiteral("a/VXR Worker"));
         JobHistory store(nested, m_timing);
         QVERIFY(QFileInfo(nested).isDir());
-        store.ingest(document({"j"}));
+        store.ingest(testing::taskInfo(document({"j"})));
         store.saveNow();
         QVERIFY(QFile::exists(nested + QStringLiteral("/job-history.json")));
     }
@@ -176,7 +177,7 @@ private slots:
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const QJsonObject withProcess{{"workerProcess", QJsonObject{{"rss", 5}}}};
 
-        store->ingest(withProcess);
+        store->ingest(testing::taskInfo(withProcess));
         QCOMPARE(process.count(), 1);
         QCOMPARE(store->workerProcess()->rss, 5.0);
         QVERIFY(store->property("hasWorkerProcess").toBool());
@@ -184,11 +185,12 @@ private slots:
         QCOMPARE(rows.size(), jobs_screen::workerProcessRows(*store->workerProcess()).size());
         QCOMPARE(rows.first().value<jobs_screen::ProcessRow>(),
                  jobs_screen::workerProcessRows(*store->workerProcess()).first());
-        store->ingest(withProcess);
+        store->ingest(testing::taskInfo(withProcess));
         QCOMPARE(process.count(), 1);
-        store->ingest({{"workerProcess", QJsonObject{{"rss", 6}}}, {"tasks", QJsonArray{}}});
+        store->ingest(testing::taskInfo(
+            {{"workerProcess", QJsonObject{{"rss", 6}}}, {"tasks", QJsonArray{}}}));
         QCOMPARE(process.count(), 2);
-        store->ingest({{"workerProcess", 7}});
+        store->ingest(testing::taskInfo({{"workerProcess", 7}}));
         QCOMPARE(process.count(), 3);
         QVERIFY(!store->workerProcess());
         QVERIFY(!store->property("hasWorkerProcess").toBool());
@@ -204,21 +206,21 @@ private slots:
         QSignalSpy saved(store.get(), &JobHistory::saved);
         const QJsonObject doc = document({"j"});
 
-        store->ingest(doc);
+        store->ingest(testing::taskInfo(doc));
         QCOMPARE(jobs.count(), 1);
         QVERIFY(store->hasPendingSave());
         store->saveNow();
         QCOMPARE(saved.count(), 1);
 
         m_now = t0.addSecs(10);
-        store->ingest(doc);
+        store->ingest(testing::taskInfo(doc));
         QCOMPARE(jobs.count(), 1);
         QVERIFY(!store->hasPendingSave());
         QCOMPARE(store->jobs().at(0).firstSeen, t0);
         QCOMPARE(store->jobs().at(0).lastActive, t0);
 
         m_now = t0.addSecs(20);
-        store->ingest(document({"j"}, 1, 100, 3));
+        store->ingest(testing::taskInfo(document({"j"}, 1, 100, 3)));
         QCOMPARE(jobs.count(), 2);
         QCOMPARE(store->jobs().at(0).firstSeen, t0);
         QCOMPARE(store->jobs().at(0).lastActive, m_now);
@@ -252,7 +254,7 @@ private slots:
         QFETCH(int, records);
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
-        store->ingest(QJsonDocument::fromJson(document).object());
+        store->ingest(testing::taskInfo(QJsonDocument::fromJson(document).object()));
         QCOMPARE(store->jobs().size(), records);
         QCOMPARE(jobs.count(), records);
         QCOMPARE(store->hasPendingSave(), records > 0);
@@ -261,8 +263,9 @@ private slots:
     void laterTaskWithTheSameKeyOverwrites() {
         const auto store = makeHistory();
         const QJsonValue none = QJsonValue::Undefined;
-        store->ingest(makeDocument({makeTask(none, none, {{"j", 1, cpuMetrics(10)}}),
-                                    makeTask(none, none, {{"j", 4, cpuMetrics(20)}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(none, none, {{"j", 1, cpuMetrics(10)}}),
+                                            makeTask(none, none, {{"j", 4, cpuMetrics(20)}})})));
         const JobRecord& job = store->jobs().at(0);
         QCOMPARE(job.tasks.keys(), QStringList{"|"});
         QCOMPARE(job.tasks.first().slicesDone, 4.0);
@@ -273,8 +276,9 @@ private slots:
         const auto store = makeHistory();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         const auto ingest = [&](const QJsonObject& info, const QString& entryGroup) {
-            store->ingest(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), entryGroup}})},
-                                       info.isEmpty() ? QJsonObject{} : QJsonObject{{"j", info}}));
+            store->ingest(testing::taskInfo(
+                makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), entryGroup}})},
+                             info.isEmpty() ? QJsonObject{} : QJsonObject{{"j", info}})));
             return store->jobs().at(0);
         };
 
@@ -301,8 +305,9 @@ private slots:
 
         // Within one document the last task's group wins, even when it equals the
         // group stored before the document.
-        store->ingest(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), "g5"}}),
-                                    makeTask(2, 100, {{"j", 2, cpuMetrics(5), ""}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(1, 100, {{"j", 2, cpuMetrics(5), "g5"}}),
+                                            makeTask(2, 100, {{"j", 2, cpuMetrics(5), ""}})})));
         QCOMPARE(store->jobs().at(0).computeGroup, std::optional<QString>(""));
     }
 
@@ -313,7 +318,7 @@ private slots:
             const QJsonObject info{
                 {"ramBreakdown", QJsonObject{{"heap", heap}, {"other", 1}, {"slices", slices}}},
                 {"metrics", QJsonObject{{"cpu", cpuEstimate}, {"in", 3}}}};
-            store->ingest(document({"j"}, 1, 100, 2, 50, {{"j", info}}));
+            store->ingest(testing::taskInfo(document({"j"}, 1, 100, 2, 50, {{"j", info}})));
         };
         const auto breakdown = [&] { return store->jobs().at(0).ramBreakdown.value(); };
 
@@ -335,7 +340,7 @@ private slots:
 
     void removeKeepsTheJobAwayUntilANewTask() {
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->saveNow();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
 
@@ -346,9 +351,10 @@ private slots:
         QCOMPARE(store->dismissed(), (DismissedPairs{{"j", {"1|100"}}}));
 
         m_now = t0.addSecs(60);
-        store->ingest(document({"j", "k"}, 1, 100, 5)); // k changes, j stays dismissed
+        store->ingest(
+            testing::taskInfo(document({"j", "k"}, 1, 100, 5))); // k changes, j stays dismissed
         QCOMPARE(ids(store->jobs()), QStringList{"k"});
-        store->ingest(document({"j"}, 2, 100));
+        store->ingest(testing::taskInfo(document({"j"}, 2, 100)));
         QCOMPARE(ids(store->jobs()), (QStringList{"j", "k"}));
         const JobRecord& back = store->jobs().at(0);
         QCOMPARE(back.firstSeen, m_now);
@@ -360,7 +366,7 @@ private slots:
 
     void removeOfAnUnknownIdDoesNothing() {
         const auto store = makeHistory();
-        store->ingest(document({"j"}));
+        store->ingest(testing::taskInfo(document({"j"})));
         store->saveNow();
         QSignalSpy jobs(store.get(), &JobHistory::jobsChanged);
         store->remove("nope");
@@ -371,12 +377,12 @@ private slots:
 
     void clearDismissesEveryJob() {
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->clear();
         QVERIFY(store->jobs().isEmpty());
         QCOMPARE(store->dismissed().keys(), (QStringList{"j", "k"}));
         QVERIFY(store->hasPendingSave());
-        store->ingest(document({"j", "k"}, 1, 100, 9));
+        store->ingest(testing::taskInfo(document({"j", "k"}, 1, 100, 9)));
         QVERIFY(store->jobs().isEmpty());
     }
 
@@ -386,7 +392,7 @@ private slots:
             many.insert(QStringLiteral("gone-%1").arg(i), {"1|1"});
         QVERIFY(writeAll(dismissedPath(), encodeDismissed(many)));
         const auto store = makeHistory();
-        store->ingest(document({"j", "k"}));
+        store->ingest(testing::taskInfo(document({"j", "k"})));
         store->remove("j");
         // 501 ids: only those of records still listed survive (j was, while dismissed).
         QCOMPARE(store->dismissed(), (DismissedPairs{{"j", {"1|100"}}}));
@@ -403,7 +409,7 @@ private slots:
         const auto store = makeHistory();
         QCOMPARE(store->jobs().size(), 500);
 
-        store->ingest(document({"new"}));
+        store->ingest(testing::taskInfo(document({"new"})));
         QCOMPARE(store->jobs().size(), 500);
         QCOMPARE(store->jobs().first().id, QStringLiteral("new"));
         QCOMPARE(store->jobs().last().id, QStringLiteral("old-498"));
@@ -420,9 +426,9 @@ private slots:
         const qint64 delay = m_timing.jobHistorySaveDelay.count();
         QElapsedTimer clock;
         clock.start();
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         QTest::qWait(int(delay / 3));
-        store->ingest(document({"b"}, 2));
+        store->ingest(testing::taskInfo(document({"b"}, 2)));
         QVERIFY(!QFile::exists(historyPath()));
 
         QTRY_COMPARE_WITH_TIMEOUT(saved.count(), 1, int(delay * 5));
@@ -441,7 +447,7 @@ private slots:
         QSignalSpy saved(store.get(), &JobHistory::saved);
         store->saveNow(); // nothing pending
         QCOMPARE(saved.count(), 0);
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         store->saveNow();
         QCOMPARE(saved.count(), 1);
         QVERIFY(!store->hasPendingSave());
@@ -463,7 +469,7 @@ private slots:
         const QByteArray written = readAll(historyPath());
 
         // A save still waiting when the store goes away is dropped.
-        store->ingest(document({"b"}, 2));
+        store->ingest(testing::taskInfo(document({"b"}, 2)));
         store.reset();
         QTest::qWait(int(m_timing.jobHistorySaveDelay.count() * 3 / 2));
         QCOMPARE(readAll(historyPath()), written);
@@ -474,10 +480,11 @@ private slots:
     void changeDuringABackgroundWriteLandsLast() {
         const auto store = makeHistory();
         QSignalSpy saved(store.get(), &JobHistory::saved);
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         QTRY_VERIFY_WITH_TIMEOUT(!store->hasPendingSave(),
                                  int(m_timing.jobHistorySaveDelay.count() * 5));
-        store->ingest(document({"b"}, 2)); // the first write may still be running
+        store->ingest(
+            testing::taskInfo(document({"b"}, 2))); // the first write may still be running
         store->saveNow();
         QCOMPARE(ids(decodeJobHistory(readAll(historyPath())).value()), (QStringList{"a", "b"}));
         QTRY_COMPARE(saved.count(), 2);
@@ -492,7 +499,7 @@ private slots:
     void failedWriteKeepsTheOldFile() {
         QFETCH(bool, readOnlyDirectory);
         const auto store = makeHistory();
-        store->ingest(document({"a"}));
+        store->ingest(testing::taskInfo(document({"a"})));
         store->saveNow();
         const QByteArray before = readAll(historyPath());
         const QStringList files = QDir(m_dir->path()).entryList(QDir::Files);
@@ -500,7 +507,7 @@ private slots:
         QStringList many;
         for (int i = 0; i < 50; ++i)
             many.append(QStringLiteral("job-%1").arg(i));
-        store->ingest(document(many, 7));
+        store->ingest(testing::taskInfo(document(many, 7)));
 
         QSignalSpy saved(store.get(), &JobHistory::saved);
         if (readOnlyDirectory) {
@@ -544,10 +551,11 @@ private slots:
         QSignalSpy reset(model, &QAbstractItemModel::modelReset);
         QSignalSpy count(model, &JobListModel::countChanged);
 
-        store->ingest(document({"a"}, 1, 100, 2, 40));
+        store->ingest(testing::taskInfo(document({"a"}, 1, 100, 2, 40)));
         m_now = t0.addSecs(1);
-        store->ingest(makeDocument({makeTask(1, 100, {{"a", 2, cpuMetrics(60)}}),
-                                    makeTask(2, 100, {{"b", 1, cpuMetrics(10)}})}));
+        store->ingest(
+            testing::taskInfo(makeDocument({makeTask(1, 100, {{"a", 2, cpuMetrics(60)}}),
+                                            makeTask(2, 100, {{"b", 1, cpuMetrics(10)}})})));
         QCOMPARE(modelIds(*model), (QStringList{"b", "a"}));
         QCOMPARE(inserted.count(), 2);
         QCOMPARE(inserted.at(1).at(1).toInt(), 0); // the newer job goes on top
@@ -563,10 +571,10 @@ private slots:
                      .text,
                  jobs_screen::secondsText(60.0));
 
-        store->ingest(
+        store->ingest(testing::taskInfo(
             {{"workerProcess",
               QJsonObject{{"budget", QJsonObject{{"jobs", QJsonObject{{"a", QJsonObject{}}}}}},
-                          {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}});
+                          {"sandboxReuse", QJsonObject{{"b", QJsonObject{{"fresh", 2}}}}}}}}));
         QCOMPARE(changed.count(), 3);
         QCOMPARE(changed.at(2).at(2).value<QList<int>>(),
                  (QList<int>{JobListModel::ReuseLineRole, JobListModel::BudgetLineRole}));

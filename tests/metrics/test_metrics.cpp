@@ -2,6 +2,7 @@
 #include "metrics/metric_history.h"
 #include "metrics/metrics_sampler.h"
 #include "metrics/sample_math.h"
+#include "worker_interface/task_info_parser.h"
 
 #include <QJsonDocument>
 #include <QSignalSpy>
@@ -152,7 +153,7 @@ private slots:
     void networkTotalsOnlyGrow() {
         NetworkTotals totals;
         const auto look = [&](int slicesDone, double in) {
-            accountTaskInfo(totals, *parseTaskInfoRoot(taskInfoBody(slicesDone, in)));
+            accountTaskInfo(totals, *TaskInfoParser().parseBody(taskInfoBody(slicesDone, in)));
             return totals.bytesIn;
         };
         QCOMPARE(look(3, 1000), 3000.0);
@@ -164,23 +165,21 @@ private slots:
 
         // Entries the reader cannot use are skipped one by one.
         const NetworkTotals before = totals;
-        accountTaskInfo(totals, QJsonDocument::fromJson(R"({"tasks":[1,"x",
+        accountTaskInfo(totals, *TaskInfoParser().parseJson(R"({"tasks":[1,"x",
             {"jobs":{"j1":{"slicesDone":"9"}},"prototype":{"serial":7,"taskTime":1000,
              "currentTask":{"jobs":{"j1":{"metrics":{"in":1000}}}}}},
             {"jobs":{"j1":{"slicesDone":9}},"prototype":{"serial":7,"taskTime":1000,
              "currentTask":{"jobs":{"j1":{"metrics":5}}}}},
-            {"jobs":{"j1":{"slicesDone":9}},"prototype":{"currentTask":[]}}]})")
-                                    .object());
-        accountTaskInfo(totals, QJsonDocument::fromJson(R"({"tasks":{}})").object());
+            {"jobs":{"j1":{"slicesDone":9}},"prototype":{"currentTask":[]}}]})"));
+        accountTaskInfo(totals, *TaskInfoParser().parseJson(R"({"tasks":{}})"));
         QCOMPARE(totals, before);
 
         // The same job in another task is another key; missing "in" counts as 0.
-        accountTaskInfo(totals, QJsonDocument::fromJson(R"({"tasks":[
+        accountTaskInfo(totals, *TaskInfoParser().parseJson(R"({"tasks":[
             {"jobs":{"j1":{"slicesDone":2}},"prototype":{"serial":"s",
              "currentTask":{"jobs":{"j1":{"metrics":{"in":100.5}}}}}},
             {"jobs":{"j1":{"slicesDone":2}},"prototype":{"serial":8,
-             "currentTask":{"jobs":{"j1":{"metrics":{}}}}}}]})")
-                                    .object());
+             "currentTask":{"jobs":{"j1":{"metrics":{}}}}}}]})"));
         QCOMPARE(totals.bytesIn, 4500.0 + 201);
         QVERIFY(totals.lastTaskJobBytesIn.contains(QStringLiteral("s||j1")));
         QCOMPARE(totals.lastTaskJobBytesIn.value(QStringLiteral("8||j1"), -1), 0.0);
@@ -207,9 +206,9 @@ private slots:
         const QList<QByteArray> bodies{taskInfoBody(3), taskInfoBody(4),
                                        QByteArray("window.taskInfo={\"tasks\":[]}")};
         for (const QByteArray& body : bodies) {
-            const std::optional<QJsonObject> root = parseTaskInfoRoot(body);
-            QVERIFY(root);
-            sampler.recordTaskInfo(*root);
+            const std::optional<TaskInfo> info = TaskInfoParser().parseBody(body);
+            QVERIFY(info);
+            sampler.recordTaskInfo(*info);
         }
         QTRY_VERIFY(finished >= 4);
         QVERIFY(historiesInStep);

@@ -163,12 +163,12 @@ private slots:
         poll.start();
         QTRY_VERIFY(fetched.count() >= 3);
         for (const auto& args : fetched)
-            QVERIFY(!args.first().value<std::optional<QJsonObject>>());
+            QVERIFY(!args.first().value<std::shared_ptr<const TaskInfo>>());
 
         service.answer(kTaskInfo, 404, "x={\"tasks\":[]};"); // the status code is not examined
         fetched.clear();
         QTRY_VERIFY(fetched.count() >= 3);
-        QVERIFY(fetched.last().first().value<std::optional<QJsonObject>>().has_value());
+        QVERIFY(fetched.last().first().value<std::shared_ptr<const TaskInfo>>() != nullptr);
     }
 
     void oversizedBodiesYieldNothing_data() {
@@ -187,7 +187,8 @@ private slots:
         QSignalSpy fetched(&poll, &TaskInfoPoll::fetched);
         poll.start();
         QTRY_VERIFY(fetched.count() >= 1);
-        QCOMPARE(fetched.first().first().value<std::optional<QJsonObject>>().has_value(), present);
+        QCOMPARE(fetched.first().first().value<std::shared_ptr<const TaskInfo>>() != nullptr,
+                 present);
     }
 
     // A peer that trickles (an idle timeout never fires) is given up at the deadline;
@@ -210,7 +211,7 @@ private slots:
         poll.start();
         QTRY_VERIFY_WITH_TIMEOUT(fetched.count() >= 3, 30000);
         for (const auto& args : fetched)
-            QVERIFY(!args.first().value<std::optional<QJsonObject>>());
+            QVERIFY(!args.first().value<std::shared_ptr<const TaskInfo>>());
         QVERIFY(peer.mostSentOnOneConnection < 2 * kLocalBodyCap);
     }
 

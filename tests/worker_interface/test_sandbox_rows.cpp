@@ -1,7 +1,7 @@
 #include "worker_interface/sandbox_list_model.h"
 #include "worker_interface/sandbox_progress.h"
 
-#include "core/envelope.h"
+#include "support/task_info_json.h"
 
 #include <QAbstractItemModelTester>
 #include <QJsonArray>
@@ -14,8 +14,9 @@ using namespace vxr;
 namespace {
 using Rows = QList<SandboxProgress>;
 
-QJsonObject parse(const char* json) {
-    return QJsonDocument::fromJson(json).object();
+TaskInfo parse(const char* json) {
+    TaskInfoParser parser;
+    return parser.parseJson(json).value();
 }
 
 SandboxProgress row(const QString& id, qint64 done, qint64 fetched, double percent) {
@@ -76,7 +77,8 @@ private slots:
     void reduction() {
         QFETCH(QByteArray, json);
         QFETCH(Rows, expected);
-        const Rows rows = sandboxRows(parse(json));
+        const TaskInfo info = parse(json);
+        const Rows rows = sandboxRows(&info);
         QCOMPARE(rows.size(), expected.size());
         for (qsizetype i = 0; i < rows.size(); ++i) {
             QCOMPARE(rows[i].id, expected[i].id);
@@ -88,11 +90,13 @@ private slots:
     }
 
     void absentOrUnparsableDocumentGivesNoRows() {
-        QVERIFY(sandboxRows(std::nullopt).isEmpty());
+        QVERIFY(sandboxRows(nullptr).isEmpty());
         // A line break after the final ";" makes the document unreadable.
         const QByteArray body = R"(x={"tasks":[{"jobs":{"j":{"slicesDone":1}}}]};)";
-        QCOMPARE(sandboxRows(parseTaskInfoRoot(body)).size(), 1);
-        QVERIFY(sandboxRows(parseTaskInfoRoot(body + "\n")).isEmpty());
+        TaskInfoParser parser;
+        const std::optional<TaskInfo> info = parser.parseBody(body);
+        QCOMPARE(sandboxRows(info ? &*info : nullptr).size(), 1);
+        QVERIFY(!parser.parseBody(body + "\n"));
     }
 
     void jobNameCountsCharactersNotCodeUnits() {
@@ -101,7 +105,8 @@ private slots:
         QJsonObject root{
             {"tasks",
              QJsonArray{QJsonObject{{"jobs", QJsonObject{{id, QJsonObject{{"slicesDone", 1}}}}}}}}};
-        const Rows rows = sandboxRows(root);
+        const TaskInfo info = testing::taskInfo(root);
+        const Rows rows = sandboxRows(&info);
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].jobName, QString::fromUtf8("\U0001F600").repeated(10));
     }

@@ -4,6 +4,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
 #include <QTest>
 
@@ -16,14 +17,14 @@ class TestTaskInfoReader : public QObject {
     Q_OBJECT
 private slots:
     // One poll loop's bodies in order; for each, whether the reader calls it unchanged
-    // and the "n" of the root it returns (-1: no root).
+    // and the worker's "rss" in the document it returns (-1: no document).
     void readsOnlyNewBodies_data() {
         QTest::addColumn<Bodies>("bodies");
         QTest::addColumn<QList<bool>>("unchanged");
         QTest::addColumn<QList<int>>("roots");
-        const QByteArray a = "taskInfo={\"n\":1};";
-        const QByteArray b = "taskInfo={\"n\":2};";
-        const QByteArray bad = "taskInfo={\"n\":";
+        const QByteArray a = "taskInfo={\"workerProcess\":{\"rss\":1}};";
+        const QByteArray b = "taskInfo={\"workerProcess\":{\"rss\":2}};";
+        const QByteArray bad = "taskInfo={\"workerProcess\":";
         QTest::newRow("same bytes again")
             << Bodies{a, QByteArray(a)} << QList<bool>{false, true} << QList<int>{1, 1};
         QTest::newRow("changed and back")
@@ -45,7 +46,7 @@ private slots:
         for (qsizetype i = 0; i < bodies.size(); ++i) {
             const TaskInfoReader::Result result = reader.read(bodies[i]);
             QCOMPARE(result.unchanged, unchanged[i]);
-            QCOMPARE(result.root ? result.root->value("n").toInt() : -1, roots[i]);
+            QCOMPARE(result.info ? int(*result.info->workerProcess->rss) : -1, roots[i]);
         }
     }
 
@@ -97,22 +98,26 @@ private slots:
         DiagnosticCapture diagnostics;
         TaskInfoReader reader;
         for (int serial : {1, 2}) {
-            const std::optional<QJsonObject> root = reader.read(body(serial)).root;
-            QVERIFY(root);
-            const QJsonArray kept = root->value("tasks").toArray();
-            QCOMPARE(kept.size(), keptTasks);
+            const std::shared_ptr<const TaskInfo> info = reader.read(body(serial)).info;
+            QVERIFY(info);
+            QCOMPARE(info->tasks->size(), keptTasks);
             QSet<QString> ids;
-            for (const QJsonValue& task : kept) {
-                const QJsonObject counters = task["jobs"].toObject();
-                const QJsonObject entries = task["prototype"]["currentTask"]["jobs"].toObject();
+            for (const std::optional<TaskInfoTask>& task : *info->tasks) {
+                const auto keys = [](const auto& map) {
+                    QStringList keys;
+                    for (const auto& entry : map)
+                        keys.append(entry.first);
+                    return keys;
+                };
+                const QStringList counters = keys(*task->jobs);
                 QVERIFY(counters.size() <= 64);
-                QCOMPARE(entries.keys(), counters.keys());
-                for (const QString& id : counters.keys())
+                QCOMPARE(keys(*task->currentTask->jobs), counters);
+                for (const QString& id : counters)
                     ids.insert(id);
             }
             QCOMPARE(ids.size(), keptJobs);
-            QCOMPARE(root->value("jobs").toObject().size(), jobIds > 1024 ? keptJobs : jobIds);
-            QCOMPARE(sandboxRows(root).size(), keptJobs);
+            QCOMPARE(info->jobs->size(), jobIds > 1024 ? keptJobs : jobIds);
+            QCOMPARE(sandboxRows(info.get()).size(), keptJobs);
         }
         QCOMPARE(diagnostics.lines().size(), said ? 1 : 0);
     }

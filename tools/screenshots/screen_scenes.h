@@ -7,8 +7,10 @@
 
 #include "jobs/job_history.h"
 #include "metrics/metrics_sampler.h"
+#include "worker_interface/task_info_parser.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 
@@ -34,7 +36,7 @@ inline QJsonObject task(const QString& serial, const QString& jobId, double slic
 
 // Two jobs, one with GPU work and a memory breakdown with a spike, and the worker
 // process's budget and sandbox reuse figures.
-inline QJsonObject taskInfoDocument(double progress) {
+inline vxr::TaskInfo taskInfoDocument(double progress) {
     const QString render = QStringLiteral("7f3a9c01d2e4b8a1");
     const QString hash = QStringLiteral("c4e81b77aa90f3d2");
     const QJsonObject renderMetrics{
@@ -90,12 +92,14 @@ inline QJsonObject taskInfoDocument(double progress) {
         {QStringLiteral("heapLimit"), 4.345e9},
         {QStringLiteral("budget"), budget},
         {QStringLiteral("sandboxReuse"), QJsonObject{{render, renderReuse}}}};
-    return {
+    const QJsonObject root{
         {QStringLiteral("tasks"),
          QJsonArray{task(QStringLiteral("41"), render, std::round(118 * progress), renderMetrics),
                     task(QStringLiteral("42"), hash, 12, hashMetrics)}},
         {QStringLiteral("jobs"), jobs},
         {QStringLiteral("workerProcess"), workerProcess}};
+    vxr::TaskInfoParser parser;
+    return parser.parseJson(QJsonDocument(root).toJson(QJsonDocument::Compact)).value();
 }
 
 // 450 two-second samples: a busy worker whose load changes with the slices.
