@@ -21,11 +21,17 @@
 
 #include <memory>
 
+#include <malloc.h>
+
 #include <unistd.h>
 
 Q_IMPORT_QML_PLUGIN(VXR_AppPlugin)
 
 int main(int argc, char* argv[]) {
+    // A fixed threshold: glibc otherwise raises it to the size of each large block freed,
+    // so after a few capped multi-megabyte replies such blocks come from the heap and
+    // stay with the process. Fixed, they are mapped and given back when freed.
+    mallopt(M_MMAP_THRESHOLD, 512 * 1024);
     // The web engine's sandbox cannot start as root (CI); it must know before it
     // initialises.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
