@@ -459,7 +459,7 @@ private slots:
             return ::stat(QFile::encodeName(dismissedPath()).constData(), &st) == 0 ? st.st_ino : 0;
         };
         const auto dismissedInode = inode();
-        store->ingest(document({"a", "c"}, 2));
+        store->ingest(testing::taskInfo(document({"a", "c"}, 2)));
         store->saveNow();
         QCOMPARE(inode(), dismissedInode);
         store->remove(QStringLiteral("c"));
