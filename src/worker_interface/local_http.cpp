@@ -83,7 +83,10 @@ QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis 
     QObject::connect(reply, &QIODevice::readyRead, reply, [reply, state, bodyCap, refuse] {
         if (state->refused)
             return;
-        state->body += reply->read(bodyCap + 1 - state->body.size());
+        // Only what has arrived: read(n) allocates n bytes up front, and the cap is
+        // megabytes.
+        const qint64 room = bodyCap + 1 - state->body.size();
+        state->body += reply->read(std::min(reply->bytesAvailable(), room));
         if (state->body.size() > bodyCap)
             refuse();
     });
