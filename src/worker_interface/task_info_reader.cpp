@@ -33,10 +33,27 @@ bool chooseJobs(const JobMap<TaskInfoCounters>& counters, QSet<QString>& seen,
     return whole;
 }
 
+// True when the document is within every limit as it stands, which is the usual case:
+// counting is cheaper than choosing jobs by ID.
+bool withinLimits(const TaskInfo& info) {
+    if (info.tasks->size() > TaskInfoLimits::tasks ||
+        (info.jobs && info.jobs->size() > TaskInfoLimits::jobs))
+        return false;
+    qsizetype jobs = 0; // distinct or not: never fewer than the distinct ones
+    for (const std::optional<TaskInfoTask>& task : *info.tasks) {
+        if (!task || !task->jobs)
+            continue;
+        if (task->jobs->size() > TaskInfoLimits::jobsPerTask)
+            return false;
+        jobs += task->jobs->size();
+    }
+    return jobs <= TaskInfoLimits::jobs;
+}
+
 } // namespace
 
 bool boundTaskInfo(TaskInfo& info) {
-    if (!info.tasks)
+    if (!info.tasks || withinLimits(info))
         return false;
     bool cut = info.tasks->size() > TaskInfoLimits::tasks;
     if (cut)
