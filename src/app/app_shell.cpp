@@ -154,6 +154,7 @@ void AppShell::createTray() {
     connect(quit, &QAction::triggered, this, &AppShell::quitRequested);
 
     m_tray = new QSystemTrayIcon(this);
+    m_trayIconRunning.reset();
     m_tray->setToolTip(QStringLiteral("VXR Worker"));
     m_tray->setContextMenu(m_menu.get());
     connect(m_tray, &QSystemTrayIcon::activated, this,
@@ -185,16 +186,26 @@ void AppShell::refreshTray() {
     if (!m_tray || !m_controller)
         return;
     const bool running = m_controller->evaluatorsRunning();
-    QIcon icon;
-    // Trays ask for different heights; each gets the logo scaled to it.
-    for (int height : {16, 22, 24, 32, 48, 64})
-        icon.addPixmap(QPixmap::fromImage(trayImage(m_logo, height, running)));
-    m_tray->setIcon(icon);
+    if (m_trayIconRunning != running) {
+        m_trayIconRunning = running;
+        QIcon icon;
+        // Trays ask for different heights; each gets the logo scaled to it.
+        for (int height : {16, 22, 24, 32, 48, 64})
+            icon.addPixmap(QPixmap::fromImage(trayImage(m_logo, height, running)));
+        m_tray->setIcon(icon);
+    }
 
     const ComputeState state = computeState();
     m_toggleAction->setText(trayActionLabel(state));
     m_toggleAction->setEnabled(!state.isStopping);
-    m_tray->setToolTip(trayToolTip());
+    // Each new tooltip is a signal to the tray host; the sandbox rows change far more
+    // often than the text.
+    if (const QString toolTip = trayToolTip(); m_tray->toolTip() != toolTip)
+        m_tray->setToolTip(toolTip);
+}
+
+QIcon AppShell::trayIcon() const {
+    return m_tray ? m_tray->icon() : QIcon();
 }
 
 ComputeState AppShell::computeState() const {

@@ -2,6 +2,7 @@
 
 #include "app/shell_rules.h"
 
+#include <QIcon>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
@@ -10,6 +11,7 @@
 #include <chrono>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QDBusServiceWatcher;
@@ -59,6 +61,8 @@ public:
     [[nodiscard]] DetachedWindow* detachedWindow() const { return m_detached; }
     [[nodiscard]] QMenu* trayMenu() const { return m_menu.get(); }
     [[nodiscard]] QString trayToolTip() const;
+    // What the tray shows now (a null icon without a tray).
+    [[nodiscard]] QIcon trayIcon() const;
 
     // The logo at the given height keeping its aspect ratio; drawn at 0.4 opacity
     // while no evaluator runs.
@@ -101,6 +105,9 @@ private:
     QAction* m_toggleAction = nullptr;
     QDBusServiceWatcher* m_trayWatcher = nullptr;
     QImage m_logo;
+    // The state the tray icon was last drawn for: it is redrawn, and sent to the tray
+    // host again, only when that changes, not on every change of the sandboxes.
+    std::optional<bool> m_trayIconRunning;
     SettingsStore* m_settings = nullptr;
 };
 

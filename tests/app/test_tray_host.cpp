@@ -67,6 +67,18 @@ private slots:
         QVERIFY(desktop.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
         QTRY_VERIFY(shell.hasTrayIcon());
 
+        // Progress alone leaves the icon as it is (each new icon goes to the tray host
+        // again); the evaluator starting or stopping redraws it.
+        using vxr::test::ControllerAccess;
+        const qint64 idleIcon = shell.trayIcon().cacheKey();
+        for (qint64 done : {1, 2, 3})
+            ControllerAccess::setSandboxes(*controller, {{"job", "job", done, 8, done * 12.5}});
+        QCOMPARE(shell.trayIcon().cacheKey(), idleIcon);
+        ControllerAccess::setEvaluatorsRunning(*controller, true);
+        QVERIFY(shell.trayIcon().cacheKey() != idleIcon);
+        ControllerAccess::setEvaluatorsRunning(*controller, false);
+        ControllerAccess::setSandboxes(*controller, {});
+
         // The menu's first entry is the home button: same label, same press.
         QMenu* menu = shell.trayMenu();
         QVERIFY(menu);
@@ -76,7 +88,7 @@ private slots:
         QVERIFY(controller->manualOverride());
         QCOMPARE(actions.first()->text(), "Resume automatic start");
         QTRY_VERIFY(shell.trayToolTip().endsWith("Computing"));
-        vxr::test::ControllerAccess::setIsStopping(*controller, true);
+        ControllerAccess::setIsStopping(*controller, true);
         QCOMPARE(shell.trayToolTip(), "VXR Worker\nStopping…");
         QCOMPARE(actions.first()->text(), "Stopping…");
         QVERIFY(!actions.first()->isEnabled());
