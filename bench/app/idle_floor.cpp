@@ -31,7 +31,7 @@ int main(int argc, char* argv[]) {
     vxr::ProcessTreeProbe probe(defaults.procRoot);
     QTimer treeTimer;
     treeTimer.callOnTimeout([&] { (void)probe.snapshot(roots); });
-    treeTimer.start(defaults.timing.governorInterval);
+    treeTimer.start(defaults.timing.treeSampleInterval);
     taskInfo.start();
     runInfo.start();
     return QCoreApplication::exec();

@@ -235,12 +235,9 @@ private slots:
         QObject owner;
         const pid_t root = m_roots.value(50);
         const auto roots = [root] { return QList<qint32>{root}; };
-        Timing timing;
-        timing.samplerInterval = std::chrono::milliseconds(20);
-        timing.governorInterval = std::chrono::milliseconds(20);
-        MetricsSampler sampler({roots, &owner}, timing,
-                               {QStringLiteral("/proc"), QStringLiteral("/sys"), 0});
-        MemoryGovernor governor({roots, [] { return MemorySettings{}; }, &owner}, timing,
+        ProcessTreeWatch tree(roots, std::chrono::milliseconds(20));
+        MetricsSampler sampler({&tree, &owner}, {QStringLiteral("/sys"), 0});
+        MemoryGovernor governor({&tree, [] { return MemorySettings{}; }, &owner},
                                 dir.filePath(QStringLiteral("limit.json")));
         QSignalSpy samples(&sampler, &MetricsSampler::sampleFinished);
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);

@@ -302,6 +302,7 @@ private:
     void killChildrenLeftAtQuit();
 
     // Memory and metrics hooks.
+    ProcessTreeWatch* treeWatch();
     void startMemoryGovernor();
     void notifyMemoryGovernor();
     void startMetricsSampler();
@@ -347,6 +348,7 @@ private:
     // Set by shutdownForQuit(): no child is started after it.
     bool m_shuttingDown = false;
     std::optional<ActivityToken> m_evaluatorActivityToken;
+    QPointer<ProcessTreeWatch> m_treeWatch;
     QPointer<MemoryGovernor> m_memoryGovernor;
     QPointer<MetricsSampler> m_metricsSampler;
     QTimer m_sandboxRestartTimer;

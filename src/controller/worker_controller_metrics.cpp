@@ -5,16 +5,22 @@
 
 namespace vxr {
 
+ProcessTreeWatch* WorkerController::treeWatch() {
+    if (!m_treeWatch)
+        m_treeWatch = new ProcessTreeWatch([this] { return metricsRootPIDs(); },
+                                           m_env.timing.treeSampleInterval, m_env.procRoot, this);
+    return m_treeWatch;
+}
+
 MemoryGovernor* WorkerController::memoryGovernor() {
     if (!m_memoryGovernor) {
         MemoryGovernor::Inputs inputs{
-            [this] { return metricsRootPIDs(); },
+            treeWatch(),
             [this] {
                 return MemorySettings{m_memoryCapPercent, m_yieldToOtherApps, m_memoryHeadroomGB};
             },
             this};
-        m_memoryGovernor = new MemoryGovernor(std::move(inputs), m_env.timing,
-                                              memoryLimitFilePath(), m_env.procRoot, this);
+        m_memoryGovernor = new MemoryGovernor(std::move(inputs), memoryLimitFilePath(), this);
     }
     return m_memoryGovernor;
 }
@@ -22,10 +28,8 @@ MemoryGovernor* WorkerController::memoryGovernor() {
 MetricsSampler* WorkerController::metricsSampler() {
     if (!m_metricsSampler) {
         SamplerEnvironment environment;
-        environment.procRoot = m_env.procRoot;
         environment.sysRoot = m_env.sysRoot;
-        m_metricsSampler = new MetricsSampler({[this] { return metricsRootPIDs(); }, this},
-                                              m_env.timing, environment, this);
+        m_metricsSampler = new MetricsSampler({treeWatch(), this}, environment, this);
         // The poll's documents, fetched and parsed once; unchanged ones never reach it.
         connect(this, &WorkerController::taskInfoFetched, m_metricsSampler,
                 &MetricsSampler::recordTaskInfo);

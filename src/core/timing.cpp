@@ -16,12 +16,11 @@ Timing Timing::scaled(double factor) const {
     Timing t = *this;
     for (Millis* field :
          {&t.initialServiceStartDelay, &t.serviceRelaunchDelay, &t.evaluatorRelaunchDelay,
-          &t.sandboxRestartDebounce,   &t.idleTickInterval,     &t.statusRequestTimeout,
-          &t.statusRetryInterval,      &t.localRequestDeadline, &t.runInfoInterval,
-          &t.taskInfoInterval,         &t.governorInterval,     &t.samplerInterval,
-          &t.jobHistorySaveDelay,      &t.hudReloadDelay,       &t.registrationRestartDelay,
-          &t.resetExitPollInterval,    &t.oneShotTimeout,       &t.showCommandTimeout,
-          &t.killGracePeriod,          &t.quitGracePeriod})
+          &t.sandboxRestartDebounce, &t.idleTickInterval, &t.statusRequestTimeout,
+          &t.statusRetryInterval, &t.localRequestDeadline, &t.runInfoInterval, &t.taskInfoInterval,
+          &t.treeSampleInterval, &t.jobHistorySaveDelay, &t.hudReloadDelay,
+          &t.registrationRestartDelay, &t.resetExitPollInterval, &t.oneShotTimeout,
+          &t.showCommandTimeout, &t.killGracePeriod, &t.quitGracePeriod})
         *field = scale(*field, factor);
     return t;
 }

@@ -22,8 +22,8 @@ struct Timing {
     Millis localRequestDeadline{10000};
     Millis runInfoInterval{15000};
     Millis taskInfoInterval{1500};
-    Millis governorInterval{2000};
-    Millis samplerInterval{2000};
+    // One walk of the worker tree, shared by the memory governor and the metrics sampler.
+    Millis treeSampleInterval{2000};
     Millis jobHistorySaveDelay{3000};
     Millis hudReloadDelay{2000};
     Millis registrationRestartDelay{65000};

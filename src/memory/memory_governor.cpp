@@ -4,7 +4,6 @@
 #include "core/atomic_file.h"
 #include "platform/proc/host_memory.h"
 #include "platform/proc/measurement_pool.h"
-#include "platform/proc/process_tree.h"
 
 #include <QDateTime>
 #include <QtConcurrent/QtConcurrentRun>
@@ -16,73 +15,74 @@ struct MemoryGovernor::Measurement {
     TreeFootprint vxr;
 };
 
+namespace {
+TreeFootprint footprintOf(const ProcessTreeSnapshot& snapshot) {
+    TreeFootprint footprint;
+    for (const ProcessUsage& usage : snapshot) {
+        footprint.total += usage.footprintBytes;
+        footprint.inRam += usage.footprintInRamBytes;
+    }
+    return footprint;
+}
+} // namespace
+
 MemoryGovernor::LimitFileWriter MemoryGovernor::renameOnlyWriter() {
     return [](const QString& path, const QByteArray& contents) {
         return writeFileAtomically(path, contents, Durability::renameOnly);
     };
 }
 
-MemoryGovernor::MemoryGovernor(Inputs inputs, const Timing& timing, QString limitFilePath,
-                               QString procRoot, QObject* parent, LimitFileWriter writer)
+MemoryGovernor::MemoryGovernor(Inputs inputs, QString limitFilePath, QObject* parent,
+                               LimitFileWriter writer)
     : QObject(parent)
     , m_inputs(std::move(inputs))
-    , m_timing(timing)
     , m_limitFilePath(std::move(limitFilePath))
-    , m_procRoot(std::move(procRoot))
-    , m_tree(std::make_shared<ProcessTreeProbe>(m_procRoot))
+    , m_procRoot(m_inputs.tree ? m_inputs.tree->procRoot() : QStringLiteral("/proc"))
     , m_writer(std::move(writer)) {
     m_writerThread.setMaxThreadCount(1);
     // One small file, read once for the settings screen's cap figure.
     if (const auto host = readHostMemory(m_procRoot))
         m_totalMemory = host->totalBytes;
-    m_loop.setSingleShot(true);
-    connect(&m_loop, &QTimer::timeout, this, [this] { update(true); });
 }
 
 MemoryGovernor::~MemoryGovernor() = default;
 
 void MemoryGovernor::start() {
-    if (m_started)
+    if (m_started || !m_inputs.tree)
         return;
     m_started = true;
-    m_loop.start(0);
+    connect(m_inputs.tree, &ProcessTreeWatch::sampled, this,
+            [this](const TreeSample& sample) { update(footprintOf(sample.snapshot)); });
+    m_inputs.tree->start();
 }
 
 void MemoryGovernor::settingsChanged() {
-    update(false);
+    const auto recent = m_inputs.tree ? m_inputs.tree->recentSample() : std::nullopt;
+    update(recent ? std::optional(footprintOf(recent->snapshot)) : std::nullopt);
 }
 
 QString MemoryGovernor::readingText() const {
     return m_reading ? memoryReadingText(*m_reading) : QString();
 }
 
-void MemoryGovernor::update(bool fromLoop) {
-    const auto finished = [this, fromLoop] {
-        if (fromLoop)
-            m_loop.start(m_timing.governorInterval);
+void MemoryGovernor::update(std::optional<TreeFootprint> footprint) {
+    if (!m_inputs.owner || !m_inputs.tree || !m_inputs.settings) {
         emit updateFinished();
-    };
-    if (!m_inputs.owner || !m_inputs.rootPIDs || !m_inputs.settings) {
-        finished();
         return;
     }
-    const QList<qint32> roots = m_inputs.rootPIDs();
+    const auto walk = footprint ? std::function<TreeSample()>() : m_inputs.tree->walkNow();
     QFuture<Measurement> measured =
-        QtConcurrent::run(measurementThreadPool(), [tree = m_tree, procRoot = m_procRoot, roots] {
+        QtConcurrent::run(measurementThreadPool(), [procRoot = m_procRoot, footprint, walk] {
             Measurement measurement;
-            for (const ProcessUsage& usage : tree->snapshot(roots)) {
-                measurement.vxr.total += usage.footprintBytes;
-                measurement.vxr.inRam += usage.footprintInRamBytes;
-            }
+            measurement.vxr = footprint ? *footprint : footprintOf(walk().snapshot);
             measurement.host = readHostMemory(procRoot);
             return measurement;
         });
-    whenFinished(std::move(measured), this, [this, finished](const Measurement& measurement) {
+    whenFinished(std::move(measured), this, [this](const Measurement& measurement) {
         apply(measurement);
-        finished();
+        emit updateFinished();
     });
 }
-
 void MemoryGovernor::apply(const Measurement& measurement) {
     if (!measurement.host)
         return; // statistics refused: keep the last reading and file

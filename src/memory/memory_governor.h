@@ -1,14 +1,13 @@
 #pragma once
 
-#include "core/timing.h"
 #include "memory/memory_limit.h"
+#include "platform/proc/process_tree_watch.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QThreadPool>
-#include <QTimer>
 #include <QVariant>
 
 #include <functional>
@@ -21,12 +20,10 @@ namespace test {
 struct ControllerAccess;
 }
 
-class ProcessTreeProbe;
-
-// Every governorInterval, and at once after a memory setting changed, measures the
-// machine's memory in use and the worker tree's footprint, computes the limit for all
-// VXR work, publishes the figures and rewrites the limit file that the worker service
-// obeys. Lives on the GUI thread; the measurement runs on the measurement pool.
+// On every walk of the worker tree, and at once after a memory setting changed, measures
+// the machine's memory in use and takes the worker tree's footprint, computes the limit
+// for all VXR work, publishes the figures and rewrites the limit file that the worker
+// service obeys. Lives on the GUI thread; the measurement runs on the measurement pool.
 class MemoryGovernor : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool hasReading READ hasReading NOTIFY readingChanged)
@@ -40,7 +37,7 @@ public:
     // What the governor reads from its owner (the controller). Held weakly: once owner
     // is gone, updates do nothing.
     struct Inputs {
-        std::function<QList<qint32>()> rootPIDs; // service then evaluator, positive only
+        QPointer<ProcessTreeWatch> tree; // shared with the metrics sampler
         std::function<MemorySettings()> settings;
         QPointer<QObject> owner;
     };
@@ -51,16 +48,17 @@ public:
     // is rewritten every 2 s needs no flush).
     [[nodiscard]] static LimitFileWriter renameOnlyWriter();
 
-    // limitFilePath: "<private temp dir>/vxr-worker-memory-limit.json".
-    MemoryGovernor(Inputs inputs, const Timing& timing, QString limitFilePath,
-                   QString procRoot = QStringLiteral("/proc"), QObject* parent = nullptr,
+    // limitFilePath: "<private temp dir>/vxr-worker-memory-limit.json". The machine's
+    // memory is read from the tree watch's /proc.
+    MemoryGovernor(Inputs inputs, QString limitFilePath, QObject* parent = nullptr,
                    LimitFileWriter writer = renameOnlyWriter());
     ~MemoryGovernor() override;
 
-    // Starts the periodic loop once; later calls do nothing.
+    // Follows the tree watch's walks from now on (and starts it); later calls do nothing.
     void start();
-    // One extra update at once, beside the loop. The caller calls it only when a memory
-    // setting really changed.
+    // One extra update at once, beside the walks: from the last walk when it is recent,
+    // else from a walk of its own. The caller calls it only when a memory setting really
+    // changed.
     void settingsChanged();
 
     // Absent until the first update that completes.
@@ -86,15 +84,13 @@ private:
 
     struct Measurement;
 
-    void update(bool fromLoop);
+    // footprint: nullopt to walk the tree first.
+    void update(std::optional<TreeFootprint> footprint);
     void apply(const Measurement& measurement);
 
     Inputs m_inputs;
-    Timing m_timing;
     QString m_limitFilePath;
     QString m_procRoot;
-    std::shared_ptr<ProcessTreeProbe> m_tree;
-    QTimer m_loop;
     bool m_started = false;
     quint64 m_totalMemory = 0;
     std::optional<Reading> m_reading;

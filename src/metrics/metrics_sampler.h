@@ -1,16 +1,14 @@
 #pragma once
 
-#include "core/timing.h"
 #include "metrics/metric_history.h"
 #include "metrics/sample_math.h"
+#include "platform/proc/process_tree_watch.h"
 
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 
-#include <functional>
 #include <memory>
 
 namespace vxr {
@@ -20,20 +18,19 @@ struct ControllerAccess;
 }
 
 class GpuTimeProbe;
-class ProcessTreeProbe;
 
-// Where the sampler measures: the /proc and /sys trees (fixtures in tests).
+// Where the sampler measures GPU time besides the tree watch's /proc: the /sys tree
+// (a fixture in tests).
 struct SamplerEnvironment {
-    QString procRoot = QStringLiteral("/proc");
     QString sysRoot = QStringLiteral("/sys");
     int processorCount = 0; // 0: the CPUs this process may run on
 };
 
-// Every samplerInterval, measures the worker's process tree (CPU, GPU, resident memory)
-// into three 450-sample histories. The running jobs' network bytes are added to totals
-// since launch from each new task-info document the controller's poll fetched, so the
-// document is fetched and parsed once for everything that reads it. Lives on the GUI
-// thread; the blocking measurements run on the measurement pool.
+// On every walk of the worker's process tree, records its CPU, GPU and resident memory
+// into three 450-sample histories; the walk is the one the memory governor uses too. The running
+// jobs' network bytes are added to totals since launch from each new task-info document the
+// controller's poll fetched, so the document is fetched and parsed once for everything that reads
+// it. Lives on the GUI thread; the GPU times are read on the measurement pool.
 class MetricsSampler : public QObject {
     Q_OBJECT
     Q_PROPERTY(vxr::MetricHistory ram READ ram NOTIFY ramChanged)
@@ -47,16 +44,14 @@ public:
     // What the sampler reads from its owner (the controller). Held weakly: once owner
     // is gone, samples are skipped.
     struct Inputs {
-        std::function<QList<qint32>()> rootPIDs; // service then evaluator, positive only
+        QPointer<ProcessTreeWatch> tree; // shared with the memory governor
         QPointer<QObject> owner;
     };
 
-    MetricsSampler(Inputs inputs, const Timing& timing, SamplerEnvironment environment = {},
-                   QObject* parent = nullptr);
+    MetricsSampler(Inputs inputs, SamplerEnvironment environment = {}, QObject* parent = nullptr);
     ~MetricsSampler() override;
 
-    // Starts the periodic loop once; later calls do nothing. The first sample is taken
-    // as soon as the event loop is free.
+    // Follows the tree watch's walks from now on (and starts it); later calls do nothing.
     Q_INVOKABLE void start();
 
     [[nodiscard]] const MetricHistory& ram() const { return m_ram; }
@@ -84,19 +79,14 @@ private:
     // Tests and the screenshot tool publish figures through this.
     friend struct test::ControllerAccess;
 
-    struct Measurement;
-
-    void sampleOnce();
-    void recordSample(const Measurement& measurement);
-    void finishSample();
+    void sample(const TreeSample& tree);
+    void recordSample(const TreeSample& tree, const QHash<qint32, quint64>& gpuTimeNSByPID);
 
     Inputs m_inputs;
-    Timing m_timing;
     SamplerEnvironment m_environment;
-    std::shared_ptr<ProcessTreeProbe> m_tree;
     std::shared_ptr<GpuTimeProbe> m_gpuProbe;
-    QTimer m_loop;
     bool m_started = false;
+    bool m_readingGpu = false;
 
     MetricHistory m_ram;
     MetricHistory m_cpu;

@@ -116,8 +116,8 @@ private slots:
         QVERIFY(QFile::link(victim, limitFile));
         MemorySettings settings;
         QObject owner;
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
-                                Timing{}.scaled(0.01), limitFile, procRoot);
+        ProcessTreeWatch tree({}, std::chrono::milliseconds(20), procRoot);
+        MemoryGovernor governor({&tree, [&] { return settings; }, &owner}, limitFile);
         QCOMPARE(governor.totalMemory(), total16);
         QVERIFY(!governor.hasReading());
         QVERIFY(governor.readingText().isEmpty());
@@ -147,10 +147,8 @@ private slots:
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         MemorySettings settings;
         QObject owner;
-        Timing slow;
-        slow.governorInterval = std::chrono::hours(1); // only the first loop update runs
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
-                                slow, limitFile, procRoot);
+        ProcessTreeWatch tree({}, std::chrono::hours(1), procRoot); // one walk only
+        MemoryGovernor governor({&tree, [&] { return settings; }, &owner}, limitFile);
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.start();
         QTRY_COMPARE(updates.count(), 1);
@@ -179,9 +177,8 @@ private slots:
         writeMeminfo(procRoot, total16, 14 * GB);
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         auto owner = std::make_unique<QObject>();
-        MemoryGovernor governor(
-            {[] { return QList<qint32>{}; }, [] { return MemorySettings{}; }, owner.get()},
-            Timing{}.scaled(0.01), limitFile, procRoot);
+        ProcessTreeWatch tree({}, std::chrono::milliseconds(20), procRoot);
+        MemoryGovernor governor({&tree, [] { return MemorySettings{}; }, owner.get()}, limitFile);
         owner.reset();
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.start();
@@ -216,16 +213,16 @@ private slots:
         QList<bool> onGuiThread;
         QObject owner;
         MemorySettings settings;
-        MemoryGovernor governor({[] { return QList<qint32>{}; }, [&] { return settings; }, &owner},
-                                Timing{}, dir.filePath(QStringLiteral("limit.json")), procRoot,
-                                nullptr, [&](const QString& path, const QByteArray& contents) {
-                                    diskStalled.acquire();
-                                    QMutexLocker lock(&mutex);
-                                    onGuiThread.append(QThread::currentThread() == qApp->thread());
-                                    written.append(contents);
-                                    return writeFileAtomically(path, contents,
-                                                               Durability::renameOnly);
-                                });
+        ProcessTreeWatch tree({}, std::chrono::seconds(2), procRoot);
+        MemoryGovernor governor(
+            {&tree, [&] { return settings; }, &owner}, dir.filePath(QStringLiteral("limit.json")),
+            nullptr, [&](const QString& path, const QByteArray& contents) {
+                diskStalled.acquire();
+                QMutexLocker lock(&mutex);
+                onGuiThread.append(QThread::currentThread() == qApp->thread());
+                written.append(contents);
+                return writeFileAtomically(path, contents, Durability::renameOnly);
+            });
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.settingsChanged();
         QTRY_COMPARE(updates.count(), 1);
@@ -253,9 +250,9 @@ private slots:
         QTemporaryDir dir;
         const QString limitFile = dir.filePath(QString::fromLatin1(memoryLimitFileName));
         QObject owner;
-        MemoryGovernor governor(
-            {[] { return QList<qint32>{100}; }, [] { return MemorySettings{}; }, &owner}, Timing{},
-            limitFile, QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
+        ProcessTreeWatch tree([] { return QList<qint32>{100}; }, std::chrono::seconds(2),
+                              QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
+        MemoryGovernor governor({&tree, [] { return MemorySettings{}; }, &owner}, limitFile);
         governor.settingsChanged();
         QTRY_VERIFY(governor.hasReading());
         QCOMPARE(governor.reading()->vxr, quint64(5680) * 1024);

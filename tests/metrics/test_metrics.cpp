@@ -1,11 +1,16 @@
 #include "core/envelope.h"
+#include "memory/memory_governor.h"
 #include "metrics/metric_history.h"
 #include "metrics/metrics_sampler.h"
 #include "metrics/sample_math.h"
 #include "worker_interface/task_info_parser.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QJsonDocument>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vxr;
@@ -31,6 +36,17 @@ QByteArray taskInfoBody(int slicesDone, double in = 1000, double out = 10) {
                                        .toUtf8())
                .toJson(QJsonDocument::Compact) +
            ";";
+}
+
+bool copyTree(const QString& from, const QString& to) {
+    QDirIterator it(from, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString source = it.next();
+        const QString target = to + source.mid(from.size());
+        if (!QDir().mkpath(QFileInfo(target).path()) || !QFile::copy(source, target))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -187,10 +203,9 @@ private slots:
 
     void samplerRecordsTreeAndNetwork() {
         QObject owner;
-        SamplerEnvironment environment{QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"),
-                                       QStringLiteral("/nonexistent"), 8};
-        MetricsSampler sampler({[] { return QList<qint32>{100}; }, &owner}, Timing{}.scaled(0.005),
-                               environment);
+        ProcessTreeWatch tree([] { return QList<qint32>{100}; }, std::chrono::milliseconds(10),
+                              QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
+        MetricsSampler sampler({&tree, &owner}, {QStringLiteral("/nonexistent"), 8});
         int finished = 0;
         bool historiesInStep = true;
         connect(&sampler, &MetricsSampler::sampleFinished, this, [&] {
@@ -220,11 +235,42 @@ private slots:
         QCOMPARE(bytesIn.count(), 2);
     }
 
+    // One walk per period feeds both readers; a settings change inside the period takes
+    // the footprint from that walk instead of walking again.
+    void governorAndSamplerShareOneWalk() {
+        QTemporaryDir dir;
+        const QString procRoot = dir.filePath(QStringLiteral("proc"));
+        QVERIFY(copyTree(QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"), procRoot));
+        QObject owner;
+        ProcessTreeWatch tree([] { return QList<qint32>{100}; }, 1h, procRoot);
+        MetricsSampler sampler({&tree, &owner}, {QStringLiteral("/nonexistent"), 8});
+        MemorySettings settings;
+        MemoryGovernor governor({&tree, [&] { return settings; }, &owner},
+                                dir.filePath(QStringLiteral("limit.json")));
+        QSignalSpy walks(&tree, &ProcessTreeWatch::sampled);
+        QSignalSpy samples(&sampler, &MetricsSampler::sampleFinished);
+        QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
+        sampler.start();
+        governor.start();
+        QTRY_COMPARE(samples.count(), 1);
+        QTRY_COMPARE(updates.count(), 1);
+        QCOMPARE(walks.count(), 1);
+        QCOMPARE(sampler.ram().latest(), 7512.0 * 1024 / 1073741824);
+        QCOMPARE(governor.reading()->vxr, quint64(5680) * 1024);
+
+        QVERIFY(QDir(procRoot + QStringLiteral("/100")).removeRecursively());
+        settings.memoryCapPercent = 60;
+        governor.settingsChanged();
+        QTRY_COMPARE(updates.count(), 2);
+        QCOMPARE(governor.reading()->vxr, quint64(5680) * 1024);
+        QCOMPARE(walks.count(), 1);
+        QCOMPARE(samples.count(), 1);
+    }
+
     void samplerStopsWithItsOwner() {
         auto owner = std::make_unique<QObject>();
-        MetricsSampler sampler({[] { return QList<qint32>{}; }, owner.get()},
-                               Timing{}.scaled(0.005),
-                               {QStringLiteral("/nonexistent"), QStringLiteral("/nonexistent"), 8});
+        ProcessTreeWatch tree({}, std::chrono::milliseconds(10), QStringLiteral("/nonexistent"));
+        MetricsSampler sampler({&tree, owner.get()}, {QStringLiteral("/nonexistent"), 8});
         QSignalSpy finished(&sampler, &MetricsSampler::sampleFinished);
         sampler.start();
         QTRY_VERIFY(finished.count() >= 2);
