@@ -100,9 +100,14 @@ RawString rawString(const char* afterQuote) {
 }
 
 QString utf8Text(const char* bytes, qsizetype size) {
-    if (size >= 3 && QByteArrayView(bytes, 3) == "\xEF\xBB\xBF")
-        return QChar(0xFEFF) + QString::fromUtf8(bytes + 3, size - 3);
-    return QString::fromUtf8(bytes, size);
+    // fromUtf8() drops a leading U+FEFF, and after that the next one: every one is kept.
+    QString text;
+    while (size >= 3 && QByteArrayView(bytes, 3) == "\xEF\xBB\xBF") {
+        text.append(QChar(0xFEFF));
+        bytes += 3;
+        size -= 3;
+    }
+    return text + QString::fromUtf8(bytes, size);
 }
 
 std::optional<QString> text(const RawString& raw) {

@@ -100,7 +100,7 @@ private slots:
              true},
             {"U+FEFF starting strings among raw control characters",
              "x={\"tasks\":[{\"jobs\":{\"\xef\xbb\xbf\x02\":{},\"\xef\xbb\xbf\x02\\t\":{},"
-             "\"\xef\xbb\xbfjobs\":{}}}]};",
+             "\"\xef\xbb\xbfjobs\":{},\"\xef\xbb\xbf\xef\xbb\xbf\x01\":{}}}]};",
              true},
             {"number without a leading digit",
              doc(R"(,"workerProcess":{"rss":.5,"peakRss":[.5e1]})"), true},
