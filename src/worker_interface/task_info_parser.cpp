@@ -11,7 +11,10 @@
 #define SIMDJSON_EXCEPTIONS 0
 #include <simdjson.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <iterator>
 #include <string_view>
 #include <vector>
 
@@ -248,6 +251,13 @@ std::optional<QJsonValue> jsonValue(od::value value, int depth) {
 // value when it has another type. A later duplicate key reads into the same slot again.
 
 bool readNumber(od::value value, int depth, std::optional<double>& out) {
+    // Most values here are numbers, and a token that starts like one is one to type()
+    // as well: the type need not be asked for.
+    if (const std::string_view token = value.raw_json_token();
+        !token.empty() && (token[0] == '-' || (token[0] >= '0' && token[0] <= '9'))) {
+        out = numberOf(value);
+        return out.has_value();
+    }
     const std::optional<od::json_type> type = typeOf(value);
     out.reset();
     if (type != od::json_type::number)
@@ -303,10 +313,18 @@ template <typename T> struct NumberField {
 template <typename T, size_t N>
 bool readNumbers(od::value value, int depth, std::optional<T>& out,
                  const NumberField<T> (&fields)[N]) {
+    // Every object of a kind comes with its keys in the same order: the field found at
+    // this position last time is tried first.
+    thread_local std::array<size_t, N> foundAt{};
+    size_t position = 0;
     return readObject(value, depth, out, [&](T& target, const Key& key, od::value field, int d) {
-        for (const NumberField<T>& f : fields) {
-            if (key.is(f.name))
-                return readNumber(field, d, target.*(f.member));
+        const size_t slot = std::min(position++, N - 1);
+        for (size_t i = 0; i < N; ++i) {
+            const size_t index = (foundAt[slot] + i) % N;
+            if (key.is(fields[index].name)) {
+                foundAt[slot] = index;
+                return readNumber(field, d, target.*(fields[index].member));
+            }
         }
         return skip(field, d);
     });
@@ -315,16 +333,31 @@ bool readNumbers(od::value value, int depth, std::optional<T>& out,
 // An object keyed by job id, each entry read by readEntry(value, depth, optional<T>&).
 template <typename T, typename ReadEntry>
 bool readJobMap(od::value value, int depth, std::optional<JobMap<T>>& out, ReadEntry readEntry) {
+    // Gathered in a buffer kept from parse to parse, then moved into a list of the exact
+    // size: entries are hundreds of bytes, and a list grown entry by entry was
+    // reallocated several times per map. Taken out of its slot while in use, so a map
+    // inside a map would simply get a buffer of its own.
+    thread_local std::vector<std::pair<QString, std::optional<T>>> spare;
+    std::vector<std::pair<QString, std::optional<T>>> entries = std::move(spare);
+    entries.clear();
+    std::optional<bool> isObject;
     const bool ok =
-        readObject(value, depth, out, [&](JobMap<T>& map, const Key& key, od::value field, int d) {
+        readObject(value, depth, isObject, [&](bool&, const Key& key, od::value field, int d) {
             std::optional<T> entry;
             if (!readEntry(field, d, entry))
                 return false;
-            map.append({key.text(), std::move(entry)});
+            entries.emplace_back(key.text(), std::move(entry));
             return true;
         });
-    if (ok && out)
-        sortJobMap(*out);
+    out.reset();
+    if (isObject) {
+        out.emplace(std::make_move_iterator(entries.begin()),
+                    std::make_move_iterator(entries.end()));
+        if (ok)
+            sortJobMap(*out);
+    }
+    entries.clear();
+    spare = std::move(entries);
     return ok;
 }
 
