@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <numeric>
 #include <string_view>
 #include <vector>
 
@@ -47,9 +48,13 @@ QString sharedText(const RawString& raw) {
 thread_local const char* t_text = nullptr;
 thread_local const QList<qsizetype>* t_plainFeffStrings = nullptr;
 
+bool isPlainFeffString(const RawString& raw) {
+    return t_plainFeffStrings && std::binary_search(t_plainFeffStrings->cbegin(),
+                                                    t_plainFeffStrings->cend(), raw.begin - t_text);
+}
+
 QString asQtConverted(const RawString& raw, QString text) {
-    if (t_plainFeffStrings && std::binary_search(t_plainFeffStrings->cbegin(),
-                                                 t_plainFeffStrings->cend(), raw.begin - t_text))
+    if (isPlainFeffString(raw))
         text.remove(0, 1);
     return text;
 }
@@ -86,6 +91,14 @@ public:
     }
     [[nodiscard]] QString text() const {
         return m_raw.escaped ? asQtConverted(m_raw, *m_text) : sharedText(m_raw);
+    }
+    // Whether text() lost a leading U+FEFF, as Qt's does for a string without escapes of
+    // its own. Qt still tells keys apart with it.
+    [[nodiscard]] bool textDropsLeadingFeff() const {
+        if (m_raw.escaped)
+            return isPlainFeffString(m_raw);
+        return m_raw.end - m_raw.begin >= 3 &&
+               std::string_view(m_raw.begin, 3) == std::string_view("\xEF\xBB\xBF");
     }
 
 private:
@@ -331,6 +344,29 @@ bool readNumbers(od::value value, int depth, std::optional<T>& out,
 }
 
 // An object keyed by job id, each entry read by readEntry(value, depth, optional<T>&).
+// Qt's reader keeps the last of keys that are equal as it stores them, which is with the
+// leading U+FEFF their text dropped (the entries at `feffDropped`), in the order of
+// those stored keys.
+template <typename Entry>
+void keepLastOfEqualStoredKeys(std::vector<Entry>& entries,
+                               const std::vector<size_t>& feffDropped) {
+    std::vector<QString> stored(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        stored[i] = entries[i].first;
+    for (size_t i : feffDropped)
+        stored[i].prepend(QChar(0xFEFF));
+    std::vector<size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), size_t(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return codePointLess(stored[a], stored[b]); });
+    std::vector<Entry> kept;
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (k + 1 == order.size() || stored[order[k]] != stored[order[k + 1]])
+            kept.push_back(std::move(entries[order[k]]));
+    }
+    entries = std::move(kept);
+}
+
 template <typename T, typename ReadEntry>
 bool readJobMap(od::value value, int depth, std::optional<JobMap<T>>& out, ReadEntry readEntry) {
     // Gathered in a buffer kept from parse to parse, then moved into a list of the exact
@@ -340,16 +376,21 @@ bool readJobMap(od::value value, int depth, std::optional<JobMap<T>>& out, ReadE
     thread_local std::vector<std::pair<QString, std::optional<T>>> spare;
     std::vector<std::pair<QString, std::optional<T>>> entries = std::move(spare);
     entries.clear();
+    std::vector<size_t> feffDropped;
     std::optional<bool> isObject;
     const bool ok =
         readObject(value, depth, isObject, [&](bool&, const Key& key, od::value field, int d) {
             std::optional<T> entry;
             if (!readEntry(field, d, entry))
                 return false;
+            if (key.textDropsLeadingFeff())
+                feffDropped.push_back(entries.size());
             entries.emplace_back(key.text(), std::move(entry));
             return true;
         });
     out.reset();
+    if (ok && !feffDropped.empty())
+        keepLastOfEqualStoredKeys(entries, feffDropped);
     if (isObject) {
         out.emplace(std::make_move_iterator(entries.begin()),
                     std::make_move_iterator(entries.end()));

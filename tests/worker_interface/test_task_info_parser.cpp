@@ -102,6 +102,12 @@ private slots:
              "x={\"tasks\":[{\"jobs\":{\"\xef\xbb\xbf\x02\":{},\"\xef\xbb\xbf\x02\\t\":{},"
              "\"\xef\xbb\xbfjobs\":{},\"\xef\xbb\xbf\xef\xbb\xbf\x01\":{}}}]};",
              true},
+            {"U+FEFF keys that Qt stores alike",
+             "x={\"jobs\":{\"\xef\xbb\xbf"
+             "a\":{\"name\":\"1\"},"
+             "\"\xef\xbb\xbf\\u0061\":{\"name\":\"2\"},\"\xef\xbb\xbf"
+             "b\":{}}};",
+             true},
             {"number without a leading digit",
              doc(R"(,"workerProcess":{"rss":.5,"peakRss":[.5e1]})"), true},
             {"number with a plus sign", doc(R"(,"other":+5)"), false},
