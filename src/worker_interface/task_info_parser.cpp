@@ -136,6 +136,24 @@ bool forEachElement(od::array array, int depth, OnElement&& onElement) {
 }
 
 std::optional<od::json_type> typeOf(od::value& value) {
+    // The first byte settles it, as in type(), without its result plumbing.
+    if (const std::string_view token = value.raw_json_token(); !token.empty()) {
+        switch (token[0]) {
+        case '{':
+            return od::json_type::object;
+        case '[':
+            return od::json_type::array;
+        case '"':
+            return od::json_type::string;
+        case 't':
+        case 'f':
+            return od::json_type::boolean;
+        case 'n':
+            return od::json_type::null;
+        default:
+            break;
+        }
+    }
     od::json_type type{};
     if (value.type().get(type) == simdjson::SUCCESS)
         return type;
