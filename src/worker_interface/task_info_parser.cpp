@@ -361,7 +361,6 @@ bool readNumbers(od::value value, int depth, std::optional<T>& out,
     });
 }
 
-// An object keyed by job id, each entry read by readEntry(value, depth, optional<T>&).
 // Qt's reader keeps the last of keys that are equal as it stores them, which is with the
 // leading U+FEFF their text dropped (the entries at `feffDropped`), in the order of
 // those stored keys.
@@ -385,6 +384,7 @@ void keepLastOfEqualStoredKeys(std::vector<Entry>& entries,
     entries = std::move(kept);
 }
 
+// An object keyed by job id, each entry read by readEntry(value, depth, optional<T>&).
 template <typename T, typename ReadEntry>
 bool readJobMap(od::value value, int depth, std::optional<JobMap<T>>& out, ReadEntry readEntry) {
     // Gathered in a buffer kept from parse to parse, then moved into a list of the exact
