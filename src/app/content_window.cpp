@@ -1,7 +1,6 @@
 #include "app/content_window.h"
 
 #include "app/hud_web_view.h"
-#include "app/web_engine_loader.h"
 #include "controller/worker_controller.h"
 #include "core/diagnostics.h"
 
@@ -15,7 +14,6 @@ ContentWindow::ContentWindow(QWindow* parent)
 
 ContentWindow* ContentWindow::create(QQmlEngine* engine, const QString& fileName,
                                      WorkerController* controller, HUDWebView* hud, int tab) {
-    loadWebEngine(engine);
     QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/VXR/App/") + fileName));
     QObject* object = component.isError() ? nullptr : component.beginCreate(engine->rootContext());
     auto* window = qobject_cast<ContentWindow*>(object);

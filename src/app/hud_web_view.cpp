@@ -1,5 +1,6 @@
 #include "app/hud_web_view.h"
 
+#include "app/web_engine_loader.h"
 #include "core/diagnostics.h"
 
 #include <QFile>
@@ -130,6 +131,7 @@ void HUDWebView::releaseView() {
 }
 
 void HUDWebView::createView(QQmlEngine* engine) {
+    prepareWebEngine();
     QQmlComponent component(engine, QUrl(QStringLiteral("qrc:/VXR/App/HudWebView.qml")));
     // Qt 6.4 crashes creating a component that failed to load.
     QObject* object = component.isReady()

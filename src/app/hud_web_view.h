@@ -19,7 +19,7 @@ namespace vxr {
 //
 // The view is a QML WebEngineView (user scripts can only be added from QML in Qt
 // 6.4). It is created on the first attach(), with the engine of the item it is
-// attached to, so a controller without any screen never starts the web engine.
+// attached to, so the web engine is loaded only once the Logs tab is first shown.
 // From then on the same view is moved between containers, never recreated.
 class HUDWebView : public QObject {
     Q_OBJECT

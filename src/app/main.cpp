@@ -36,9 +36,11 @@ int main(int argc, char* argv[]) {
     // initialises.
     if (geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // The web engine renders through OpenGL. It is loaded with the first window (see
-    // ContentWindow), not here: loaded, it costs a GL context even while hidden.
-    QQuickWindow::setGraphicsApi(QSGRendererInterface::OpenGL);
+    // The windows are small and mostly text: drawn in software they need no GL driver,
+    // which, once loaded by a first window, stays mapped for the life of the process
+    // (130 MB with Mesa's software renderer). The web engine then composites in
+    // software too, and is loaded only with the log view (HUDWebView).
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VXR Worker"));

@@ -1,11 +1,7 @@
 #include "app/web_engine_loader.h"
 
-#include "core/diagnostics.h"
-
 #include <QCoreApplication>
 #include <QOpenGLContext>
-#include <QQmlComponent>
-#include <QQmlEngine>
 
 #include <utility>
 
@@ -27,9 +23,9 @@ void releaseSharedContext() {
     delete std::exchange(sharedContext, nullptr);
 }
 
-// What the application object does at its construction when the web engine is linked:
-// the context the web engine's and the windows' contexts share. Without a GL-capable
-// platform (offscreen) there is none, and the web engine renders without it.
+// What the application object does at its construction when the web engine is linked.
+// Without a GL-capable platform (offscreen) there is none, and the web engine starts
+// without it.
 void makeSharedContext() {
     if (QOpenGLContext::globalShareContext())
         return;
@@ -42,22 +38,15 @@ void makeSharedContext() {
     sharedContext = context;
     qt_gl_set_global_share_context(context);
     qAddPostRoutine(releaseSharedContext);
-    // Qt::AA_ShareOpenGLContexts is left unset: set now, it only earns a warning. The
-    // scene graph and the web engine share with the global context whenever there is one.
+    // Qt::AA_ShareOpenGLContexts is left unset: set now, it only earns a warning.
 }
 
 } // namespace
 
-void loadWebEngine(QQmlEngine* engine) {
-    static bool loaded = false;
-    if (std::exchange(loaded, true))
-        return;
-    makeSharedContext();
-    // Importing the QML module loads the library.
-    QQmlComponent probe(engine);
-    probe.setData("import QtWebEngine\nimport QtQml\nQtObject {}\n", QUrl());
-    if (probe.isError())
-        writeDiagnostic(QStringLiteral("web engine: ") + probe.errorString().trimmed());
+void prepareWebEngine() {
+    static bool prepared = false;
+    if (!std::exchange(prepared, true))
+        makeSharedContext();
 }
 
 } // namespace vxr

@@ -1,13 +1,12 @@
 #pragma once
 
-class QQmlEngine;
-
 namespace vxr {
 
-// Loads the web engine, once. Loading it costs a GL context that every later window
-// shares (about 56 MB with Mesa's software renderer), so the app does it with its first
-// window rather than at start: an app started at login that stays in the tray never pays
-// for it. Must run before the first window exists, whose GL context shares with it.
-void loadWebEngine(QQmlEngine* engine);
+// Makes the global GL context the web engine expects, once, just before the first web
+// view is created. The windows draw in software and the web engine then composites in
+// software too, but as it starts it reads that context's format and crashes without one
+// (Qt 6.4). Made here rather than at start, the GL driver it loads (130 MB with Mesa's
+// software renderer) is paid for only once the log page is shown.
+void prepareWebEngine();
 
 } // namespace vxr

@@ -14,7 +14,6 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <memory>
 
@@ -292,7 +291,8 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    QtWebEngineQuick::initialize();
+    // As the app draws: in software, the web engine loaded by the first view.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QGuiApplication app(argc, argv);
     TestHudWebView test;
     return QTest::qExec(&test, argc, argv);

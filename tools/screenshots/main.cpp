@@ -18,7 +18,6 @@
 #include <QQuickWindow>
 #include <QTimer>
 #include <QtQml/qqmlextensionplugin.h>
-#include <QtWebEngineQuick/qtwebenginequickglobal.h>
 
 #include <cstdio>
 
@@ -99,7 +98,8 @@ QQuickItem* findItem(QQuickItem* item, const QString& name) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QtWebEngineQuick::initialize();
+    // As the app draws: in software, the web engine loaded by the first view.
+    QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
     QApplication app(argc, argv);
     const QString outDir =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("screenshots");
