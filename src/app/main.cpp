@@ -38,7 +38,7 @@ int main(int argc, char* argv[]) {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The windows are small and mostly text: drawn in software they need no GL driver,
     // which, once loaded by a first window, stays mapped for the life of the process
-    // (130 MB with Mesa's software renderer). The web engine then composites in
+    // (about 90 MB with Mesa's software renderer). The web engine then composites in
     // software too, and is loaded only with the log view (HUDWebView).
     QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
 
