@@ -5,19 +5,19 @@
 
 namespace vxr {
 
-enum class Durability {
-    // Flushed to disk before the rename: the new content survives a power cut.
-    synced,
-    // Only the rename: readers never see a partial file, but after a crash of the
-    // machine either content may be there. For files rewritten every few seconds
-    // in a temporary directory, where a sync would only cost disk flushes.
-    renameOnly,
-};
+// Writes the whole file through a temporary in the same directory, flushed to disk,
+// and renames it over the target, so a reader sees either the old or the new content
+// and the new one survives a power cut. Returns false (leaving the old file untouched)
+// on any failure.
+[[nodiscard]] bool writeFileAtomically(const QString& path, const QByteArray& contents);
 
-// Writes the whole file through a temporary in the same directory and renames it
-// over the target, so a reader sees either the old or the new content. Returns
-// false (leaving the old file untouched) on any failure.
-[[nodiscard]] bool writeFileAtomically(const QString& path, const QByteArray& contents,
-                                       Durability durability = Durability::synced);
+// For a small file replaced every few seconds in a temporary directory, where a sync
+// would only cost disk flushes: readers see only whole versions, but after a crash of
+// the machine either version may be there. The version it replaces stays beside it as "<path>.next" and takes the
+// following one, then the two swap names in one step (RENAME_EXCHANGE), so no file is
+// created or deleted per write; on ext4, a rename over a file or a truncation would also
+// force the new data to disk at once. Where the names cannot be swapped (the first
+// write, a filesystem without it), a plain rename. Nothing is followed through a link.
+[[nodiscard]] bool swapFileIn(const QString& path, const QByteArray& contents);
 
 } // namespace vxr

@@ -26,9 +26,9 @@ TreeFootprint footprintOf(const ProcessTreeSnapshot& snapshot) {
 }
 } // namespace
 
-MemoryGovernor::LimitFileWriter MemoryGovernor::renameOnlyWriter() {
+MemoryGovernor::LimitFileWriter MemoryGovernor::swappingWriter() {
     return [](const QString& path, const QByteArray& contents) {
-        return writeFileAtomically(path, contents, Durability::renameOnly);
+        return swapFileIn(path, contents);
     };
 }
 

@@ -44,14 +44,14 @@ public:
 
     // Writes the limit file; runs on a writer thread, one write after the other.
     using LimitFileWriter = std::function<bool(const QString& path, const QByteArray& contents)>;
-    // The real writer: an atomic replace without a sync to disk (a temporary file that
-    // is rewritten every 2 s needs no flush).
-    [[nodiscard]] static LimitFileWriter renameOnlyWriter();
+    // The real writer: an atomic replace without a sync to disk, swapped with the previous
+    // version (a temporary file rewritten every 2 s needs no flush and no new file).
+    [[nodiscard]] static LimitFileWriter swappingWriter();
 
     // limitFilePath: "<private temp dir>/vxr-worker-memory-limit.json". The machine's
     // memory is read from the tree watch's /proc.
     MemoryGovernor(Inputs inputs, QString limitFilePath, QObject* parent = nullptr,
-                   LimitFileWriter writer = renameOnlyWriter());
+                   LimitFileWriter writer = swappingWriter());
     ~MemoryGovernor() override;
 
     // Follows the tree watch's walks from now on (and starts it); later calls do nothing.

@@ -4,6 +4,7 @@
 #include "core/timing.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +45,32 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("second"));
         QVERIFY(!writeFileAtomically(dir.filePath(QStringLiteral("missing/dir/f.json")), "x"));
+    }
+
+    // Each version whole, however its length differs from the one it overwrites; a link
+    // at either name is replaced, never written through.
+    void swappedFileHoldsEachVersionWhole() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("limit.json"));
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        QVERIFY(QFile(victim).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(victim, path));
+        const auto contents = [](const QString& file) {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
+        };
+        for (const QByteArray version : {"a long first version", "short", "a middling one",
+                                         "x", "the longest version of them all"}) {
+            QVERIFY(swapFileIn(path, version));
+            QCOMPARE(contents(path), version);
+        }
+        QVERIFY(!QFileInfo(path).isSymLink());
+        QCOMPARE(QFileInfo(victim).size(), 0);
+        QVERIFY(QFile::remove(path + ".next") && QFile::link(victim, path + ".next"));
+        QVERIFY(swapFileIn(path, "after a link at the spare"));
+        QCOMPARE(contents(path), QByteArray("after a link at the spare"));
+        QCOMPARE(QFileInfo(victim).size(), 0);
+        QVERIFY(!swapFileIn(dir.filePath(QStringLiteral("missing/limit.json")), "x"));
     }
 
     void diagnosticsAreCaptured() {

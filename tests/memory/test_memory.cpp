@@ -221,7 +221,7 @@ private slots:
                 QMutexLocker lock(&mutex);
                 onGuiThread.append(QThread::currentThread() == qApp->thread());
                 written.append(contents);
-                return writeFileAtomically(path, contents, Durability::renameOnly);
+                return swapFileIn(path, contents);
             });
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.settingsChanged();
