@@ -32,7 +32,7 @@ const QList<SandboxProgress>& WorkerController::sandboxes() const {
 
 void WorkerController::startStatusPoll() {
     cancelLoop(m_statusPollTask);
-    m_statusPollTask = new StatusPoll(m_env.statusURL, m_env.timing, nullptr, this);
+    m_statusPollTask = new StatusPoll(m_env.statusURL, m_env.timing, this);
     connect(m_statusPollTask, &StatusPoll::answered, this, [this] {
         setWorkerURL(m_env.statusURL);
         startRunInfoPoll();
@@ -42,7 +42,7 @@ void WorkerController::startStatusPoll() {
 
 void WorkerController::startRunInfoPoll() {
     cancelLoop(m_runInfoPollTask);
-    m_runInfoPollTask = new RunInfoPoll(m_env.runInfoURL, m_env.timing, nullptr, this);
+    m_runInfoPollTask = new RunInfoPoll(m_env.runInfoURL, m_env.timing, this);
     connect(m_runInfoPollTask, &RunInfoPoll::fetched, this, [this](const RunInfo& info) {
         setTotalEarnings(info.totalEarnings);
         setEarningsAccount(info.earningsAccount);
@@ -52,7 +52,7 @@ void WorkerController::startRunInfoPoll() {
 
 void WorkerController::startTaskInfoPoll() {
     cancelLoop(m_taskInfoPollTask);
-    m_taskInfoPollTask = new TaskInfoPoll(m_env.taskInfoURL, m_env.timing, nullptr, this);
+    m_taskInfoPollTask = new TaskInfoPoll(m_env.taskInfoURL, m_env.timing, this);
     connect(m_taskInfoPollTask, &TaskInfoPoll::fetched, this,
             [this](const std::shared_ptr<const TaskInfo>& info, bool unchanged) {
                 // The same document again: the rows and the history already hold it.

@@ -1,118 +1,167 @@
 #include "worker_interface/local_http.h"
 
-#include <QCoreApplication>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QPointer>
-#include <QTimer>
+#include "worker_interface/http_response.h"
 
-#include <algorithm>
-#include <memory>
+#include <QNetworkProxy>
+#include <QPointer>
+#include <QTcpSocket>
+
 #include <utility>
 
 namespace vxr {
 
-QNetworkAccessManager* localHttpSession() {
-    static QPointer<QNetworkAccessManager> session;
-    if (!session) {
-        session = new QNetworkAccessManager(QCoreApplication::instance());
-        // The service is on the loopback address; an http_proxy in the environment
-        // must not see (or break) these requests.
-        session->setProxy(QNetworkProxy::NoProxy);
-    }
-    return session;
-}
-
 namespace {
-// Errors that stand for an HTTP status (4xx, 5xx): the response itself arrived whole.
-bool isHttpStatusError(QNetworkReply::NetworkError error) {
-    return (error >= QNetworkReply::ContentAccessDenied &&
-            error <= QNetworkReply::UnknownContentError) ||
-           (error >= QNetworkReply::InternalServerError &&
-            error <= QNetworkReply::UnknownServerError);
+
+QByteArray requestFor(const QUrl& url) {
+    QByteArray target =
+        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
+    if (target.isEmpty())
+        target = "/";
+    QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+    if (host.contains(':'))
+        host = '[' + host + ']';
+    if (url.port() >= 0)
+        host += ':' + QByteArray::number(url.port());
+    return "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nAccept: */*\r\n\r\n";
 }
 
-bool hasStatus(const QNetworkReply* reply) {
-    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
-}
 } // namespace
 
-QNetworkReply* getLocal(QNetworkAccessManager* session, const QUrl& url, Millis deadline,
-                        std::function<void(const LocalReply&)> done, qint64 bodyCap) {
-    QNetworkReply* reply = session->get(QNetworkRequest(url));
-    // Without a limit the network thread buffers the whole body, however large, before
-    // the cap below gets to see it.
-    reply->setReadBufferSize(std::min<qint64>(bodyCap + 1, 256 * 1024));
-
-    struct State {
-        QByteArray body;
-        bool answered = false;
-        bool refused = false; // over the cap or past the deadline
-    };
-    auto state = std::make_shared<State>();
-    const auto refuse = [reply, state] {
-        if (std::exchange(state->refused, true))
-            return;
-        state->body.clear();
-        reply->abort(); // emits finished
-    };
-
-    // The timer is the reply's child: it goes with the reply.
-    auto* timer = new QTimer(reply);
-    timer->setSingleShot(true);
-    QObject::connect(timer, &QTimer::timeout, reply, refuse);
-    timer->start(deadline);
-
-    // All connections use the reply as context, so deleting the reply drops them.
-    QObject::connect(
-        reply, &QNetworkReply::metaDataChanged, reply, [reply, state, bodyCap, refuse] {
-            state->answered = state->answered || hasStatus(reply);
-            // A body announced as too big is refused before a byte of it is read.
-            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-            if (length.isValid() && length.toLongLong() > bodyCap)
-                refuse();
-        });
-    // Counted as it arrives, chunked or not, before it is all buffered.
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
-                     [bodyCap, refuse](qint64 received, qint64) {
-                         if (received > bodyCap)
-                             refuse();
-                     });
-    QObject::connect(reply, &QIODevice::readyRead, reply, [reply, state, bodyCap, refuse] {
-        if (state->refused)
-            return;
-        // Only what has arrived: read(n) allocates n bytes up front, and the cap is
-        // megabytes.
-        const qint64 room = bodyCap + 1 - state->body.size();
-        state->body += reply->read(std::min(reply->bytesAvailable(), room));
-        if (state->body.size() > bodyCap)
-            refuse();
+LocalHttpClient::LocalHttpClient(QObject* parent)
+    : QObject(parent) {
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        dropConnection(); // mid-answer: it cannot carry another request
+        finish();
     });
-    QObject::connect(reply, &QNetworkReply::finished, reply,
-                     [reply, timer, state, bodyCap, done = std::move(done)] {
-                         timer->stop();
-                         // Detach first: `done` may delete the reply's owner while we are in its
-                         // signal.
-                         reply->setParent(nullptr);
-                         reply->deleteLater();
-                         LocalReply result;
-                         result.answered = state->answered || hasStatus(reply);
-                         result.status =
-                             reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-                         if (!state->refused) {
-                             if (reply->isOpen())
-                                 state->body += reply->readAll();
-                             const auto error = reply->error();
-                             const bool whole =
-                                 error == QNetworkReply::NoError || isHttpStatusError(error);
-                             if (whole && state->body.size() <= bodyCap)
-                                 result.body = std::move(state->body);
-                         }
-                         done(result);
-                     });
-    return reply;
+}
+
+LocalHttpClient::~LocalHttpClient() {
+    m_done = nullptr;
+    dropConnection();
+}
+
+void LocalHttpClient::get(const QUrl& url, Millis deadline,
+                          std::function<void(const LocalReply&)> done, qint64 bodyCap) {
+    cancel();
+    const quint16 port = quint16(url.port(80));
+    if (url.host() != m_host || port != m_port)
+        dropConnection();
+    m_host = url.host();
+    m_port = port;
+    m_request = requestFor(url);
+    m_bodyCap = bodyCap;
+    m_done = std::move(done);
+    m_retried = false;
+    m_deadline.start(deadline);
+    send();
+}
+
+void LocalHttpClient::cancel() {
+    if (!m_done)
+        return;
+    m_done = nullptr;
+    m_response.reset();
+    m_deadline.stop();
+    dropConnection();
+}
+
+void LocalHttpClient::send() {
+    m_response = std::make_unique<HttpResponse>(m_bodyCap);
+    m_answerStarted = false;
+    m_reused = m_kept && m_socket && m_socket->state() == QAbstractSocket::ConnectedState;
+    if (!m_reused) {
+        dropConnection();
+        openConnection();
+    }
+    m_kept = false;
+    // Written at once even while connecting: the socket sends it once connected.
+    m_socket->write(m_request);
+}
+
+void LocalHttpClient::openConnection() {
+    m_socket = new QTcpSocket(this);
+    m_socket->setProxy(QNetworkProxy::NoProxy); // the service is on the loopback address
+    connect(m_socket, &QTcpSocket::readyRead, this,
+            [this] { fromSocket(&LocalHttpClient::received); });
+    connect(m_socket, &QTcpSocket::disconnected, this,
+            [this] { fromSocket(&LocalHttpClient::connectionEnded); });
+    connect(m_socket, &QTcpSocket::errorOccurred, this,
+            [this] { fromSocket(&LocalHttpClient::connectionEnded); });
+    m_socket->connectToHost(m_host, m_port);
+}
+
+void LocalHttpClient::dropConnection() {
+    m_kept = false;
+    QTcpSocket* socket = std::exchange(m_socket, nullptr);
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    socket->abort();
+    // A socket must not be deleted inside its own signal; nor may it go with us then.
+    if (m_inSocketSignal > 0) {
+        socket->setParent(nullptr);
+        socket->deleteLater();
+    } else {
+        delete socket;
+    }
+}
+
+void LocalHttpClient::fromSocket(void (LocalHttpClient::*handler)()) {
+    ++m_inSocketSignal;
+    const QPointer<LocalHttpClient> alive(this);
+    (this->*handler)(); // may delete us, through `done`
+    if (alive)
+        --m_inSocketSignal;
+}
+
+void LocalHttpClient::received() {
+    const QByteArray bytes = m_socket->readAll();
+    if (!m_response) { // nothing was asked: not a peer to keep talking to
+        dropConnection();
+        return;
+    }
+    m_answerStarted = m_answerStarted || !bytes.isEmpty();
+    const HttpResponse::State state = m_response->feed(bytes);
+    if (state == HttpResponse::State::reading)
+        return;
+    if (state == HttpResponse::State::complete && m_response->keepAlive() &&
+        m_response->surplus() == 0)
+        m_kept = true;
+    else
+        dropConnection();
+    finish();
+}
+
+void LocalHttpClient::connectionEnded() {
+    if (!m_response) { // the peer closed a connection kept for the next request
+        dropConnection();
+        return;
+    }
+    const QByteArray rest = m_socket->readAll(); // what came before the end
+    m_answerStarted = m_answerStarted || !rest.isEmpty();
+    m_response->feed(rest);
+    // A kept connection may have been closed by the peer just as the request went out.
+    if (m_response->state() == HttpResponse::State::reading && m_reused && !m_answerStarted &&
+        !std::exchange(m_retried, true)) {
+        send();
+        return;
+    }
+    m_response->closed();
+    dropConnection();
+    finish();
+}
+
+void LocalHttpClient::finish() {
+    m_deadline.stop();
+    LocalReply reply;
+    reply.answered = m_response->headersDone();
+    reply.status = m_response->status();
+    if (m_response->state() == HttpResponse::State::complete)
+        reply.body = m_response->takeBody();
+    m_response.reset();
+    const std::function<void(const LocalReply&)> done = std::exchange(m_done, nullptr);
+    done(reply); // last: it may delete us
 }
 
 } // namespace vxr

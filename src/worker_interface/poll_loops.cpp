@@ -1,18 +1,12 @@
 #include "worker_interface/poll_loops.h"
 
-#include "worker_interface/local_http.h"
-
-#include <QNetworkReply>
-
 namespace vxr {
 
-LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline,
-                             QNetworkAccessManager* session, QObject* parent)
+LocalPollLoop::LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline, QObject* parent)
     : QObject(parent)
     , m_timing(timing)
     , m_url(std::move(url))
-    , m_requestDeadline(requestDeadline)
-    , m_session(session ? session : localHttpSession()) {
+    , m_requestDeadline(requestDeadline) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &LocalPollLoop::request);
 }
@@ -24,25 +18,23 @@ void LocalPollLoop::start() {
 
 void LocalPollLoop::stop() {
     m_timer.stop();
-    delete m_reply.data(); // aborts the request and drops its callback
+    m_http.cancel();
 }
 
 bool LocalPollLoop::isRunning() const {
-    return m_reply || m_timer.isActive();
+    return m_http.busy() || m_timer.isActive();
 }
 
 void LocalPollLoop::request() {
-    m_reply = getLocal(m_session, m_url, m_requestDeadline, [this](const LocalReply& reply) {
-        m_reply = nullptr;
+    m_http.get(m_url, m_requestDeadline, [this](const LocalReply& reply) {
         if (const std::optional<Millis> next = handle(reply))
             m_timer.start(*next);
         publish(); // last: a receiver may delete this loop
     });
-    m_reply->setParent(this);
 }
 
-StatusPoll::StatusPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, timing.statusRequestTimeout, session, parent) {}
+StatusPoll::StatusPoll(QUrl url, Timing timing, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, timing.statusRequestTimeout, parent) {}
 
 std::optional<Millis> StatusPoll::handle(const LocalReply& reply) {
     m_answered = reply.answered;
@@ -56,8 +48,8 @@ void StatusPoll::publish() {
         emit answered();
 }
 
-RunInfoPoll::RunInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, session, parent) {}
+RunInfoPoll::RunInfoPoll(QUrl url, Timing timing, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, parent) {}
 
 std::optional<Millis> RunInfoPoll::handle(const LocalReply& reply) {
     m_result = reply.body ? parseRunInfo(*reply.body) : std::nullopt;
@@ -69,8 +61,8 @@ void RunInfoPoll::publish() {
         emit fetched(*m_result);
 }
 
-TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session, QObject* parent)
-    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, session, parent) {}
+TaskInfoPoll::TaskInfoPoll(QUrl url, Timing timing, QObject* parent)
+    : LocalPollLoop(std::move(url), timing, timing.localRequestDeadline, parent) {}
 
 std::optional<Millis> TaskInfoPoll::handle(const LocalReply& reply) {
     m_result = m_reader.read(reply.body);

@@ -2,27 +2,21 @@
 
 #include "core/envelope.h"
 #include "core/timing.h"
+#include "worker_interface/local_http.h"
 #include "worker_interface/task_info_reader.h"
 
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
 #include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-
 namespace vxr {
-
-struct LocalReply;
 
 // A loop of GET requests against the local service: one request at a time, the
 // next one armed only after the previous reply was handled. start() restarts the
-// loop (dropping a request in flight); deleting the loop cancels everything, since
-// its reply and timer are its children.
+// loop (dropping a request in flight); deleting the loop cancels everything.
 class LocalPollLoop : public QObject {
     Q_OBJECT
 public:
@@ -32,8 +26,7 @@ public:
     [[nodiscard]] QUrl url() const { return m_url; }
 
 protected:
-    LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline, QNetworkAccessManager* session,
-                  QObject* parent);
+    LocalPollLoop(QUrl url, Timing timing, Millis requestDeadline, QObject* parent);
     // Handles one reply; returns the delay before the next request, or nothing to end.
     virtual std::optional<Millis> handle(const LocalReply& reply) = 0;
     // Runs after the next request was armed (or the loop ended); may delete the loop.
@@ -46,8 +39,7 @@ private:
 
     QUrl m_url;
     Millis m_requestDeadline;
-    QNetworkAccessManager* m_session;
-    QPointer<QNetworkReply> m_reply;
+    LocalHttpClient m_http;
     QTimer m_timer;
 };
 
@@ -56,8 +48,7 @@ private:
 class StatusPoll final : public LocalPollLoop {
     Q_OBJECT
 public:
-    StatusPoll(QUrl url, Timing timing, QNetworkAccessManager* session = nullptr,
-               QObject* parent = nullptr);
+    StatusPoll(QUrl url, Timing timing, QObject* parent = nullptr);
 signals:
     void answered();
 
@@ -74,8 +65,7 @@ private:
 class RunInfoPoll final : public LocalPollLoop {
     Q_OBJECT
 public:
-    RunInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session = nullptr,
-                QObject* parent = nullptr);
+    RunInfoPoll(QUrl url, Timing timing, QObject* parent = nullptr);
 signals:
     void fetched(const vxr::RunInfo& info);
 
@@ -93,8 +83,7 @@ private:
 class TaskInfoPoll final : public LocalPollLoop {
     Q_OBJECT
 public:
-    TaskInfoPoll(QUrl url, Timing timing, QNetworkAccessManager* session = nullptr,
-                 QObject* parent = nullptr);
+    TaskInfoPoll(QUrl url, Timing timing, QObject* parent = nullptr);
 signals:
     void fetched(const std::shared_ptr<const vxr::TaskInfo>& info, bool unchanged);
 

@@ -2,8 +2,6 @@
 #include "worker_interface/local_http.h"
 #include "worker_interface/poll_loops.h"
 
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -70,6 +68,37 @@ private:
 
     Millis m_tick;
     qint64 m_giveUpAfter;
+};
+
+// Answers "ok" on connections it keeps open, or closes one on a request unanswered.
+class KeepAliveServer : public QTcpServer {
+public:
+    KeepAliveServer() {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* socket = nextPendingConnection()) {
+                ++connections;
+                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                    if (!socket->readAll().endsWith("\r\n\r\n"))
+                        return;
+                    ++requests;
+                    if (std::exchange(dropNextRequest, false))
+                        return socket->abort();
+                    socket->write("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+                });
+            }
+        });
+    }
+    [[nodiscard]] QUrl url() const {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(serverPort()));
+    }
+    void closeAll() {
+        for (QTcpSocket* socket : findChildren<QTcpSocket*>())
+            socket->abort();
+    }
+    int connections = 0;
+    int requests = 0;
+    bool dropNextRequest = false;
 };
 
 Timing fastTiming() {
@@ -231,15 +260,42 @@ private slots:
         std::optional<LocalReply> result;
         QElapsedTimer clock;
         clock.start();
-        QNetworkAccessManager session;
-        getLocal(&session, QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort())),
-                 Millis(60000), [&result](const LocalReply& reply) { result = reply; })
-            ->setParent(&session);
+        LocalHttpClient client;
+        client.get(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort())),
+                   Millis(60000), [&result](const LocalReply& reply) { result = reply; });
         QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 5000);
         QVERIFY(result->answered);
         QCOMPARE(result->status, 200);
         QVERIFY(!result->body.has_value());
         QVERIFY(clock.elapsed() < 5000);
+    }
+
+    // Requests share one connection while the peer keeps it. One that the peer closes,
+    // idle or just as the next request arrives, is replaced without a failed cycle.
+    void keptConnectionsCarryRequestsAndAreReplacedWhenClosed() {
+        KeepAliveServer server;
+        LocalHttpClient client;
+        const auto fetch = [&client, &server] {
+            std::optional<LocalReply> result;
+            client.get(server.url(), Millis(5000),
+                       [&result](const LocalReply& reply) { result = reply; });
+            return QTest::qWaitFor([&result] { return result.has_value(); }, 5000) &&
+                   result->body == QByteArray("ok");
+        };
+        QVERIFY(fetch());
+        QVERIFY(fetch());
+        QCOMPARE(server.connections, 1);
+        QCOMPARE(server.requests, 2);
+
+        server.dropNextRequest = true;
+        QVERIFY(fetch());
+        QCOMPARE(server.connections, 2);
+
+        server.closeAll();
+        QTest::qWait(20);
+        QVERIFY(fetch());
+        QCOMPARE(server.connections, 3);
+        QCOMPARE(server.requests, 5);
     }
 };
 
