@@ -42,8 +42,8 @@ bool swapFileIn(const QString& path, const QByteArray& contents) {
     const bool written = writeAll(fd, contents) && ::ftruncate(fd, contents.size()) == 0;
     if (::close(fd) != 0 || !written)
         return false;
-    if (::renameat2(AT_FDCWD, spare.constData(), AT_FDCWD, target.constData(),
-                    RENAME_EXCHANGE) == 0)
+    if (::renameat2(AT_FDCWD, spare.constData(), AT_FDCWD, target.constData(), RENAME_EXCHANGE) ==
+        0)
         return true;
     return ::rename(spare.constData(), target.constData()) == 0;
 }

@@ -13,8 +13,8 @@ namespace vxr {
 
 // For a small file replaced every few seconds in a temporary directory, where a sync
 // would only cost disk flushes: readers see only whole versions, but after a crash of
-// the machine either version may be there. The version it replaces stays beside it as "<path>.next" and takes the
-// following one, then the two swap names in one step (RENAME_EXCHANGE), so no file is
+// the machine either version may be there. The version it replaces stays beside it as "<path>.next"
+// and takes the following one, then the two swap names in one step (RENAME_EXCHANGE), so no file is
 // created or deleted per write; on ext4, a rename over a file or a truncation would also
 // force the new data to disk at once. Where the names cannot be swapped (the first
 // write, a filesystem without it), a plain rename. Nothing is followed through a link.

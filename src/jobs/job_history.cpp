@@ -1,6 +1,5 @@
 #include "jobs/job_history.h"
 
-#include "core/async.h"
 #include "core/atomic_file.h"
 #include "core/diagnostics.h"
 #include "core/stored_file.h"
@@ -11,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -279,11 +277,13 @@ void JobHistory::save() {
     m_saveTimer->stop();
     // The records are implicitly shared: the writer works on this moment's copy while
     // later ingests detach their own.
-    QFuture<bool> written = QtConcurrent::run(&m_writer, [write = writeState()] {
-        write();
-        return true;
-    });
-    whenFinished(std::move(written), this, [this](bool) { emit saved(); });
+    m_relay.run(
+        &m_writer,
+        [write = writeState()] {
+            write();
+            return true;
+        },
+        [this](bool) { emit saved(); });
 }
 
 std::function<void()> JobHistory::writeState() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/async.h"
 #include "core/task_info.h"
 #include "core/timing.h"
 #include "jobs/job_history_json.h"
@@ -97,9 +98,10 @@ private:
     // What the dismissed file holds as far as we know; touched only by the writes, which
     // run one at a time.
     std::shared_ptr<QByteArray> m_dismissedOnDisk = std::make_shared<QByteArray>();
-    // One thread, so writes land in the order they were asked for. Declared last:
-    // it is destroyed first, waiting for a write in flight.
+    // One thread, so writes land in the order they were asked for. Declared next to
+    // last: it is destroyed right after the relay, waiting for a write in flight.
     QThreadPool m_writer;
+    ResultRelay m_relay{this};
 };
 
 } // namespace vxr

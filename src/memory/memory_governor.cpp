@@ -1,19 +1,11 @@
 #include "memory/memory_governor.h"
 
-#include "core/async.h"
 #include "core/atomic_file.h"
-#include "platform/proc/host_memory.h"
 #include "platform/proc/measurement_pool.h"
 
 #include <QDateTime>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace vxr {
-
-struct MemoryGovernor::Measurement {
-    std::optional<HostMemory> host;
-    TreeFootprint vxr;
-};
 
 namespace {
 TreeFootprint footprintOf(const ProcessTreeSnapshot& snapshot) {
@@ -27,9 +19,8 @@ TreeFootprint footprintOf(const ProcessTreeSnapshot& snapshot) {
 } // namespace
 
 MemoryGovernor::LimitFileWriter MemoryGovernor::swappingWriter() {
-    return [](const QString& path, const QByteArray& contents) {
-        return swapFileIn(path, contents);
-    };
+    return
+        [](const QString& path, const QByteArray& contents) { return swapFileIn(path, contents); };
 }
 
 MemoryGovernor::MemoryGovernor(Inputs inputs, QString limitFilePath, QObject* parent,
@@ -51,49 +42,45 @@ void MemoryGovernor::start() {
     if (m_started || !m_inputs.tree)
         return;
     m_started = true;
-    connect(m_inputs.tree, &ProcessTreeWatch::sampled, this,
-            [this](const TreeSample& sample) { update(footprintOf(sample.snapshot)); });
+    connect(m_inputs.tree, &ProcessTreeWatch::sampled, this, &MemoryGovernor::update);
     m_inputs.tree->start();
 }
 
 void MemoryGovernor::settingsChanged() {
-    const auto recent = m_inputs.tree ? m_inputs.tree->recentSample() : std::nullopt;
-    update(recent ? std::optional(footprintOf(recent->snapshot)) : std::nullopt);
+    if (!m_inputs.tree) {
+        emit updateFinished();
+        return;
+    }
+    // The footprint of a recent walk stands; the machine's memory is read afresh.
+    std::function<TreeSample()> measure = m_inputs.tree->walkNow();
+    if (const auto recent = m_inputs.tree->recentSample())
+        measure = [sample = *recent, procRoot = m_procRoot]() mutable {
+            sample.host = readHostMemory(procRoot);
+            return sample;
+        };
+    m_relay.run(measurementThreadPool(), std::move(measure),
+                [this](const TreeSample& sample) { update(sample); });
 }
 
 QString MemoryGovernor::readingText() const {
     return m_reading ? memoryReadingText(*m_reading) : QString();
 }
 
-void MemoryGovernor::update(std::optional<TreeFootprint> footprint) {
-    if (!m_inputs.owner || !m_inputs.tree || !m_inputs.settings) {
-        emit updateFinished();
-        return;
-    }
-    const auto walk = footprint ? std::function<TreeSample()>() : m_inputs.tree->walkNow();
-    QFuture<Measurement> measured =
-        QtConcurrent::run(measurementThreadPool(), [procRoot = m_procRoot, footprint, walk] {
-            Measurement measurement;
-            measurement.vxr = footprint ? *footprint : footprintOf(walk().snapshot);
-            measurement.host = readHostMemory(procRoot);
-            return measurement;
-        });
-    whenFinished(std::move(measured), this, [this](const Measurement& measurement) {
-        apply(measurement);
-        emit updateFinished();
-    });
+void MemoryGovernor::update(const TreeSample& sample) {
+    if (m_inputs.owner && m_inputs.settings)
+        apply(sample);
+    emit updateFinished();
 }
-void MemoryGovernor::apply(const Measurement& measurement) {
-    if (!measurement.host)
+
+void MemoryGovernor::apply(const TreeSample& sample) {
+    if (!sample.host)
         return; // statistics refused: keep the last reading and file
-    if (m_totalMemory == 0 && measurement.host->totalBytes != 0) {
-        m_totalMemory = measurement.host->totalBytes;
+    if (m_totalMemory == 0 && sample.host->totalBytes != 0) {
+        m_totalMemory = sample.host->totalBytes;
         emit totalMemoryChanged();
     }
-    if (!m_inputs.owner)
-        return;
-    const Reading reading = computeMemoryReading(m_totalMemory, measurement.host->usedBytes,
-                                                 measurement.vxr, m_inputs.settings());
+    const Reading reading = computeMemoryReading(m_totalMemory, sample.host->usedBytes,
+                                                 footprintOf(sample.snapshot), m_inputs.settings());
     const bool changed = m_reading != reading;
     m_reading = reading;
     if (changed)

@@ -20,10 +20,10 @@ namespace test {
 struct ControllerAccess;
 }
 
-// On every walk of the worker tree, and at once after a memory setting changed, measures
-// the machine's memory in use and takes the worker tree's footprint, computes the limit
-// for all VXR work, publishes the figures and rewrites the limit file that the worker
-// service obeys. Lives on the GUI thread; the measurement runs on the measurement pool.
+// On every walk of the worker tree, and at once after a memory setting changed, takes the
+// machine's memory in use and the worker tree's footprint from the walk, computes the
+// limit for all VXR work, publishes the figures and rewrites the limit file that the
+// worker service obeys. Lives on the GUI thread; the walks run on the measurement pool.
 class MemoryGovernor : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool hasReading READ hasReading NOTIFY readingChanged)
@@ -82,11 +82,8 @@ private:
     // Tests and the screenshot tool publish figures through this.
     friend struct test::ControllerAccess;
 
-    struct Measurement;
-
-    // footprint: nullopt to walk the tree first.
-    void update(std::optional<TreeFootprint> footprint);
-    void apply(const Measurement& measurement);
+    void update(const TreeSample& sample);
+    void apply(const TreeSample& sample);
 
     Inputs m_inputs;
     QString m_limitFilePath;
@@ -97,6 +94,7 @@ private:
     LimitFileWriter m_writer;
     // One thread, so writes land in the order the readings were taken.
     QThreadPool m_writerThread;
+    ResultRelay m_relay{this};
 };
 
 } // namespace vxr

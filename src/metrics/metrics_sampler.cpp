@@ -1,12 +1,10 @@
 #include "metrics/metrics_sampler.h"
 
-#include "core/async.h"
 #include "platform/cpu_topology.h"
 #include "platform/proc/gpu_time.h"
 #include "platform/proc/measurement_pool.h"
 
 #include <QSet>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace vxr {
 
@@ -43,13 +41,13 @@ void MetricsSampler::sample(const TreeSample& tree) {
     QSet<qint32> pids;
     for (auto it = tree.snapshot.constBegin(); it != tree.snapshot.constEnd(); ++it)
         pids.insert(it.key());
-    whenFinished(QtConcurrent::run(measurementThreadPool(),
-                                   [gpu = m_gpuProbe, pids] { return gpu->gpuTimeNSByPID(pids); }),
-                 this, [this, tree](const QHash<qint32, quint64>& gpuTimeNSByPID) {
-                     m_readingGpu = false;
-                     recordSample(tree, gpuTimeNSByPID);
-                     emit sampleFinished();
-                 });
+    m_relay.run(
+        measurementThreadPool(), [gpu = m_gpuProbe, pids] { return gpu->gpuTimeNSByPID(pids); },
+        [this, tree](const QHash<qint32, quint64>& gpuTimeNSByPID) {
+            m_readingGpu = false;
+            recordSample(tree, gpuTimeNSByPID);
+            emit sampleFinished();
+        });
 }
 
 void MetricsSampler::recordSample(const TreeSample& tree,

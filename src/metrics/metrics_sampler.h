@@ -93,6 +93,7 @@ private:
     MetricHistory m_gpu;
     SampleBaseline m_baseline;
     NetworkTotals m_network;
+    ResultRelay m_relay{this};
 };
 
 } // namespace vxr

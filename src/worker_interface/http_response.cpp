@@ -87,7 +87,8 @@ bool HttpResponse::headerLine(QByteArrayView line) {
     const QByteArray name = line.first(colon).trimmed().toByteArray().toLower();
     const QByteArrayView value = line.sliced(colon + 1).trimmed();
     if (name == "content-length") {
-        if (value.isEmpty() || value.size() > 18 || !std::all_of(value.begin(), value.end(), isDigit))
+        if (value.isEmpty() || value.size() > 18 ||
+            !std::all_of(value.begin(), value.end(), isDigit))
             return false;
         const qint64 length = value.toLongLong();
         // Repeated, it must agree with itself: otherwise the framing is ambiguous.
@@ -119,8 +120,8 @@ bool HttpResponse::headersEnded() {
         m_framing = Framing::length; // no transfer coding: the length frames the body
     if (m_status == 204 || m_status == 304)
         m_framing = Framing::none;
-    m_keepAlive = !m_closeAsked && (!m_http10 || m_keepAliveAsked) &&
-                  m_framing != Framing::untilClose;
+    m_keepAlive =
+        !m_closeAsked && (!m_http10 || m_keepAliveAsked) && m_framing != Framing::untilClose;
     switch (m_framing) {
     case Framing::none:
         complete();
@@ -190,8 +191,8 @@ HttpResponse::State HttpResponse::feed(QByteArrayView bytes) {
         }
         QByteArrayView line;
         const bool whole = takeLine(bytes, line);
-        const bool inHeaders = m_part == Part::statusLine || m_part == Part::headerLine ||
-                               m_part == Part::trailer;
+        const bool inHeaders =
+            m_part == Part::statusLine || m_part == Part::headerLine || m_part == Part::trailer;
         if (inHeaders)
             m_headerBytes += whole ? line.size() + 1 : 0;
         if (m_line.size() > kMaxHeaderBytes || m_headerBytes > kMaxHeaderBytes)

@@ -59,8 +59,8 @@ private slots:
             QFile f(file);
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
         };
-        for (const QByteArray version : {"a long first version", "short", "a middling one",
-                                         "x", "the longest version of them all"}) {
+        for (const QByteArray version : {"a long first version", "short", "a middling one", "x",
+                                         "the longest version of them all"}) {
             QVERIFY(swapFileIn(path, version));
             QCOMPARE(contents(path), version);
         }

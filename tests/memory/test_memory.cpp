@@ -214,15 +214,15 @@ private slots:
         QObject owner;
         MemorySettings settings;
         ProcessTreeWatch tree({}, std::chrono::seconds(2), procRoot);
-        MemoryGovernor governor(
-            {&tree, [&] { return settings; }, &owner}, dir.filePath(QStringLiteral("limit.json")),
-            nullptr, [&](const QString& path, const QByteArray& contents) {
-                diskStalled.acquire();
-                QMutexLocker lock(&mutex);
-                onGuiThread.append(QThread::currentThread() == qApp->thread());
-                written.append(contents);
-                return swapFileIn(path, contents);
-            });
+        MemoryGovernor governor({&tree, [&] { return settings; }, &owner},
+                                dir.filePath(QStringLiteral("limit.json")), nullptr,
+                                [&](const QString& path, const QByteArray& contents) {
+                                    diskStalled.acquire();
+                                    QMutexLocker lock(&mutex);
+                                    onGuiThread.append(QThread::currentThread() == qApp->thread());
+                                    written.append(contents);
+                                    return swapFileIn(path, contents);
+                                });
         QSignalSpy updates(&governor, &MemoryGovernor::updateFinished);
         governor.settingsChanged();
         QTRY_COMPARE(updates.count(), 1);

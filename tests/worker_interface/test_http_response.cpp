@@ -45,9 +45,8 @@ private slots:
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<bool>("keepAlive");
         QTest::addColumn<int>("surplus");
-        const auto row = [](const char* name, const QByteArray& bytes, bool closeAtEnd,
-                            State state, int status, const QByteArray& body, bool keepAlive,
-                            int surplus = 0) {
+        const auto row = [](const char* name, const QByteArray& bytes, bool closeAtEnd, State state,
+                            int status, const QByteArray& body, bool keepAlive, int surplus = 0) {
             QTest::newRow(name) << bytes << closeAtEnd << state << status << body << keepAlive
                                 << surplus;
         };
@@ -89,10 +88,10 @@ private slots:
         row("lengths disagree",
             "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nok", false,
             State::failed, 0, "", false);
-        row("signed length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", false,
-            State::failed, 0, "", false);
-        row("bad chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
-            false, State::failed, 200, "", false);
+        row("signed length", "HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\n", false, State::failed,
+            0, "", false);
+        row("bad chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", false,
+            State::failed, 200, "", false);
         row("chunk without its line end",
             "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nokX\r\n", false,
             State::failed, 200, "", false);

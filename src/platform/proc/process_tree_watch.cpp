@@ -1,16 +1,14 @@
 #include "platform/proc/process_tree_watch.h"
 
-#include "core/async.h"
 #include "platform/proc/measurement_pool.h"
-
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace vxr {
 
 namespace {
-TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots) {
+TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, const QString& procRoot) {
     TreeSample sample;
     sample.snapshot = probe.snapshot(roots);
+    sample.host = readHostMemory(procRoot);
     sample.takenAt = std::chrono::steady_clock::now();
     return sample;
 }
@@ -43,20 +41,18 @@ std::optional<TreeSample> ProcessTreeWatch::recentSample() const {
 }
 
 std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
-    return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{}] {
-        return walkTree(*probe, roots);
-    };
+    return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{},
+            procRoot = m_procRoot] { return walkTree(*probe, roots, procRoot); };
 }
 
 void ProcessTreeWatch::walk() {
     // The next period counts from the end of this walk, so a slow /proc never queues
     // walks behind each other.
-    whenFinished(QtConcurrent::run(measurementThreadPool(), walkNow()), this,
-                 [this](const TreeSample& sample) {
-                     m_latest = sample;
-                     m_loop.start(m_interval);
-                     emit sampled(sample);
-                 });
+    m_relay.run(measurementThreadPool(), walkNow(), [this](const TreeSample& sample) {
+        m_latest = sample;
+        m_loop.start(m_interval);
+        emit sampled(sample);
+    });
 }
 
 } // namespace vxr

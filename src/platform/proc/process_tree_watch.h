@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/async.h"
+#include "platform/proc/host_memory.h"
 #include "platform/proc/process_tree.h"
 
 #include <QList>
@@ -14,15 +16,18 @@
 
 namespace vxr {
 
-// One walk of the worker tree and the moment it finished.
+// One walk of the worker tree, the machine's memory read with it (nullopt when
+// /proc/meminfo was unreadable), and the moment it finished.
 struct TreeSample {
     ProcessTreeSnapshot snapshot;
+    std::optional<HostMemory> host;
     std::chrono::steady_clock::time_point takenAt;
 };
 
 // Walks the worker's process tree once per period on the measurement pool and hands
 // the same snapshot to everyone who needs it (the memory governor and the metrics
-// sampler), so the tree is read once, not once per reader. Lives on the GUI thread.
+// sampler), so the tree is read once, not once per reader, in one background job per
+// period. Lives on the GUI thread.
 class ProcessTreeWatch : public QObject {
     Q_OBJECT
 
@@ -60,6 +65,7 @@ private:
     QTimer m_loop;
     bool m_started = false;
     std::optional<TreeSample> m_latest;
+    ResultRelay m_relay{this};
 };
 
 } // namespace vxr
