@@ -82,7 +82,11 @@ ControlService::ControlService(WorkerController* controller, ApplicationService*
     , m_adaptor(new Control1Adaptor(busObject, this))
     , m_bus(std::move(bus)) {
     new PropertiesAdaptor(busObject, this);
-    m_sent = properties();
+    const QMetaObject* meta = m_adaptor->metaObject();
+    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+        m_properties.append({QString::fromLatin1(meta->property(i).name()), meta->property(i)});
+        m_sent.append(meta->property(i).read(m_adaptor));
+    }
     using C = WorkerController;
     for (auto signal :
          {&C::serviceRunningChanged, &C::evaluatorsRunningChanged, &C::isStoppingChanged,
@@ -97,10 +101,8 @@ ControlService::ControlService(WorkerController* controller, ApplicationService*
 
 QVariantMap ControlService::properties() const {
     QVariantMap values;
-    const QMetaObject* meta = m_adaptor->metaObject();
-    for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i)
-        values.insert(QString::fromLatin1(meta->property(i).name()),
-                      meta->property(i).read(m_adaptor));
+    for (const auto& [name, property] : m_properties)
+        values.insert(name, property.read(m_adaptor));
     return values;
 }
 
@@ -142,15 +144,16 @@ std::optional<QDBusError> ControlService::write(const QString& name, const QVari
 }
 
 void ControlService::publishChanges() {
-    const QVariantMap now = properties();
     QVariantMap changed;
-    for (auto it = now.cbegin(); it != now.cend(); ++it) {
-        if (m_sent.value(it.key()) != it.value())
-            changed.insert(it.key(), it.value());
+    for (qsizetype i = 0; i < m_properties.size(); ++i) {
+        QVariant now = m_properties[i].second.read(m_adaptor);
+        if (now != m_sent[i]) {
+            changed.insert(m_properties[i].first, now);
+            m_sent[i] = std::move(now);
+        }
     }
     if (changed.isEmpty())
         return;
-    m_sent = now;
     QDBusMessage signal = QDBusMessage::createSignal(
         QString::fromLatin1(ApplicationService::objectPath),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));

@@ -4,10 +4,13 @@
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusVariant>
+#include <QList>
+#include <QMetaProperty>
 #include <QObject>
 #include <QVariantMap>
 
 #include <optional>
+#include <utility>
 
 namespace vxr {
 
@@ -50,7 +53,10 @@ private:
     WorkerController* m_controller;
     Control1Adaptor* m_adaptor;
     QDBusConnection m_bus;
-    QVariantMap m_sent;
+    // The interface's properties, named once: a change is announced every few seconds
+    // (the idle time), and each announcement compares them all.
+    QList<std::pair<QString, QMetaProperty>> m_properties;
+    QList<QVariant> m_sent; // by index into m_properties
 };
 
 class Control1Adaptor : public QDBusAbstractAdaptor {
