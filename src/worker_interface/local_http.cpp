@@ -77,6 +77,8 @@ void LocalHttpClient::send() {
     m_kept = false;
     // Written at once even while connecting: the socket sends it once connected.
     m_socket->write(m_request);
+    if (m_reused) // sent now, rather than on a write notification one loop turn later
+        m_socket->flush();
 }
 
 void LocalHttpClient::openConnection() {
