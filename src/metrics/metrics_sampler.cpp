@@ -2,9 +2,6 @@
 
 #include "platform/cpu_topology.h"
 #include "platform/proc/gpu_time.h"
-#include "platform/proc/measurement_pool.h"
-
-#include <QSet>
 
 namespace vxr {
 
@@ -26,33 +23,19 @@ void MetricsSampler::start() {
         return;
     m_started = true;
     connect(m_inputs.tree, &ProcessTreeWatch::sampled, this, &MetricsSampler::sample);
+    m_inputs.tree->readGpuTimesWith(m_gpuProbe);
     m_inputs.tree->start();
     emit startedChanged();
 }
 
 void MetricsSampler::sample(const TreeSample& tree) {
-    // A GPU read still running from the last walk: this walk is left out rather than
-    // recorded out of order.
-    if (!m_inputs.owner || m_readingGpu) {
-        emit sampleFinished();
-        return;
-    }
-    m_readingGpu = true;
-    QSet<qint32> pids;
-    for (auto it = tree.snapshot.constBegin(); it != tree.snapshot.constEnd(); ++it)
-        pids.insert(it.key());
-    m_relay.run(
-        measurementThreadPool(), [gpu = m_gpuProbe, pids] { return gpu->gpuTimeNSByPID(pids); },
-        [this, tree](const QHash<qint32, quint64>& gpuTimeNSByPID) {
-            m_readingGpu = false;
-            recordSample(tree, gpuTimeNSByPID);
-            emit sampleFinished();
-        });
+    if (m_inputs.owner)
+        recordSample(tree);
+    emit sampleFinished();
 }
 
-void MetricsSampler::recordSample(const TreeSample& tree,
-                                  const QHash<qint32, quint64>& gpuTimeNSByPID) {
-    const SampleFigures figures = advanceSample(m_baseline, tree.snapshot, gpuTimeNSByPID,
+void MetricsSampler::recordSample(const TreeSample& tree) {
+    const SampleFigures figures = advanceSample(m_baseline, tree.snapshot, tree.gpuTimeNSByPID,
                                                 tree.takenAt, m_environment.processorCount);
     m_ram.add(figures.ramGB);
     emit ramChanged();

@@ -80,20 +80,18 @@ private:
     friend struct test::ControllerAccess;
 
     void sample(const TreeSample& tree);
-    void recordSample(const TreeSample& tree, const QHash<qint32, quint64>& gpuTimeNSByPID);
+    void recordSample(const TreeSample& tree);
 
     Inputs m_inputs;
     SamplerEnvironment m_environment;
     std::shared_ptr<GpuTimeProbe> m_gpuProbe;
     bool m_started = false;
-    bool m_readingGpu = false;
 
     MetricHistory m_ram;
     MetricHistory m_cpu;
     MetricHistory m_gpu;
     SampleBaseline m_baseline;
     NetworkTotals m_network;
-    ResultRelay m_relay{this};
 };
 
 } // namespace vxr

@@ -1,14 +1,24 @@
 #include "platform/proc/process_tree_watch.h"
 
+#include "platform/proc/gpu_time.h"
 #include "platform/proc/measurement_pool.h"
+
+#include <QSet>
 
 namespace vxr {
 
 namespace {
-TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, const QString& procRoot) {
+TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, const QString& procRoot,
+                    GpuTimeProbe* gpu) {
     TreeSample sample;
     sample.snapshot = probe.snapshot(roots);
     sample.host = readHostMemory(procRoot);
+    if (gpu) {
+        QSet<qint32> pids;
+        for (auto it = sample.snapshot.constBegin(); it != sample.snapshot.constEnd(); ++it)
+            pids.insert(it.key());
+        sample.gpuTimeNSByPID = gpu->gpuTimeNSByPID(pids);
+    }
     sample.takenAt = std::chrono::steady_clock::now();
     return sample;
 }
@@ -40,15 +50,20 @@ std::optional<TreeSample> ProcessTreeWatch::recentSample() const {
     return std::nullopt;
 }
 
-std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
+std::function<TreeSample()> ProcessTreeWatch::walker(std::shared_ptr<GpuTimeProbe> gpu) const {
     return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{},
-            procRoot = m_procRoot] { return walkTree(*probe, roots, procRoot); };
+            procRoot = m_procRoot,
+            gpu = std::move(gpu)] { return walkTree(*probe, roots, procRoot, gpu.get()); };
+}
+
+std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
+    return walker(nullptr);
 }
 
 void ProcessTreeWatch::walk() {
     // The next period counts from the end of this walk, so a slow /proc never queues
     // walks behind each other.
-    m_relay.run(measurementThreadPool(), walkNow(), [this](const TreeSample& sample) {
+    m_relay.run(measurementThreadPool(), walker(m_gpuProbe), [this](const TreeSample& sample) {
         m_latest = sample;
         m_loop.start(m_interval);
         emit sampled(sample);

@@ -4,6 +4,7 @@
 #include "platform/proc/host_memory.h"
 #include "platform/proc/process_tree.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -16,11 +17,15 @@
 
 namespace vxr {
 
+class GpuTimeProbe;
+
 // One walk of the worker tree, the machine's memory read with it (nullopt when
-// /proc/meminfo was unreadable), and the moment it finished.
+// /proc/meminfo was unreadable), the GPU time of its processes that used one (periodic
+// walks, once a GPU probe is attached), and the moment it finished.
 struct TreeSample {
     ProcessTreeSnapshot snapshot;
     std::optional<HostMemory> host;
+    QHash<qint32, quint64> gpuTimeNSByPID;
     std::chrono::steady_clock::time_point takenAt;
 };
 
@@ -43,10 +48,14 @@ public:
     void start();
     [[nodiscard]] bool isStarted() const { return m_started; }
 
+    // The periodic walks also read the GPU time of the tree's processes with `probe`,
+    // in the same background job. Only they use it, one after the other.
+    void readGpuTimesWith(std::shared_ptr<GpuTimeProbe> probe) { m_gpuProbe = std::move(probe); }
+
     // The last periodic sample when it is younger than one period, else nullopt.
     [[nodiscard]] std::optional<TreeSample> recentSample() const;
-    // A walk outside the period (a reader that cannot wait for the next one). Blocking:
-    // call it on the measurement pool, never on the GUI thread.
+    // A walk outside the period (a reader that cannot wait for the next one), without GPU
+    // times. Blocking: call it on the measurement pool, never on the GUI thread.
     [[nodiscard]] std::function<TreeSample()> walkNow() const;
 
     [[nodiscard]] const QString& procRoot() const { return m_procRoot; }
@@ -57,11 +66,13 @@ signals:
 
 private:
     void walk();
+    [[nodiscard]] std::function<TreeSample()> walker(std::shared_ptr<GpuTimeProbe> gpu) const;
 
     RootPIDs m_rootPIDs;
     std::chrono::milliseconds m_interval;
     QString m_procRoot;
     std::shared_ptr<ProcessTreeProbe> m_probe;
+    std::shared_ptr<GpuTimeProbe> m_gpuProbe;
     QTimer m_loop;
     bool m_started = false;
     std::optional<TreeSample> m_latest;
