@@ -66,6 +66,11 @@ void LocalHttpClient::cancel() {
     dropConnection();
 }
 
+void LocalHttpClient::close() {
+    cancel();
+    dropConnection();
+}
+
 void LocalHttpClient::send() {
     m_response = std::make_unique<HttpResponse>(m_bodyCap);
     m_answerStarted = false;

@@ -52,6 +52,8 @@ public:
              qint64 bodyCap = kLocalBodyCap);
     // Drops the request in flight, and with it its connection; `done` never runs.
     void cancel();
+    // cancel(), and closes a connection kept for the next request.
+    void close();
     [[nodiscard]] bool busy() const { return bool(m_done); }
 
 private:

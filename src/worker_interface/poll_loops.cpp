@@ -18,7 +18,7 @@ void LocalPollLoop::start() {
 
 void LocalPollLoop::stop() {
     m_timer.stop();
-    m_http.cancel();
+    m_http.close();
 }
 
 bool LocalPollLoop::isRunning() const {
@@ -29,7 +29,9 @@ void LocalPollLoop::request() {
     m_http.get(m_url, m_requestDeadline, [this](const LocalReply& reply) {
         if (const std::optional<Millis> next = handle(reply))
             m_timer.start(*next);
-        publish(); // last: a receiver may delete this loop
+        else
+            m_http.close(); // the loop has ended: no connection kept for it
+        publish();          // last: a receiver may delete this loop
     });
 }
 

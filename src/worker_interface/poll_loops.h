@@ -15,8 +15,9 @@
 namespace vxr {
 
 // A loop of GET requests against the local service: one request at a time, the
-// next one armed only after the previous reply was handled. start() restarts the
-// loop (dropping a request in flight); deleting the loop cancels everything.
+// next one armed only after the previous reply was handled, over a connection kept
+// while the loop runs. start() restarts the loop (dropping a request in flight);
+// deleting the loop cancels everything.
 class LocalPollLoop : public QObject {
     Q_OBJECT
 public:
