@@ -12,4 +12,15 @@ namespace vxr {
 // rounds the way printf does (1.25 -> "1.2"), not away from zero.
 [[nodiscard]] QString fixedDecimalText(double value, int decimals);
 
+// The value of one hexadecimal digit, either case; -1 for any other character.
+[[nodiscard]] constexpr int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 } // namespace vxr

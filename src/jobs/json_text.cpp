@@ -1,5 +1,7 @@
 #include "jobs/json_text.h"
 
+#include "core/number_text.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -8,16 +10,6 @@ namespace vxr {
 namespace {
 constexpr char hexDigits[] = "0123456789abcdef";
 constexpr int maxDepth = 1000;
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 void appendUtf8(std::string& out, char32_t code) {
     if (code < 0x80) {
@@ -351,7 +343,7 @@ bool JsonTextReader::readString(QByteArrayView& result, std::string& out) {
                     return -1;
                 int v = 0;
                 for (int i = 0; i < 4; ++i) {
-                    const int h = hexValue(m_pos[i]);
+                    const int h = hexDigitValue(m_pos[i]);
                     if (h < 0)
                         return -1;
                     v = v * 16 + h;

@@ -1,5 +1,7 @@
 #include "worker_interface/http_response.h"
 
+#include "core/number_text.h"
+
 #include <QList>
 
 #include <algorithm>
@@ -10,16 +12,6 @@ namespace {
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int hexValue(char c) {
-    if (isDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 // The comma-separated tokens of a field value, trimmed and lower-cased.
@@ -150,8 +142,8 @@ bool HttpResponse::headersEnded() {
 bool HttpResponse::chunkSizeLine(QByteArrayView line) {
     qint64 size = 0;
     qsizetype digits = 0;
-    for (; digits < line.size() && hexValue(line[digits]) >= 0; ++digits) {
-        size = size * 16 + hexValue(line[digits]);
+    for (; digits < line.size() && hexDigitValue(line[digits]) >= 0; ++digits) {
+        size = size * 16 + hexDigitValue(line[digits]);
         if (size > m_bodyCap - m_body.size())
             return false;
     }
