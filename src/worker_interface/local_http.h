@@ -58,6 +58,9 @@ public:
 
 private:
     void send();
+    // Sends the request on the kept connection at once; false when it is left to the
+    // socket's own write.
+    bool sendOnKeptConnection();
     void openConnection();
     void dropConnection();
     // Runs a handler of the socket's signals, which may end with our deletion.
