@@ -88,15 +88,35 @@ ControlService::ControlService(WorkerController* controller, ApplicationService*
         m_sent.append(meta->property(i).read(m_adaptor));
     }
     using C = WorkerController;
-    for (auto signal :
-         {&C::serviceRunningChanged, &C::evaluatorsRunningChanged, &C::isStoppingChanged,
-          &C::idleSecondsChanged, &C::onBatteryChanged, &C::workerURLChanged,
-          &C::totalEarningsChanged, &C::earningsAccountChanged, &C::registrationStatusChanged,
-          &C::throttleNoticeChanged, &C::manualOverrideChanged, &C::idleRestrictionEnabledChanged,
-          &C::idleThresholdMinutesChanged, &C::enableWebGPUChanged, &C::joinGlobalGroupChanged,
-          &C::memoryCapPercentChanged, &C::yieldToOtherAppsChanged, &C::memoryHeadroomGBChanged,
-          &C::maxSandboxesChanged})
-        connect(controller, signal, this, &ControlService::publishChanges);
+    const std::pair<void (C::*)(), const char*> announced[] = {
+        {&C::serviceRunningChanged, "ServiceRunning"},
+        {&C::evaluatorsRunningChanged, "EvaluatorRunning"},
+        {&C::isStoppingChanged, "Stopping"},
+        {&C::idleSecondsChanged, "IdleSeconds"},
+        {&C::onBatteryChanged, "OnBattery"},
+        {&C::workerURLChanged, "WorkerURL"},
+        {&C::totalEarningsChanged, "TotalEarnings"},
+        {&C::earningsAccountChanged, "EarningsAccount"},
+        {&C::registrationStatusChanged, "RegistrationStatus"},
+        {&C::throttleNoticeChanged, "ThrottleNotice"},
+        {&C::manualOverrideChanged, "ManualOverride"},
+        {&C::idleRestrictionEnabledChanged, "IdleRestrictionEnabled"},
+        {&C::idleThresholdMinutesChanged, "IdleThresholdMinutes"},
+        {&C::enableWebGPUChanged, "EnableWebGPU"},
+        {&C::joinGlobalGroupChanged, "JoinGlobalGroup"},
+        {&C::memoryCapPercentChanged, "MemoryCapPercent"},
+        {&C::yieldToOtherAppsChanged, "YieldToOtherApps"},
+        {&C::memoryHeadroomGBChanged, "MemoryHeadroomGB"},
+        {&C::maxSandboxesChanged, "MaxSandboxes"},
+    };
+    for (const auto& [signal, name] : announced) {
+        const auto property =
+            std::find_if(m_properties.cbegin(), m_properties.cend(),
+                         [name = QLatin1String(name)](const auto& p) { return p.first == name; });
+        Q_ASSERT(property != m_properties.cend());
+        const qsizetype index = property - m_properties.cbegin();
+        connect(controller, signal, this, [this, index] { publishChange(index); });
+    }
 }
 
 QVariantMap ControlService::properties() const {
@@ -143,21 +163,16 @@ std::optional<QDBusError> ControlService::write(const QString& name, const QVari
     return std::nullopt;
 }
 
-void ControlService::publishChanges() {
-    QVariantMap changed;
-    for (qsizetype i = 0; i < m_properties.size(); ++i) {
-        QVariant now = m_properties[i].second.read(m_adaptor);
-        if (now != m_sent[i]) {
-            changed.insert(m_properties[i].first, now);
-            m_sent[i] = std::move(now);
-        }
-    }
-    if (changed.isEmpty())
+void ControlService::publishChange(qsizetype index) {
+    QVariant now = m_properties[index].second.read(m_adaptor);
+    if (now == m_sent[index])
         return;
+    m_sent[index] = now;
     QDBusMessage signal = QDBusMessage::createSignal(
         QString::fromLatin1(ApplicationService::objectPath),
         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
-    signal << QString::fromLatin1(interfaceName) << changed << QStringList();
+    signal << QString::fromLatin1(interfaceName)
+           << QVariantMap{{m_properties[index].first, std::move(now)}} << QStringList();
     m_bus.send(signal);
 }
 

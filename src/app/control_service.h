@@ -46,15 +46,16 @@ public:
     [[nodiscard]] std::optional<QDBusError> write(const QString& name, const QVariant& value);
 
 private:
-    // Called on every change the controller announces: sends what differs from the
-    // values sent last, so each change goes out once however often the sources repeat.
-    void publishChanges();
+    // Called on each change the controller announces, with the property it concerns:
+    // sends its value unless that is the one sent last, so each change goes out once
+    // however often the sources repeat. Only that property is read: the idle time
+    // changes every few seconds.
+    void publishChange(qsizetype index);
 
     WorkerController* m_controller;
     Control1Adaptor* m_adaptor;
     QDBusConnection m_bus;
-    // The interface's properties, named once: a change is announced every few seconds
-    // (the idle time), and each announcement compares them all.
+    // The interface's properties, named once.
     QList<std::pair<QString, QMetaProperty>> m_properties;
     QList<QVariant> m_sent; // by index into m_properties
 };

@@ -208,7 +208,7 @@ private slots:
     }
 
     // Values the Settings screen could never reach are refused and change nothing;
-    // an in-range value between its steps is taken.
+    // accepted ones, an in-range value between its steps too, are taken and announced.
     void refusedWrites() {
         startApp();
         const QJsonObject before = settings();
@@ -241,9 +241,17 @@ private slots:
         for (const QString& name : before.keys())
             QCOMPARE(changesOf(name), 0);
 
-        QCOMPARE(ctl({"set", "IdleThresholdMinutes", "2.5"}).status, 0);
-        QCOMPARE(get("IdleThresholdMinutes"), QString("2.5"));
-        QTRY_COMPARE_WITH_TIMEOUT(changesOf("IdleThresholdMinutes"), 1, 5000);
+        // Each accepted write is announced once, under its own name.
+        const QList<QStringList> accepted{
+            {"IdleThresholdMinutes", "2.5"}, {"IdleRestrictionEnabled", "true"},
+            {"EnableWebGPU", "false"},       {"JoinGlobalGroup", "false"},
+            {"MemoryCapPercent", "60"},      {"YieldToOtherApps", "false"},
+            {"MemoryHeadroomGB", "2"}};
+        for (const QStringList& write : accepted) {
+            QCOMPARE(ctl(QStringList{"set"} + write).status, 0);
+            QCOMPARE(get(write[0]), write[1]);
+            QTRY_COMPARE_WITH_TIMEOUT(changesOf(write[0]), 1, 5000);
+        }
     }
 
     // MaxSandboxes goes the screen's way: stored, then the service restarts with it
