@@ -7,29 +7,87 @@
 
 namespace vxr::proc {
 
-std::optional<std::string> readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    // /proc files are generated whole on the first read when the buffer is large
-    // enough, so a read that does not fill the buffer has reached the end; stopping there
-    // saves the extra read that would return 0 on every file of every tick.
+namespace {
+
+// /proc files are generated whole on the first read when the buffer is large enough,
+// so a read that does not fill the buffer has reached the end; stopping there saves the
+// extra read that would return 0 on every file of every tick.
+std::optional<std::string> readFrom(int fd) {
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, off_t(text.size()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            ::close(fd);
             return std::nullopt;
         }
         text.append(buffer, static_cast<size_t>(n));
         if (size_t(n) < sizeof buffer)
-            break;
+            return text;
     }
+}
+
+} // namespace
+
+std::optional<std::string> readFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> text = readFrom(fd);
     ::close(fd);
     return text;
+}
+
+HeldFiles::HeldFiles(bool hold)
+    : m_hold(hold) {}
+
+HeldFiles::~HeldFiles() {
+    for (const auto& [path, file] : m_files)
+        ::close(file.fd);
+}
+
+std::optional<std::string> HeldFiles::read(const std::string& path) {
+    if (!m_hold)
+        return readFile(path);
+    // Held through the read: another thread's closeUnread() must not close the file,
+    // nor its number be reused, in the middle of it.
+    const std::lock_guard lock(m_mutex);
+    if (const auto held = m_files.find(path); held != m_files.end()) {
+        if (auto text = readFrom(held->second.fd)) {
+            held->second.read = true;
+            return text;
+        }
+        ::close(held->second.fd);
+        m_files.erase(held);
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> text = readFrom(fd);
+    if (text && m_files.size() < kMaxHeld)
+        m_files.emplace(path, File{fd, true});
+    else
+        ::close(fd);
+    return text;
+}
+
+void HeldFiles::closeUnread() {
+    const std::lock_guard lock(m_mutex);
+    for (auto it = m_files.begin(); it != m_files.end();) {
+        if (it->second.read) {
+            it->second.read = false;
+            ++it;
+        } else {
+            ::close(it->second.fd);
+            it = m_files.erase(it);
+        }
+    }
+}
+
+size_t HeldFiles::heldCount() {
+    const std::lock_guard lock(m_mutex);
+    return m_files.size();
 }
 
 std::optional<std::uint64_t> leadingNumber(std::string_view text) {

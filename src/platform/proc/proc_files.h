@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 // Small, allocation-light readers for /proc and /sys files. They use plain POSIX
 // calls because they run on every metrics tick for every process of the worker tree.
@@ -11,6 +13,38 @@ namespace vxr::proc {
 
 // The whole file, or nullopt when it cannot be opened or read.
 [[nodiscard]] std::optional<std::string> readFile(const std::string& path);
+
+// Reads /proc files that are read again every few seconds, keeping them open in
+// between: reading an open /proc file from its start generates it anew, and spares the
+// path lookup, the open and the close, which cost more than the read itself. A held
+// file of a process that has ended reads as an error, never as a later process with
+// the same id; it is then opened afresh by its path. Safe from several threads.
+class HeldFiles {
+public:
+    // `hold` false reads every file afresh: a fixture tree's files may be replaced,
+    // and a held one would still read as it was.
+    explicit HeldFiles(bool hold);
+    ~HeldFiles();
+    HeldFiles(const HeldFiles&) = delete;
+    HeldFiles& operator=(const HeldFiles&) = delete;
+
+    // The whole file, or nullopt when it cannot be opened or read.
+    [[nodiscard]] std::optional<std::string> read(const std::string& path);
+    // Closes the files not read since the previous call.
+    void closeUnread();
+    [[nodiscard]] size_t heldCount();
+
+    static constexpr size_t kMaxHeld = 512;
+
+private:
+    struct File {
+        int fd = -1;
+        bool read = false;
+    };
+    const bool m_hold;
+    std::mutex m_mutex;
+    std::unordered_map<std::string, File> m_files;
+};
 
 // The unsigned decimal number at the start of text (after blanks); nullopt when none.
 [[nodiscard]] std::optional<std::uint64_t> leadingNumber(std::string_view text);

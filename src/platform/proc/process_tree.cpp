@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vxr {
@@ -45,6 +47,11 @@ std::string pidPath(const std::string& root, qint64 pid, const char* leaf) {
     return path;
 }
 
+bool isProcFileSystem(const std::string& path) {
+    struct statfs info {};
+    return ::statfs(path.c_str(), &info) == 0 && info.f_type == PROC_SUPER_MAGIC;
+}
+
 } // namespace
 
 std::optional<ProcStat> parseProcStat(std::string_view text) {
@@ -81,16 +88,22 @@ ProcessUsage processUsage(const ProcStat& stat, std::string_view statusText, lon
 
 ProcessTreeProbe::ProcessTreeProbe(const QString& procRoot)
     : m_root(procRoot.toStdString())
-    , m_ticksPerSecond(::sysconf(_SC_CLK_TCK)) {}
+    , m_ticksPerSecond(::sysconf(_SC_CLK_TCK))
+    , m_files(isProcFileSystem(m_root)) {}
 
-std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOut) const {
-    const auto statText = proc::readFile(pidPath(m_root, pid, "/stat"));
+std::optional<HostMemory> ProcessTreeProbe::hostMemory() {
+    const auto text = m_files.read(m_root + "/meminfo");
+    return text ? parseMeminfo(*text) : std::nullopt;
+}
+
+std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOut) {
+    const auto statText = m_files.read(pidPath(m_root, pid, "/stat"));
     if (!statText)
         return std::nullopt;
     const auto stat = parseProcStat(*statText);
     if (!stat)
         return std::nullopt;
-    const auto statusText = proc::readFile(pidPath(m_root, pid, "/status"));
+    const auto statusText = m_files.read(pidPath(m_root, pid, "/status"));
     if (!statusText)
         return std::nullopt;
     if (threadsOut)
@@ -98,21 +111,27 @@ std::optional<ProcessUsage> ProcessTreeProbe::measure(qint32 pid, int* threadsOu
     return processUsage(*stat, *statusText, m_ticksPerSecond);
 }
 
-ProcessTreeSnapshot ProcessTreeProbe::snapshot(const QList<qint32>& rootPIDs, TreeWalk walk) {
+ProcessTreeSnapshot ProcessTreeProbe::snapshot(const QList<qint32>& rootPIDs, TreeWalk how) {
     if (rootPIDs.isEmpty())
         return {};
-    if (walk == TreeWalk::tableScan)
+    ProcessTreeSnapshot result = walk(rootPIDs, how);
+    m_files.closeUnread();
+    return result;
+}
+
+ProcessTreeSnapshot ProcessTreeProbe::walk(const QList<qint32>& rootPIDs, TreeWalk how) {
+    if (how == TreeWalk::tableScan)
         return walkTable(rootPIDs);
     Support support;
     {
         std::lock_guard lock(m_mutex);
         support = m_childrenSupport;
     }
-    if (walk == TreeWalk::automatic && support == Support::no)
+    if (how == TreeWalk::automatic && support == Support::no)
         return walkTable(rootPIDs);
     if (auto result = walkChildrenLinks(rootPIDs))
         return *std::move(result);
-    return walk == TreeWalk::childrenLinks ? ProcessTreeSnapshot{} : walkTable(rootPIDs);
+    return how == TreeWalk::childrenLinks ? ProcessTreeSnapshot{} : walkTable(rootPIDs);
 }
 
 std::optional<ProcessTreeSnapshot> ProcessTreeProbe::walkChildrenLinks(const QList<qint32>& roots) {
@@ -133,7 +152,7 @@ std::optional<ProcessTreeSnapshot> ProcessTreeProbe::walkChildrenLinks(const QLi
         bool missingLinks = false;
         const auto readChildren = [&](qint64 tid, std::uint64_t) {
             const std::string thread = taskDir + '/' + std::to_string(tid);
-            const auto children = proc::readFile(thread + "/children");
+            const auto children = m_files.read(thread + "/children");
             if (!children) {
                 // A thread that is still there but has no children file means the
                 // kernel was built without them; one that exited just now is harmless.

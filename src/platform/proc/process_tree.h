@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/proc/host_memory.h"
+#include "platform/proc/proc_files.h"
+
 #include <QHash>
 #include <QList>
 #include <QString>
@@ -51,7 +54,9 @@ enum class TreeWalk {
 };
 
 // Measures the process trees under given roots from a /proc tree (the real one or a
-// fixture). Safe to call from several threads at once.
+// fixture). Safe to call from several threads at once. On the real /proc the files of
+// the processes measured stay open from one snapshot to the next, and those of
+// processes a snapshot no longer reaches are closed at its end.
 class ProcessTreeProbe {
 public:
     explicit ProcessTreeProbe(const QString& procRoot = QStringLiteral("/proc"));
@@ -64,7 +69,12 @@ public:
     [[nodiscard]] ProcessTreeSnapshot snapshot(const QList<qint32>& rootPIDs,
                                                TreeWalk walk = TreeWalk::automatic);
 
+    // The machine's memory, from the same /proc tree.
+    [[nodiscard]] std::optional<HostMemory> hostMemory();
+
     [[nodiscard]] QString procRoot() const { return QString::fromStdString(m_root); }
+    // How many /proc files are open between snapshots.
+    [[nodiscard]] size_t heldFileCount() { return m_files.heldCount(); }
 
 private:
     struct TableEntry {
@@ -74,14 +84,16 @@ private:
     };
     enum class Support { unknown, yes, no };
 
+    ProcessTreeSnapshot walk(const QList<qint32>& rootPIDs, TreeWalk walk);
     // nullopt when the kernel turns out to have no children links.
     std::optional<ProcessTreeSnapshot> walkChildrenLinks(const QList<qint32>& roots);
     ProcessTreeSnapshot walkTable(const QList<qint32>& roots);
     // threadsOut: the "Threads:" count of status, 0 when unknown.
-    std::optional<ProcessUsage> measure(qint32 pid, int* threadsOut = nullptr) const;
+    std::optional<ProcessUsage> measure(qint32 pid, int* threadsOut = nullptr);
 
     std::string m_root;
     long m_ticksPerSecond;
+    proc::HeldFiles m_files;
     std::mutex m_mutex;
     Support m_childrenSupport = Support::unknown;
     // Parent ids from the previous table scans. A parent id only changes when the parent

@@ -8,11 +8,10 @@
 namespace vxr {
 
 namespace {
-TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, const QString& procRoot,
-                    GpuTimeProbe* gpu) {
+TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, GpuTimeProbe* gpu) {
     TreeSample sample;
     sample.snapshot = probe.snapshot(roots);
-    sample.host = readHostMemory(procRoot);
+    sample.host = probe.hostMemory();
     if (gpu) {
         QSet<qint32> pids;
         for (auto it = sample.snapshot.constBegin(); it != sample.snapshot.constEnd(); ++it)
@@ -52,8 +51,7 @@ std::optional<TreeSample> ProcessTreeWatch::recentSample() const {
 
 std::function<TreeSample()> ProcessTreeWatch::walker(std::shared_ptr<GpuTimeProbe> gpu) const {
     return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{},
-            procRoot = m_procRoot,
-            gpu = std::move(gpu)] { return walkTree(*probe, roots, procRoot, gpu.get()); };
+            gpu = std::move(gpu)] { return walkTree(*probe, roots, gpu.get()); };
 }
 
 std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
