@@ -56,6 +56,9 @@ QByteArray LogLineAssembler::finish() {
 
 namespace {
 
+// A pipe's worth: more than this is written at once, without waiting for more to gather.
+constexpr qsizetype kBatchBytes = 64 * 1024;
+
 QByteArray leftOutLine(qint64 lines) {
     return "[VXR Worker] " + QByteArray::number(lines) +
            " lines left out: the disk was full or too slow\n";
@@ -69,7 +72,8 @@ ProcessLog::ProcessLog(const QString& directory, const QString& name, Limits lim
                      O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC))
     , m_name(QFile::encodeName(name))
     , m_previousName(m_name + ".1")
-    , m_limits{std::max<qint64>(limits.fileCap, 1), limits.backlog, limits.retryDelay}
+    , m_limits{std::max<qint64>(limits.fileCap, 1), limits.backlog, limits.retryDelay,
+               limits.gatherDelay}
     , m_writer([this] { writeQueued(); }) {}
 
 ProcessLog::~ProcessLog() {
@@ -88,34 +92,48 @@ ProcessLog::~ProcessLog() {
 bool ProcessLog::append(QByteArrayView records) {
     if (m_dirFd < 0)
         return false;
+    bool wakeWriter = false;
     {
         const std::lock_guard lock(m_mutex);
         if (m_queue.size() + records.size() > m_limits.backlog) {
             m_droppedLines += records.count('\n');
             return false;
         }
+        // The writer waits for a first record, then for a full batch; nothing between.
+        const qsizetype before = m_queue.size();
         if (m_droppedLines > 0) // in its place: after what came before, before what follows
             m_queue += leftOutLine(std::exchange(m_droppedLines, 0));
         m_queue += records;
+        wakeWriter = before == 0 || (before < kBatchBytes && m_queue.size() >= kBatchBytes);
     }
-    m_queued.notify_one();
+    if (wakeWriter)
+        m_queued.notify_one();
     return true;
 }
 
 bool ProcessLog::flush(std::chrono::milliseconds timeout) {
     std::unique_lock lock(m_mutex);
     const quint64 failures = m_failures;
+    ++m_flushing;
+    m_queued.notify_one();
     m_written.wait_for(lock, timeout,
                        [&] { return (m_queue.isEmpty() && !m_writing) || m_failures != failures; });
+    --m_flushing;
     return m_queue.isEmpty() && !m_writing && m_failures == failures;
 }
 
 void ProcessLog::writeQueued() {
     std::unique_lock lock(m_mutex);
+    bool retrying = false; // what a failed write left goes again at once
     for (;;) {
-        m_queued.wait(lock, [&] { return m_stopping || !m_queue.isEmpty(); });
-        if (m_queue.isEmpty())
-            return; // stopping with nothing left
+        if (!std::exchange(retrying, false)) {
+            m_queued.wait(lock, [&] { return m_stopping || !m_queue.isEmpty(); });
+            if (m_queue.isEmpty())
+                return; // stopping with nothing left
+            m_queued.wait_for(lock, m_limits.gatherDelay, [&] {
+                return m_stopping || m_flushing > 0 || m_queue.size() >= kBatchBytes;
+            });
+        }
         QByteArray batch = std::exchange(m_queue, {});
         // Everything queued came before the lines left out.
         if (m_droppedLines > 0)
@@ -133,6 +151,7 @@ void ProcessLog::writeQueued() {
             if (m_stopping)
                 return;
             m_queued.wait_for(lock, m_limits.retryDelay, [&] { return m_stopping; });
+            retrying = true;
             continue;
         }
         m_written.notify_all();

@@ -35,9 +35,11 @@ private:
 // The log every child's reader thread appends to, in the private temporary directory
 // (often RAM-backed). Appending only queues: one writer thread of its own does the
 // writing, so a slow or full disk never holds up a reader, and so never the child
-// behind it. What the disk cannot take yet waits in a bounded backlog and is written
-// when it can be; past the backlog, records are left out and a line later says how many.
-// A failed write is cut back to the last whole record.
+// behind it. A worker's occasional lines gather for up to `gatherDelay` and go out in
+// one write, so the writer does not wake for each; a pipe's worth goes out at once. What the disk
+// cannot take yet waits in a bounded backlog and is written when it can be; past the backlog,
+// records are left out and a line later says how many. A failed write is cut back to the last whole
+// record.
 //
 // The file never grows past `fileCap`: when a write would pass it, the file becomes
 // "<name>.1", replacing an older one, and a fresh file is started, so a chatty worker
@@ -51,6 +53,7 @@ public:
         qint64 fileCap = 32 * 1024 * 1024;
         qint64 backlog = 8 * 1024 * 1024;
         std::chrono::milliseconds retryDelay{1000}; // after a failed write
+        std::chrono::milliseconds gatherDelay{1000};
     };
 
     ProcessLog(const QString& directory, const QString& name, Limits limits);
@@ -64,7 +67,7 @@ public:
     // Queues whole "\n"-terminated records; any thread, never waits for the disk. False
     // when they were left out: no directory to write in, or a full backlog.
     bool append(QByteArrayView records);
-    // Waits until everything queued so far is written. False when a write fails
+    // Writes everything queued so far and waits until it is written. False when a write fails
     // meanwhile (a full disk, a planted link at the name) or the time runs out.
     bool flush(std::chrono::milliseconds timeout);
 
@@ -92,6 +95,7 @@ private:
     quint64 m_failures = 0;
     bool m_writing = false;
     bool m_stopping = false;
+    int m_flushing = 0;   // callers waiting in flush()
     std::thread m_writer; // last: starts once everything above exists
 };
 

@@ -211,6 +211,31 @@ private slots:
         QVERIFY(kept > 64 * 1024 / 32 && kept < total);
     }
 
+    // Occasional lines wait to go out together; a flush, a pipe's worth or the end
+    // of the log sends them at once.
+    void recordsGatherUntilFlushedBatchedOrClosed() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("g.log"));
+        ProcessLog::Limits limits;
+        limits.gatherDelay = std::chrono::hours(1);
+        const QByteArray batch = QByteArray(64 * 1024, 'x') + '\n';
+        {
+            ProcessLog log(dir.path(), QStringLiteral("g.log"), limits);
+            QVERIFY(log.append("[w] a\n"));
+            QVERIFY(log.append("[w] b\n"));
+            QTest::qWait(50);
+            QVERIFY(readFile(path).isEmpty());
+            QVERIFY(log.flush(kWait));
+            QCOMPARE(readFile(path), "[w] a\n[w] b\n");
+
+            QVERIFY(log.append("[w] c\n"));
+            QVERIFY(log.append(batch));
+            QTRY_COMPARE(QFileInfo(path).size(), 18 + batch.size());
+            QVERIFY(log.append("[w] d\n"));
+        }
+        QCOMPARE(readFile(path), "[w] a\n[w] b\n[w] c\n" + batch + "[w] d\n");
+    }
+
     void terminationReportsTheSignal() {
         ChildProcess child(QStringLiteral("/bin/sleep"), {QStringLiteral("60")},
                            QProcessEnvironment::systemEnvironment());
