@@ -263,6 +263,7 @@ private:
     void handleEvaluatorExit(ChildProcess* process, int status);
     void startIdleTimer();
     void idleTick();
+    void alignIdleTickWithTaskInfo();
     void setServiceRunning(bool value);
     void setWorkerURL(const std::optional<QUrl>& url);
     void setEvaluatorsRunning(bool value);

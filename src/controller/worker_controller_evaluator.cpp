@@ -109,7 +109,20 @@ void WorkerController::startIdleTimer() {
     idleTick(); // the first tick runs at once
 }
 
+// The idle tick falls on a task-info fetch while both run, so that the two share one
+// wake-up. The tick only ever comes sooner for it: at the last fetch before it is due.
+void WorkerController::alignIdleTickWithTaskInfo() {
+    const Millis step = m_env.timing.taskInfoInterval;
+    if (!m_idleTimer.isActive() || step <= Millis(0))
+        return;
+    const Millis remaining(m_idleTimer.remainingTime());
+    if (remaining % step != Millis(0))
+        m_idleTimer.start(remaining - remaining % step); // its own interval again from there
+}
+
 void WorkerController::idleTick() {
+    if (m_idleTimer.isActive() && m_idleTimer.intervalAsDuration() != m_env.timing.idleTickInterval)
+        m_idleTimer.start(m_env.timing.idleTickInterval);
     if (!m_idleSource) {
         applyIdleReading(0.0);
         return;

@@ -63,6 +63,7 @@ void WorkerController::startTaskInfoPoll() {
                     Q_EMIT taskInfoFetched(*info);
             });
     m_taskInfoPollTask->start();
+    alignIdleTickWithTaskInfo();
 }
 
 void WorkerController::cancelStatusPoll() {

@@ -254,6 +254,36 @@ private slots:
         controller->shutdownForQuit();
     }
 
+    // A start by hand moves the idle tick onto a task-info fetch: it comes sooner once,
+    // never later, and keeps its own period from there.
+    void idleTickKeepsItsPeriodWhenLinedUpWithTaskInfo() {
+        FakeWorkerDir bin;
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> readAt;
+        auto controller = start(bin, [&](ControllerEnvironment& env) {
+            env.timing.idleTickInterval = Millis(300);
+            env.timing.taskInfoInterval = Millis(120);
+            auto idle = m_idle;
+            env.makeIdleTimeSource = [&, idle] {
+                return std::make_unique<DelayedIdleSource>(
+                    idle, Millis(0), [&](double) { readAt.append(clock.elapsed()); });
+            };
+        });
+        QTest::qWait(150);
+        const qint64 startedAt = clock.elapsed();
+        controller->setManualOverride(true);
+        QTest::qWait(1300);
+        controller->shutdownForQuit();
+        QList<qint64> ticks{startedAt};
+        for (const qint64 at : std::as_const(readAt))
+            if (at > startedAt)
+                ticks.append(at);
+        QVERIFY2(ticks.size() >= 4 && ticks.size() <= 7, QByteArray::number(ticks.size()));
+        for (qsizetype i = 1; i < ticks.size(); ++i)
+            QVERIFY2(ticks[i] - ticks[i - 1] <= 450, QByteArray::number(ticks[i] - ticks[i - 1]));
+    }
+
     void rootPidsListServiceFirst() {
         FakeWorkerDir bin;
         auto controller = start(bin);
