@@ -6,14 +6,9 @@
 namespace vxr {
 
 ProcessTreeWatch* WorkerController::treeWatch() {
-    if (!m_treeWatch) {
+    if (!m_treeWatch)
         m_treeWatch = new ProcessTreeWatch([this] { return metricsRootPIDs(); },
                                            m_env.timing.treeSampleInterval, m_env.procRoot, this);
-        // A new root is walked from the next period on, not one period later.
-        for (const auto changed : {&WorkerController::serviceRunningChanged,
-                                   &WorkerController::evaluatorsRunningChanged})
-            connect(this, changed, m_treeWatch, &ProcessTreeWatch::refreshRoots);
-    }
     return m_treeWatch;
 }
 

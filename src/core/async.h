@@ -46,27 +46,20 @@ public:
     template <typename Work, typename Done>
     void run(QThreadPool* pool, Work work, Done done) const {
         pool->start([shared = m_shared, work = std::move(work), done = std::move(done)] {
-            shared->deliver(work(), done);
+            auto result = work();
+            // Held while posting, so the owner cannot be destroyed in between.
+            const std::lock_guard lock(shared->mutex);
+            if (shared->owner)
+                QMetaObject::invokeMethod(
+                    shared->owner, [done, result = std::move(result)] { done(result); },
+                    Qt::QueuedConnection);
         });
-    }
-
-    // Runs done(result) on the owner's thread, unless the owner is gone by then. Any thread.
-    template <typename Result, typename Done> void deliver(Result result, Done done) const {
-        m_shared->deliver(std::move(result), std::move(done));
     }
 
 private:
     struct Shared {
         explicit Shared(QObject* o)
             : owner(o) {}
-        template <typename Result, typename Done> void deliver(Result result, Done done) {
-            // Held while posting, so the owner cannot be destroyed in between.
-            const std::lock_guard lock(mutex);
-            if (owner)
-                QMetaObject::invokeMethod(
-                    owner, [done = std::move(done), result = std::move(result)] { done(result); },
-                    Qt::QueuedConnection);
-        }
         std::mutex mutex;
         QObject* owner;
     };

@@ -267,29 +267,6 @@ private slots:
         QCOMPARE(samples.count(), 1);
     }
 
-    // The walking thread keeps the period, so a busy GUI thread finds the walks it missed
-    // waiting in order; a root added after the start is walked once the roots are read again.
-    void walksKeepTheirPeriodAndFollowTheRoots() {
-        QList<qint32> roots;
-        ProcessTreeWatch tree([&] { return roots; }, std::chrono::milliseconds(5),
-                              QStringLiteral(VXR_TEST_DATA_DIR "/proc/children"));
-        QList<TreeSample> samples;
-        connect(&tree, &ProcessTreeWatch::sampled, this,
-                [&](const TreeSample& sample) { samples.append(sample); });
-        tree.start();
-        QThread::msleep(100);
-        QCoreApplication::processEvents();
-        QVERIFY2(samples.size() >= 5, QByteArray::number(samples.size()).constData());
-        for (qsizetype i = 1; i < samples.size(); ++i)
-            QVERIFY(samples[i - 1].takenAt < samples[i].takenAt);
-        QVERIFY(samples.last().snapshot.isEmpty());
-
-        roots = {100};
-        tree.refreshRoots();
-        samples.clear();
-        QTRY_VERIFY(!samples.isEmpty() && samples.last().snapshot.contains(104));
-    }
-
     void samplerStopsWithItsOwner() {
         auto owner = std::make_unique<QObject>();
         ProcessTreeWatch tree({}, std::chrono::milliseconds(10), QStringLiteral("/nonexistent"));

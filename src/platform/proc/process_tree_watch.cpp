@@ -1,13 +1,9 @@
 #include "platform/proc/process_tree_watch.h"
 
 #include "platform/proc/gpu_time.h"
+#include "platform/proc/measurement_pool.h"
 
 #include <QSet>
-
-#include <condition_variable>
-#include <mutex>
-
-#include <sys/prctl.h>
 
 namespace vxr {
 
@@ -25,23 +21,7 @@ TreeSample walkTree(ProcessTreeProbe& probe, const QList<qint32>& roots, GpuTime
     sample.takenAt = std::chrono::steady_clock::now();
     return sample;
 }
-
-// Up to 5 % of the period: the kernel may then run the walk together with other timers
-// that fall due, as Qt's coarse timers do, rather than wake the machine for it alone.
-void allowTimerSlack(std::chrono::milliseconds interval) {
-    const auto slack = std::chrono::duration_cast<std::chrono::nanoseconds>(interval) / 20;
-    (void)::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack.count()), 0, 0, 0);
-}
 } // namespace
-
-// What the GUI thread and the walking thread share.
-struct ProcessTreeWatch::Loop {
-    std::mutex mutex;
-    std::condition_variable wake;
-    bool stopping = false;
-    QList<qint32> roots;
-    std::shared_ptr<GpuTimeProbe> gpu;
-};
 
 ProcessTreeWatch::ProcessTreeWatch(RootPIDs rootPIDs, std::chrono::milliseconds interval,
                                    QString procRoot, QObject* parent)
@@ -49,52 +29,18 @@ ProcessTreeWatch::ProcessTreeWatch(RootPIDs rootPIDs, std::chrono::milliseconds 
     , m_rootPIDs(std::move(rootPIDs))
     , m_interval(interval)
     , m_procRoot(std::move(procRoot))
-    , m_probe(std::make_shared<ProcessTreeProbe>(m_procRoot))
-    , m_loop(std::make_shared<Loop>()) {}
-
-ProcessTreeWatch::~ProcessTreeWatch() {
-    {
-        const std::lock_guard lock(m_loop->mutex);
-        m_loop->stopping = true;
-    }
-    m_loop->wake.notify_all();
-    if (m_thread)
-        m_thread->wait();
+    , m_probe(std::make_shared<ProcessTreeProbe>(m_procRoot)) {
+    m_loop.setSingleShot(true);
+    connect(&m_loop, &QTimer::timeout, this, &ProcessTreeWatch::walk);
 }
+
+ProcessTreeWatch::~ProcessTreeWatch() = default;
 
 void ProcessTreeWatch::start() {
-    if (m_thread)
+    if (m_started)
         return;
-    refreshRoots();
-    // The next period counts from the end of a walk, so a slow /proc never queues walks
-    // behind each other.
-    m_thread.reset(QThread::create(
-        [loop = m_loop, probe = m_probe, interval = m_interval, relay = &m_relay, watch = this] {
-            allowTimerSlack(interval);
-            std::unique_lock lock(loop->mutex);
-            while (!loop->stopping) {
-                const QList<qint32> roots = loop->roots;
-                const std::shared_ptr<GpuTimeProbe> gpu = loop->gpu;
-                lock.unlock();
-                relay->deliver(walkTree(*probe, roots, gpu.get()),
-                               [watch](const TreeSample& sample) { watch->received(sample); });
-                lock.lock();
-                loop->wake.wait_for(lock, interval, [&] { return loop->stopping; });
-            }
-        }));
-    m_thread->setObjectName(QStringLiteral("tree walker"));
-    m_thread->start(QThread::LowPriority);
-}
-
-void ProcessTreeWatch::refreshRoots() {
-    QList<qint32> roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{};
-    const std::lock_guard lock(m_loop->mutex);
-    m_loop->roots = std::move(roots);
-}
-
-void ProcessTreeWatch::readGpuTimesWith(std::shared_ptr<GpuTimeProbe> probe) {
-    const std::lock_guard lock(m_loop->mutex);
-    m_loop->gpu = std::move(probe);
+    m_started = true;
+    m_loop.start(0);
 }
 
 std::optional<TreeSample> ProcessTreeWatch::recentSample() const {
@@ -103,16 +49,23 @@ std::optional<TreeSample> ProcessTreeWatch::recentSample() const {
     return std::nullopt;
 }
 
-std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
-    return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{}] {
-        return walkTree(*probe, roots, nullptr);
-    };
+std::function<TreeSample()> ProcessTreeWatch::walker(std::shared_ptr<GpuTimeProbe> gpu) const {
+    return [probe = m_probe, roots = m_rootPIDs ? m_rootPIDs() : QList<qint32>{},
+            gpu = std::move(gpu)] { return walkTree(*probe, roots, gpu.get()); };
 }
 
-void ProcessTreeWatch::received(const TreeSample& sample) {
-    m_latest = sample;
-    refreshRoots();
-    emit sampled(sample);
+std::function<TreeSample()> ProcessTreeWatch::walkNow() const {
+    return walker(nullptr);
+}
+
+void ProcessTreeWatch::walk() {
+    // The next period counts from the end of this walk, so a slow /proc never queues
+    // walks behind each other.
+    m_relay.run(measurementThreadPool(), walker(m_gpuProbe), [this](const TreeSample& sample) {
+        m_latest = sample;
+        m_loop.start(m_interval);
+        emit sampled(sample);
+    });
 }
 
 } // namespace vxr

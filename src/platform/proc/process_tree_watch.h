@@ -8,7 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
@@ -29,11 +29,10 @@ struct TreeSample {
     std::chrono::steady_clock::time_point takenAt;
 };
 
-// Walks the worker's process tree once per period on a low-priority thread of its own and
-// hands the same snapshot to everyone who needs it (the memory governor and the metrics
-// sampler), so the tree is read once, not once per reader. The thread keeps the period
-// itself: the GUI thread wakes only for the result, not for a timer as well. Lives on
-// the GUI thread.
+// Walks the worker's process tree once per period on the measurement pool and hands
+// the same snapshot to everyone who needs it (the memory governor and the metrics
+// sampler), so the tree is read once, not once per reader, in one background job per
+// period. Lives on the GUI thread.
 class ProcessTreeWatch : public QObject {
     Q_OBJECT
 
@@ -44,16 +43,14 @@ public:
                      QString procRoot = QStringLiteral("/proc"), QObject* parent = nullptr);
     ~ProcessTreeWatch() override;
 
-    // Starts the periodic walk once; later calls do nothing. The first walk starts at once.
+    // Starts the periodic walk once; later calls do nothing. The first walk starts as
+    // soon as the event loop is free.
     void start();
-    // Reads the roots again for the next walk. Call it when a root process starts or
-    // ends; they are also read again after every walk.
-    void refreshRoots();
-    [[nodiscard]] bool isStarted() const { return m_thread != nullptr; }
+    [[nodiscard]] bool isStarted() const { return m_started; }
 
     // The periodic walks also read the GPU time of the tree's processes with `probe`,
     // in the same background job. Only they use it, one after the other.
-    void readGpuTimesWith(std::shared_ptr<GpuTimeProbe> probe);
+    void readGpuTimesWith(std::shared_ptr<GpuTimeProbe> probe) { m_gpuProbe = std::move(probe); }
 
     // The last periodic sample when it is younger than one period, else nullopt.
     [[nodiscard]] std::optional<TreeSample> recentSample() const;
@@ -68,15 +65,16 @@ signals:
     void sampled(const vxr::TreeSample& sample);
 
 private:
-    struct Loop;
-    void received(const TreeSample& sample);
+    void walk();
+    [[nodiscard]] std::function<TreeSample()> walker(std::shared_ptr<GpuTimeProbe> gpu) const;
 
     RootPIDs m_rootPIDs;
     std::chrono::milliseconds m_interval;
     QString m_procRoot;
     std::shared_ptr<ProcessTreeProbe> m_probe;
-    std::shared_ptr<Loop> m_loop;
-    std::unique_ptr<QThread> m_thread;
+    std::shared_ptr<GpuTimeProbe> m_gpuProbe;
+    QTimer m_loop;
+    bool m_started = false;
     std::optional<TreeSample> m_latest;
     ResultRelay m_relay{this};
 };
