@@ -36,10 +36,10 @@ private:
 // (often RAM-backed). Appending only queues: one writer thread of its own does the
 // writing, so a slow or full disk never holds up a reader, and so never the child
 // behind it. A worker's occasional lines gather for up to `gatherDelay` and go out in
-// one write, so the writer does not wake for each; a pipe's worth goes out at once. What the disk
-// cannot take yet waits in a bounded backlog and is written when it can be; past the backlog,
-// records are left out and a line later says how many. A failed write is cut back to the last whole
-// record.
+// one write, so the writer does not wake for each; a pipe's worth goes out at once.
+// What the disk cannot take yet waits in a bounded backlog and is written when it can
+// be; past the backlog, records are left out and a line later says how many. A failed
+// write is cut back to the last whole record.
 //
 // The file never grows past `fileCap`: when a write would pass it, the file becomes
 // "<name>.1", replacing an older one, and a fresh file is started, so a chatty worker
