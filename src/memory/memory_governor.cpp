@@ -31,6 +31,7 @@ MemoryGovernor::MemoryGovernor(Inputs inputs, QString limitFilePath, QObject* pa
     , m_procRoot(m_inputs.tree ? m_inputs.tree->procRoot() : QStringLiteral("/proc"))
     , m_writer(std::move(writer)) {
     m_writerThread.setMaxThreadCount(1);
+    m_writerThread.setObjectName(QStringLiteral("limit writer"));
     // One small file, read once for the settings screen's cap figure.
     if (const auto host = readHostMemory(m_procRoot))
         m_totalMemory = host->totalBytes;

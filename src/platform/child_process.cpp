@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
 #include <thread>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@ namespace {
 
 // Owns the pipe's read end; runs until every holder of its write end is gone.
 void pumpLog(int readFd, const std::shared_ptr<ProcessLog>& log, const QString& label) {
+    ::pthread_setname_np(::pthread_self(), "log reader");
     LogLineAssembler assembler(label);
     char buffer[64 * 1024];
     for (;;) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +124,7 @@ bool ProcessLog::flush(std::chrono::milliseconds timeout) {
 }
 
 void ProcessLog::writeQueued() {
+    ::pthread_setname_np(::pthread_self(), "log writer");
     std::unique_lock lock(m_mutex);
     bool retrying = false; // what a failed write left goes again at once
     for (;;) {

@@ -9,6 +9,7 @@ namespace {
 struct MeasurementPool : QThreadPool {
     MeasurementPool() {
         setMaxThreadCount(2);
+        setObjectName(QStringLiteral("tree walk")); // names its threads
         setThreadPriority(QThread::LowPriority);
     }
 };
